@@ -1,0 +1,153 @@
+// encrypt_file and decrypt_file.  Each holds the data once, in one block that
+// is read, transformed in place and written.  Output is opened only when the
+// result is already known to be good, and room for the new content is
+// reserved before any old byte of it is overwritten.
+
+#include "engine.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "../runtime/runtime.h"
+#include "cbc.h"
+#include "file_format.h"
+#include "xtea.h"
+
+const char result_ok[] = "OK";
+const char result_refused[] = "Error, no valid key, filename or file doesn't exist!";
+const char result_crc_failure[] = "CRC Failure, data may be corrupt";
+const char result_read_error[] = "Error, could not read the file!";
+const char result_write_error[] = "Error, could not write the output file!";
+const char result_too_large[] = "Error, the file is too large!";
+const char result_not_encrypted[] = "Error, not a valid encrypted file!";
+
+// Data lengths are signed 32-bit counts.
+static const int64_t max_data_length = INT32_MAX;
+
+// True when the text holds a character other than the space (code 32), that
+// is, when trimming spaces from both ends leaves something.
+static bool has_non_space(const char* text) {
+  for (; *text != '\0'; text++)
+    if (*text != ' ') return true;
+  return false;
+}
+
+// Writes head then body to Output from its start and cuts it there.  When the
+// new content is longer than the file, the file is first extended to its
+// final length; if that fails, Output is left as it was (a file this call
+// created is removed again).
+static const char* write_output(const char* path, const uint8_t* head, int32_t head_length,
+                                const uint8_t* body, int32_t body_length) {
+  bool created = false;
+  int out = rt_file_open(path, RT_OPEN_OUTPUT, &created);
+  if (out < 0) return result_write_error;
+  if (!rt_file_reserve(out, static_cast<int64_t>(head_length) + body_length)) {
+    rt_file_close(out);
+    if (created) rt_file_remove(path);
+    return result_write_error;
+  }
+  bool written = rt_file_seek(out, 0) &&
+                 (head_length == 0 || rt_file_write(out, head, head_length) == head_length) &&
+                 rt_file_write(out, body, body_length) == body_length && rt_file_cut(out);
+  bool closed = rt_file_close(out);
+  return written && closed ? result_ok : result_write_error;
+}
+
+static void draw_iv(uint8_t iv[8]) {
+  int64_t r1 = rt_random(), r2 = rt_random();
+  // At most (2^31-1)^2 - 1, so the product cannot overflow; -1 when either is 0.
+  uint64_t v = static_cast<uint64_t>(r1 * r2 - 1);
+  store_le32(iv, static_cast<uint32_t>(v));
+  store_le32(iv + 4, static_cast<uint32_t>(v >> 32));
+}
+
+const char* encrypt_file(const char* file, const char* output, const char* key) {
+  if (!has_non_space(key) || file[0] == '\0' || rt_size_query(file) < 2) return result_refused;
+
+  int source = rt_file_open(file, RT_OPEN_SOURCE, nullptr);
+  if (source < 0) return result_read_error;
+  int64_t plain_size = rt_file_length(source);
+  const char* refusal = nullptr;
+  if (plain_size < 0) refusal = result_read_error;
+  else if (plain_size < 2) refusal = result_refused;  // shrank since the size query
+  int pad_count = static_cast<int>((8 - plain_size % 8) % 8);
+  int64_t data_length = plain_size + pad_count;
+  if (refusal == nullptr && data_length > max_data_length) refusal = result_too_large;
+  uint8_t* data = nullptr;
+  if (refusal == nullptr) {
+    data = static_cast<uint8_t*>(rt_block_alloc(data_length));
+    if (data == nullptr) refusal = result_too_large;
+  }
+  if (refusal == nullptr &&
+      rt_file_read(source, data, static_cast<int32_t>(plain_size)) != plain_size)
+    refusal = result_read_error;
+  if (!rt_file_close(source) && refusal == nullptr) refusal = result_read_error;
+  if (refusal != nullptr) {
+    rt_block_free(data);
+    return refusal;
+  }
+
+  file_header h = {};
+  h.plain_size = plain_size;
+  h.pad_count = static_cast<int8_t>(pad_count);
+  h.plain_crc = rt_crc32(data, static_cast<int32_t>(plain_size));
+  h.constant[0] = 2;
+  h.constant[1] = 0;
+  draw_iv(h.iv);
+  uint8_t head[FILE_HEADER_SIZE];
+  header_store(h, head);
+
+  cbc_encrypt(cipher_key_from_string(key), h.iv, data, static_cast<int32_t>(data_length / 8));
+  const char* result =
+      write_output(output, head, FILE_HEADER_SIZE, data, static_cast<int32_t>(data_length));
+  rt_block_free(data);
+  return result;
+}
+
+// The header is trusted as far as the buffers allow: plain_size must be at
+// least 1 and within the data length, and the data length must fit a block.
+static const char* check_header(const file_header& h) {
+  if (h.plain_size < 1 || h.pad_count < 0) return result_not_encrypted;
+  if (h.plain_size > max_data_length - h.pad_count) return result_too_large;
+  return nullptr;
+}
+
+const char* decrypt_file(const char* file, const char* output, const char* key) {
+  if (!has_non_space(key) || !has_non_space(file) || rt_size_query(file) < 1)
+    return result_refused;
+  const cipher_key cipher = cipher_key_from_string(key);
+
+  int source = rt_file_open(file, RT_OPEN_SOURCE, nullptr);
+  if (source < 0) return result_read_error;
+  uint8_t head[FILE_HEADER_SIZE] = {};
+  const char* refusal = nullptr;
+  if (rt_file_read(source, head, FILE_HEADER_SIZE) < 0) refusal = result_read_error;
+  const file_header h = header_load(head);
+  if (refusal == nullptr) refusal = check_header(h);
+  int64_t data_length = 0;
+  uint8_t* data = nullptr;
+  if (refusal == nullptr) {
+    data_length = h.plain_size + h.pad_count;
+    data = static_cast<uint8_t*>(rt_block_alloc(data_length));
+    if (data == nullptr) refusal = result_too_large;
+  }
+  // A body that ends early leaves zero bytes, and the CRC decides.
+  if (refusal == nullptr && rt_file_read(source, data, static_cast<int32_t>(data_length)) < 0)
+    refusal = result_read_error;
+  if (!rt_file_close(source) && refusal == nullptr) refusal = result_read_error;
+  if (refusal != nullptr) {
+    rt_block_free(data);
+    return refusal;
+  }
+
+  int32_t blocks = static_cast<int32_t>(data_length / 8);
+  cbc_decrypt(cipher, h.iv, data, blocks);
+  // Bytes past the last whole block are not deciphered: they count as zero.
+  memset(data + 8 * static_cast<int64_t>(blocks), 0, data_length - 8 * static_cast<int64_t>(blocks));
+
+  const char* result = result_crc_failure;
+  if (rt_crc32(data, static_cast<int32_t>(h.plain_size)) == h.plain_crc)
+    result = write_output(output, nullptr, 0, data, static_cast<int32_t>(h.plain_size));
+  rt_block_free(data);
+  return result;
+}

@@ -1,0 +1,15 @@
+// Whole-file encryption and decryption.  Each call returns one of the result
+// texts below, a constant the caller may keep; it raises nothing and leaves
+// no file open and no memory held.
+#pragma once
+
+extern const char result_ok[];             // "OK"
+extern const char result_refused[];        // arguments refused before any open
+extern const char result_crc_failure[];    // wrong key or damaged data
+extern const char result_read_error[];     // the source could not be read whole
+extern const char result_write_error[];    // Output could not be written whole
+extern const char result_too_large[];      // the data does not fit the buffers
+extern const char result_not_encrypted[];  // the header does not hold together
+
+const char* encrypt_file(const char* file, const char* output, const char* key);
+const char* decrypt_file(const char* file, const char* output, const char* key);

@@ -1,0 +1,62 @@
+#include "xtea.h"
+
+uint32_t load_le32(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void store_le32(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+cipher_key cipher_key_from_string(const char* key_text) {
+  cipher_key key = {};
+  for (int j = 0; j < 16 && key_text[j] != '\0'; j++)
+    key.bytes[j] = static_cast<uint8_t>(key_text[j]);
+  return key;
+}
+
+static void load_words(const cipher_key& key, uint32_t k[4]) {
+  for (int i = 0; i < 4; i++) k[i] = load_le32(key.bytes + 4 * i);
+}
+
+void xtea_encipher(const cipher_key& key, uint8_t block[8]) {
+  uint32_t k[4];
+  load_words(key, k);
+  uint32_t y = load_le32(block), z = load_le32(block + 4), sum = 0;
+  for (int cycle = 0; cycle < 32; cycle++) {
+    y += xtea_mix(z) ^ (sum + k[sum & 3]);
+    sum += xtea_delta;
+    z += xtea_mix(y) ^ (sum + k[(sum >> 11) & 3]);
+  }
+  store_le32(block, y);
+  store_le32(block + 4, z);
+}
+
+void xtea_decipher(const cipher_key& key, uint8_t block[8]) {
+  uint32_t k[4];
+  load_words(key, k);
+  uint32_t y = load_le32(block), z = load_le32(block + 4), sum = xtea_decipher_sum;
+  for (int cycle = 0; cycle < 32; cycle++) {
+    z -= xtea_mix(y) ^ (sum + k[(sum >> 11) & 3]);
+    sum -= xtea_delta;
+    y -= xtea_mix(z) ^ (sum + k[sum & 3]);
+  }
+  store_le32(block, y);
+  store_le32(block + 4, z);
+}
+
+xtea_schedule xtea_make_schedule(const cipher_key& key) {
+  uint32_t k[4];
+  load_words(key, k);
+  xtea_schedule s;
+  uint32_t sum = 0;
+  for (int cycle = 0; cycle < 32; cycle++) {
+    s.round_key[2 * cycle] = sum + k[sum & 3];
+    sum += xtea_delta;
+    s.round_key[2 * cycle + 1] = sum + k[(sum >> 11) & 3];
+  }
+  return s;
+}

@@ -1,0 +1,38 @@
+// The block cipher of the encrypted file format: a variant of XTEA (64-bit
+// block, 128-bit key, 32 cycles) whose right shift by 5 in the mixing
+// function is arithmetic with bit 31 cleared afterwards.  Files in the field
+// were written with this variant, so it must stay exactly as it is.
+#pragma once
+
+#include <cstdint>
+
+struct cipher_key {
+  uint8_t bytes[16];
+};
+
+// The first 16 bytes of the text (fewer when it is shorter), zero bytes after.
+cipher_key cipher_key_from_string(const char* key_text);
+
+void xtea_encipher(const cipher_key& key, uint8_t block[8]);
+void xtea_decipher(const cipher_key& key, uint8_t block[8]);
+
+constexpr uint32_t xtea_delta = 0x9E3779B9;
+constexpr uint32_t xtea_decipher_sum = 0xC6EF3720;  // delta * 32 mod 2^32
+
+// The variant's right shift: arithmetic shift by 5, then bit 31 cleared.  For
+// x with bit 31 set it gives (x >> 5) | 0x78000000 where XTEA has x >> 5.
+constexpr uint32_t xtea_shift(uint32_t x) {
+  return (x >> 5) | ((x & 0x80000000u) ? 0x78000000u : 0u);
+}
+
+constexpr uint32_t xtea_mix(uint32_t x) { return ((x << 4) ^ xtea_shift(x)) + x; }
+
+// The 64 round keys, sum + k[index] for each half-round in encipher order:
+// schedule[2i] for the y half of cycle i, schedule[2i+1] for the z half.
+struct xtea_schedule {
+  uint32_t round_key[64];
+};
+xtea_schedule xtea_make_schedule(const cipher_key& key);
+
+uint32_t load_le32(const uint8_t* p);
+void store_le32(uint8_t* p, uint32_t v);

@@ -1,0 +1,52 @@
+// Runtime services: memory blocks, file access, the size query, CRC-32 and
+// the pseudo-random generator.  One interface; runtime_win32.cpp and
+// runtime_posix.cpp implement the parts that differ by platform,
+// runtime_common.cpp the parts that do not.  Nothing above this layer sees a
+// platform type.
+#pragma once
+
+#include <cstdint>
+
+// Start and stop.  rt_start creates the private heap and empties the table of
+// open files; rt_stop closes every file still open and releases the heap.
+void rt_start();
+void rt_stop();
+
+// Memory blocks.  Zero-filled; growing adds zero bytes.  Sizes are byte counts
+// that must lie in 0 .. 2^31-1: anything else is refused (null), never wrapped.
+void* rt_block_alloc(int64_t size);
+void* rt_block_grow(void* block, int64_t new_size);  // null: old block intact
+void rt_block_free(void* block);                      // null is ignored
+
+// File access.  A file is a slot in the table of open files, -1 when an open
+// fails.  All counts are signed 32-bit; a transfer returns the bytes moved, or
+// -1 on an error.
+enum rt_open_mode {
+  RT_OPEN_SOURCE,  // read only; other writers denied; never created
+  RT_OPEN_OUTPUT,  // read and write; other writers denied; created if missing
+};
+int rt_file_open(const char* path, rt_open_mode mode, bool* created);
+int32_t rt_file_read(int file, void* buffer, int32_t count);
+int32_t rt_file_write(int file, const void* buffer, int32_t count);
+int64_t rt_file_length(int file);                   // -1 on an error
+bool rt_file_seek(int file, int64_t offset);        // from the start
+bool rt_file_reserve(int file, int64_t length);     // extend to length, space allocated
+bool rt_file_cut(int file);                         // end the file at the position
+bool rt_file_close(int file);                       // false: the close reported an error
+bool rt_file_remove(const char* path);              // only for a file this call created
+int rt_open_file_count();
+
+// Size query, without opening: the size in bytes; -1 when nothing exists
+// under the name, the name is empty or holds a wildcard; -2 for a directory
+// (a drive root included).
+int64_t rt_size_query(const char* path);
+
+// CRC-32 (ISO-HDLC, as zlib computes it) of count bytes, count >= 1.
+uint32_t rt_crc32(const void* data, int32_t count);
+
+// Pseudo-random generator: one per process, seeded once from the millisecond
+// tick on first use.  Uniform over 0 .. 2147483647 inclusive.
+int32_t rt_random();
+
+// Platform pieces used by runtime_common.cpp.
+uint32_t rt_tick_ms();

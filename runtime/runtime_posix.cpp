@@ -1,0 +1,186 @@
+// Runtime services on POSIX systems.  POSIX has no share modes, so "other
+// writers denied" is not enforced here; everything else matches the Windows
+// layer.
+
+#include "runtime.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+enum { MAX_OPEN_FILES = 16 };
+static int open_files[MAX_OPEN_FILES];
+
+void rt_start() {
+  for (int& fd : open_files) fd = -1;
+}
+
+void rt_stop() {
+  for (int& fd : open_files) {
+    if (fd >= 0) close(fd);
+    fd = -1;
+  }
+}
+
+static bool size_fits(int64_t size) { return size >= 0 && size <= INT32_MAX; }
+
+// A header before each block records its size, so that growing can zero the
+// added bytes.  It keeps the data 16-byte aligned.
+struct block_header { int64_t size; int64_t spare; };
+
+void* rt_block_alloc(int64_t size) {
+  if (!size_fits(size)) return nullptr;
+  auto* h = static_cast<block_header*>(calloc(1, sizeof(block_header) + size));
+  if (h == nullptr) return nullptr;
+  h->size = size;
+  return h + 1;
+}
+
+void* rt_block_grow(void* block, int64_t new_size) {
+  if (block == nullptr) return rt_block_alloc(new_size);
+  if (!size_fits(new_size)) return nullptr;
+  block_header* h = static_cast<block_header*>(block) - 1;
+  int64_t old_size = h->size;
+  auto* n = static_cast<block_header*>(realloc(h, sizeof(block_header) + new_size));
+  if (n == nullptr) return nullptr;
+  if (new_size > old_size)
+    memset(reinterpret_cast<char*>(n + 1) + old_size, 0, new_size - old_size);
+  n->size = new_size;
+  return n + 1;
+}
+
+void rt_block_free(void* block) {
+  if (block != nullptr) free(static_cast<block_header*>(block) - 1);
+}
+
+int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
+  if (created != nullptr) *created = false;
+  int slot = 0;
+  while (slot < MAX_OPEN_FILES && open_files[slot] >= 0) slot++;
+  if (slot == MAX_OPEN_FILES || path == nullptr || path[0] == '\0') return -1;
+  int fd;
+  if (mode == RT_OPEN_SOURCE) {
+    fd = open(path, O_RDONLY | O_CLOEXEC);
+  } else {
+    // Try an exclusive create first, so that the caller learns whether the
+    // file existed before this call.
+    fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      if (created != nullptr) *created = true;
+    } else if (errno == EEXIST) {
+      fd = open(path, O_RDWR | O_CLOEXEC);
+    }
+  }
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return -1;
+  }
+  open_files[slot] = fd;
+  return slot;
+}
+
+static int fd_of(int file) {
+  return file >= 0 && file < MAX_OPEN_FILES ? open_files[file] : -1;
+}
+
+int32_t rt_file_read(int file, void* buffer, int32_t count) {
+  int fd = fd_of(file);
+  if (fd < 0 || count < 0) return -1;
+  int32_t done = 0;
+  while (done < count) {
+    ssize_t n = read(fd, static_cast<char*>(buffer) + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    done += static_cast<int32_t>(n);
+  }
+  return done;
+}
+
+int32_t rt_file_write(int file, const void* buffer, int32_t count) {
+  int fd = fd_of(file);
+  if (fd < 0 || count < 0) return -1;
+  int32_t done = 0;
+  while (done < count) {
+    ssize_t n = write(fd, static_cast<const char*>(buffer) + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return done > 0 ? done : -1;
+    done += static_cast<int32_t>(n);
+  }
+  return done;
+}
+
+int64_t rt_file_length(int file) {
+  struct stat st;
+  int fd = fd_of(file);
+  if (fd < 0 || fstat(fd, &st) != 0) return -1;
+  return st.st_size;
+}
+
+bool rt_file_seek(int file, int64_t offset) {
+  int fd = fd_of(file);
+  return fd >= 0 && offset >= 0 && lseek(fd, offset, SEEK_SET) == offset;
+}
+
+bool rt_file_reserve(int file, int64_t length) {
+  int fd = fd_of(file);
+  if (fd < 0 || length < 0) return false;
+  int64_t old = rt_file_length(file);
+  if (old < 0) return false;
+  if (length <= old) return true;
+  int err = posix_fallocate(fd, 0, length);
+  if (err == EINVAL || err == EOPNOTSUPP) {
+    // A file system without allocation: extending is the most it can do.
+    return ftruncate(fd, length) == 0;
+  }
+  if (err != 0) {
+    // Whatever the failed attempt added is not ours to keep.
+    int ignored = ftruncate(fd, old);
+    (void)ignored;
+    return false;
+  }
+  return true;
+}
+
+bool rt_file_cut(int file) {
+  int fd = fd_of(file);
+  if (fd < 0) return false;
+  off_t at = lseek(fd, 0, SEEK_CUR);
+  return at >= 0 && ftruncate(fd, at) == 0;
+}
+
+bool rt_file_close(int file) {
+  int fd = fd_of(file);
+  if (fd < 0) return false;
+  open_files[file] = -1;
+  return close(fd) == 0;
+}
+
+bool rt_file_remove(const char* path) { return unlink(path) == 0; }
+
+int rt_open_file_count() {
+  int n = 0;
+  for (int fd : open_files) n += fd >= 0;
+  return n;
+}
+
+int64_t rt_size_query(const char* path) {
+  if (path == nullptr || path[0] == '\0' || strpbrk(path, "*?") != nullptr) return -1;
+  struct stat st;
+  if (stat(path, &st) != 0) return -1;
+  if (S_ISDIR(st.st_mode)) return -2;
+  if (!S_ISREG(st.st_mode)) return -1;
+  return st.st_size;
+}
+
+uint32_t rt_tick_ms() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint32_t>(ts.tv_sec * 1000u + ts.tv_nsec / 1000000);
+}

@@ -1,0 +1,173 @@
+// Runtime services on Windows, through the ANSI Win32 API.
+
+#include "runtime.h"
+
+#include <cstring>
+#include <windows.h>
+
+enum { MAX_OPEN_FILES = 16 };
+static HANDLE open_files[MAX_OPEN_FILES];
+static HANDLE private_heap;
+
+void rt_start() {
+  for (HANDLE& h : open_files) h = INVALID_HANDLE_VALUE;
+  if (private_heap == nullptr) private_heap = HeapCreate(0, 0, 0);
+}
+
+void rt_stop() {
+  for (HANDLE& h : open_files) {
+    if (h != INVALID_HANDLE_VALUE) {
+      FlushFileBuffers(h);
+      CloseHandle(h);
+    }
+    h = INVALID_HANDLE_VALUE;
+  }
+  if (private_heap != nullptr) HeapDestroy(private_heap);
+  private_heap = nullptr;
+}
+
+static bool size_fits(int64_t size) { return size >= 0 && size <= INT32_MAX; }
+
+void* rt_block_alloc(int64_t size) {
+  if (private_heap == nullptr || !size_fits(size)) return nullptr;
+  // HeapAlloc takes no zero size as a failure, but a block of 0 bytes is
+  // legal to ask for; it gets a 1-byte allocation.
+  return HeapAlloc(private_heap, HEAP_ZERO_MEMORY, size > 0 ? static_cast<SIZE_T>(size) : 1);
+}
+
+void* rt_block_grow(void* block, int64_t new_size) {
+  if (block == nullptr) return rt_block_alloc(new_size);
+  if (private_heap == nullptr || !size_fits(new_size)) return nullptr;
+  return HeapReAlloc(private_heap, HEAP_ZERO_MEMORY, block,
+                     new_size > 0 ? static_cast<SIZE_T>(new_size) : 1);
+}
+
+void rt_block_free(void* block) {
+  if (block != nullptr && private_heap != nullptr) HeapFree(private_heap, 0, block);
+}
+
+int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
+  if (created != nullptr) *created = false;
+  int slot = 0;
+  while (slot < MAX_OPEN_FILES && open_files[slot] != INVALID_HANDLE_VALUE) slot++;
+  if (slot == MAX_OPEN_FILES || path == nullptr || path[0] == '\0') return -1;
+  HANDLE h;
+  if (mode == RT_OPEN_SOURCE) {
+    h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  } else {
+    h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // OPEN_ALWAYS reports an existing file through the last error.
+    if (h != INVALID_HANDLE_VALUE && created != nullptr)
+      *created = GetLastError() != ERROR_ALREADY_EXISTS;
+  }
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return -1;
+  }
+  open_files[slot] = h;
+  return slot;
+}
+
+static HANDLE handle_of(int file) {
+  return file >= 0 && file < MAX_OPEN_FILES ? open_files[file] : INVALID_HANDLE_VALUE;
+}
+
+int32_t rt_file_read(int file, void* buffer, int32_t count) {
+  HANDLE h = handle_of(file);
+  if (h == INVALID_HANDLE_VALUE || count < 0) return -1;
+  int32_t done = 0;
+  while (done < count) {
+    DWORD n = 0;
+    if (!ReadFile(h, static_cast<char*>(buffer) + done, count - done, &n, nullptr)) return -1;
+    if (n == 0) break;
+    done += static_cast<int32_t>(n);
+  }
+  return done;
+}
+
+int32_t rt_file_write(int file, const void* buffer, int32_t count) {
+  HANDLE h = handle_of(file);
+  if (h == INVALID_HANDLE_VALUE || count < 0) return -1;
+  DWORD n = 0;
+  if (!WriteFile(h, buffer, static_cast<DWORD>(count), &n, nullptr)) return n > 0 ? n : -1;
+  return static_cast<int32_t>(n);
+}
+
+int64_t rt_file_length(int file) {
+  HANDLE h = handle_of(file);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  DWORD high = 0;
+  DWORD low = GetFileSize(h, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+  return (static_cast<int64_t>(high) << 32) | low;
+}
+
+bool rt_file_seek(int file, int64_t offset) {
+  HANDLE h = handle_of(file);
+  if (h == INVALID_HANDLE_VALUE || offset < 0) return false;
+  LONG high = static_cast<LONG>(offset >> 32);
+  DWORD low = SetFilePointer(h, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+  return !(low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+bool rt_file_reserve(int file, int64_t length) {
+  int64_t old = rt_file_length(file);
+  if (old < 0 || length < 0) return false;
+  if (length <= old) return true;
+  // SetEndOfFile allocates the clusters for the new length, so a disk that
+  // cannot hold the file fails here, before any byte is overwritten.
+  if (rt_file_seek(file, length) && SetEndOfFile(handle_of(file))) return true;
+  if (rt_file_seek(file, old)) SetEndOfFile(handle_of(file));
+  return false;
+}
+
+bool rt_file_cut(int file) {
+  HANDLE h = handle_of(file);
+  return h != INVALID_HANDLE_VALUE && SetEndOfFile(h);
+}
+
+bool rt_file_close(int file) {
+  HANDLE h = handle_of(file);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  open_files[file] = INVALID_HANDLE_VALUE;
+  return CloseHandle(h) != 0;
+}
+
+bool rt_file_remove(const char* path) { return DeleteFileA(path) != 0; }
+
+int rt_open_file_count() {
+  int n = 0;
+  for (HANDLE h : open_files) n += h != INVALID_HANDLE_VALUE;
+  return n;
+}
+
+// "C:", "C:\" and "C:/" name a drive's root, which the file search does not
+// find but which counts as a directory when the drive exists.
+static bool is_drive_root(const char* path) {
+  size_t n = strlen(path);
+  bool letter = ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z') && path[1] == ':';
+  return letter && (n == 2 || (n == 3 && (path[2] == '\\' || path[2] == '/')));
+}
+
+int64_t rt_size_query(const char* path) {
+  if (path == nullptr || path[0] == '\0' || strpbrk(path, "*?") != nullptr) return -1;
+  if (is_drive_root(path)) {
+    char root[4] = {path[0], ':', '\\', '\0'};
+    UINT type = GetDriveTypeA(root);
+    return type == DRIVE_UNKNOWN || type == DRIVE_NO_ROOT_DIR ? -1 : -2;
+  }
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return -2;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(path, &found);
+  if (search == INVALID_HANDLE_VALUE) return -1;
+  FindClose(search);
+  if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -2;
+  return (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+}
+
+uint32_t rt_tick_ms() { return GetTickCount(); }

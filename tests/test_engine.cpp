@@ -1,0 +1,287 @@
+// Whole-file encryption and decryption: the format byte for byte, round
+// trips, damage, refusals with Output untouched, and Output handling.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "../engine/cbc.h"
+#include "../engine/engine.h"
+#include "../engine/file_format.h"
+#include "../runtime/runtime.h"
+#include "test_files.h"
+
+class Engine : public testing::Test {
+ protected:
+  std::string dir = make_temp_folder();
+  void TearDown() override {
+    EXPECT_EQ(rt_open_file_count(), 0) << "a file was left open";
+    remove_tree(dir);
+  }
+  std::string path(const char* name) { return dir + name; }
+  std::string enc(const std::string& in, const std::string& out, const char* key = "pumpkinjar") {
+    return encrypt_file(in.c_str(), out.c_str(), key);
+  }
+  std::string dec(const std::string& in, const std::string& out, const char* key = "pumpkinjar") {
+    return decrypt_file(in.c_str(), out.c_str(), key);
+  }
+  // Encrypts content under key, returns the encrypted bytes.
+  bytes encrypted(const bytes& content, const char* key = "pumpkinjar") {
+    write_file(path("plain"), content);
+    EXPECT_EQ(enc(path("plain"), path("enc"), key), "OK");
+    return read_file(path("enc"));
+  }
+  // Decrypts the given encrypted bytes; returns the result text.
+  std::string decrypt_bytes(const bytes& file, const char* key = "pumpkinjar") {
+    write_file(path("damaged"), file);
+    return dec(path("damaged"), path("out"), key);
+  }
+};
+
+TEST_F(Engine, RoundTripsAtBlockBoundariesAndLarger) {
+  for (size_t n : {2u, 7u, 8u, 9u, 15u, 16u, 17u, 4099u, 1048576u + 3u}) {
+    bytes plain = pattern_bytes(n, static_cast<uint32_t>(n));
+    bytes file = encrypted(plain);
+    size_t pad = (8 - n % 8) % 8;
+    ASSERT_EQ(file.size(), 23 + n + pad) << n;
+    ASSERT_EQ(dec(path("enc"), path("back")), "OK") << n;
+    ASSERT_EQ(read_file(path("back")), plain) << n;
+  }
+}
+
+TEST_F(Engine, HeaderFields) {
+  bytes plain = pattern_bytes(9, 7);
+  bytes file = encrypted(plain);
+  ASSERT_EQ(file.size(), 39u);
+  file_header h = header_load(file.data());
+  EXPECT_EQ(h.plain_size, 9);
+  EXPECT_EQ(h.pad_count, 7);
+  EXPECT_EQ(h.plain_crc, rt_crc32(plain.data(), 9));
+  EXPECT_EQ(file[21], 2);
+  EXPECT_EQ(file[22], 0);
+  // The iv is r1 * r2 - 1 for r1, r2 below 2^31: either all ones or below 2^62.
+  uint64_t iv = 0;
+  memcpy(&iv, h.iv, 8);
+  EXPECT_TRUE(iv == ~uint64_t{0} || iv < (uint64_t{1} << 62));
+
+  EXPECT_EQ(encrypted(bytes(2, 'x')).size(), 31u);
+  EXPECT_EQ(header_load(read_file(path("enc")).data()).pad_count, 6);
+  EXPECT_EQ(encrypted(bytes(8, 'x')).size(), 31u);
+  EXPECT_EQ(header_load(read_file(path("enc")).data()).pad_count, 0);
+}
+
+TEST_F(Engine, CiphertextIsCbcUnderTheStoredIv) {
+  bytes plain = pattern_bytes(21, 3);
+  bytes file = encrypted(plain, "0123456789abcdefIGNORED");
+  file_header h = header_load(file.data());
+  bytes body(plain);
+  body.resize(24, 0);
+  cbc_encrypt(cipher_key_from_string("0123456789abcdef"), h.iv, body.data(), 3);
+  EXPECT_EQ(bytes(file.begin() + 23, file.end()), body);
+}
+
+TEST_F(Engine, SameSourceTwiceDiffersOnlyInIvAndBody) {
+  bytes plain = pattern_bytes(100, 1);
+  bytes a = encrypted(plain), b = encrypted(plain);
+  ASSERT_EQ(a.size(), b.size());
+  EXPECT_EQ(bytes(a.begin(), a.begin() + 9), bytes(b.begin(), b.begin() + 9));
+  EXPECT_EQ(bytes(a.begin() + 17, a.begin() + 23), bytes(b.begin() + 17, b.begin() + 23));
+  EXPECT_NE(bytes(a.begin() + 9, a.begin() + 17), bytes(b.begin() + 9, b.begin() + 17));
+}
+
+TEST_F(Engine, KeyRules) {
+  bytes plain = pattern_bytes(64, 2);
+  encrypted(plain, "0123456789abcdef-first");
+  EXPECT_EQ(dec(path("enc"), path("out"), "0123456789abcdef-other"), "OK");
+  EXPECT_EQ(read_file(path("out")), plain);
+  EXPECT_EQ(dec(path("enc"), path("out2"), "0123456789abcde"), "CRC Failure, data may be corrupt");
+
+  encrypted(plain, " key ");
+  EXPECT_EQ(dec(path("enc"), path("k1"), "key"), "CRC Failure, data may be corrupt");
+  EXPECT_EQ(dec(path("enc"), path("k2"), " key"), "CRC Failure, data may be corrupt");
+  EXPECT_EQ(dec(path("enc"), path("k3"), " key "), "OK");
+  encrypted(plain, "\tkey");  // a tab is a key byte, not trimmed
+  EXPECT_EQ(dec(path("enc"), path("k4"), "\tkey"), "OK");
+  EXPECT_FALSE(file_exists(path("k1")));
+  EXPECT_FALSE(file_exists(path("k2")));
+}
+
+TEST_F(Engine, WrongKeyAndDamageLeaveOutputAsItWas) {
+  bytes plain = pattern_bytes(300, 4);
+  bytes good = encrypted(plain);
+  const std::string crc = "CRC Failure, data may be corrupt";
+  EXPECT_EQ(dec(path("enc"), path("out"), "wrong"), crc);
+  EXPECT_FALSE(file_exists(path("out")));
+  write_file(path("out"), bytes(5, 'o'));
+  EXPECT_EQ(dec(path("enc"), path("out"), "wrong"), crc);
+  EXPECT_EQ(read_file(path("out")), bytes(5, 'o'));
+
+  for (int byte = 9; byte < 21; byte++) {  // every bit of iv and plain_crc
+    for (int bit = 0; bit < 8; bit++) {
+      bytes bad = good;
+      bad[byte] ^= static_cast<uint8_t>(1 << bit);
+      ASSERT_EQ(decrypt_bytes(bad), crc) << byte << ":" << bit;
+    }
+  }
+  for (size_t at : {23u, 24u, 100u, 322u}) {
+    bytes bad = good;
+    bad[at] ^= 0x10;
+    EXPECT_EQ(decrypt_bytes(bad), crc) << at;
+  }
+  EXPECT_EQ(read_file(path("out")), bytes(5, 'o'));
+}
+
+TEST_F(Engine, CutShortOverLongAndConstantBytes) {
+  bytes plain = pattern_bytes(64, 5);
+  bytes good = encrypted(plain);
+  bytes cut(good.begin(), good.end() - 8);
+  EXPECT_EQ(decrypt_bytes(cut), "CRC Failure, data may be corrupt");
+  EXPECT_FALSE(file_exists(path("out")));
+  bytes header_only(good.begin(), good.begin() + 23);
+  EXPECT_EQ(decrypt_bytes(header_only), "CRC Failure, data may be corrupt");
+
+  bytes longer = good;
+  longer.insert(longer.end(), 1000, 0xEE);
+  EXPECT_EQ(decrypt_bytes(longer), "OK");
+  EXPECT_EQ(read_file(path("out")), plain);
+
+  bytes constants = good;
+  constants[21] = 0x77;
+  constants[22] = 0x99;
+  EXPECT_EQ(decrypt_bytes(constants), "OK");
+  EXPECT_EQ(read_file(path("out")), plain);
+}
+
+TEST_F(Engine, PadCountBeyondTheBlocksIsLeftToTheCrc) {
+  bytes plain = pattern_bytes(16, 6);
+  bytes good = encrypted(plain);
+  // pad_count 3 makes the data length 19: the three bytes past the last whole
+  // block are never deciphered, and the CRC over the first 16 still matches.
+  bytes padded = good;
+  padded[8] = 3;
+  EXPECT_EQ(decrypt_bytes(padded), "OK");
+  EXPECT_EQ(read_file(path("out")), plain);
+}
+
+TEST_F(Engine, HeadersThatDoNotHoldTogetherAreRefused) {
+  bytes good = encrypted(pattern_bytes(40, 7));
+  auto with_size = [&](int64_t size, int8_t pad) {
+    bytes b = good;
+    file_header h = header_load(b.data());
+    h.plain_size = size;
+    h.pad_count = pad;
+    header_store(h, b.data());
+    return decrypt_bytes(b);
+  };
+  const std::string invalid = "Error, not a valid encrypted file!";
+  const std::string large = "Error, the file is too large!";
+  EXPECT_EQ(with_size(0, 0), invalid);
+  EXPECT_EQ(with_size(-1, 0), invalid);
+  EXPECT_EQ(with_size(INT64_MIN, 7), invalid);
+  EXPECT_EQ(with_size(40, -1), invalid);   // plain_size beyond the data length
+  EXPECT_EQ(with_size(1, -1), invalid);    // data length 0
+  EXPECT_EQ(with_size(40, -128), invalid);
+  EXPECT_EQ(with_size(int64_t{1} << 31, 0), large);
+  EXPECT_EQ(with_size(INT64_MAX, 127), large);
+  EXPECT_EQ(with_size(INT32_MAX, 1), large);
+  EXPECT_FALSE(file_exists(path("out")));
+  // A pad_count that fits the buffers is left to the CRC, which here still
+  // covers the intact plain bytes.
+  EXPECT_EQ(with_size(40, 127), "OK");
+  EXPECT_EQ(read_file(path("out")).size(), 40u);
+  remove_tree(path("out"));
+  // A file shorter than its header reads as zeros past its end.
+  EXPECT_EQ(decrypt_bytes(bytes(5, 0)), invalid);
+  EXPECT_EQ(decrypt_bytes(bytes(5, 1)), large);
+  EXPECT_FALSE(file_exists(path("out")));
+}
+
+TEST_F(Engine, RefusedArgumentsTouchNothing) {
+  const std::string refused = "Error, no valid key, filename or file doesn't exist!";
+  write_file(path("one"), bytes(1, 'a'));
+  write_file(path("empty"), {});
+  write_file(path("two"), bytes(2, 'a'));
+  write_file(path("out"), bytes(3, 'k'));
+  EXPECT_EQ(enc(path("two"), path("out"), ""), refused);
+  EXPECT_EQ(enc(path("two"), path("out"), "   "), refused);
+  EXPECT_EQ(enc("", path("out")), refused);
+  EXPECT_EQ(enc(path("missing"), path("out")), refused);
+  EXPECT_EQ(enc(path("empty"), path("out")), refused);
+  EXPECT_EQ(enc(path("one"), path("out")), refused);
+  EXPECT_EQ(enc(dir, path("out")), refused);
+  EXPECT_EQ(enc(path("two*"), path("out")), refused);
+  EXPECT_EQ(enc(path("two"), path("new"), " "), refused);
+  EXPECT_EQ(dec(path("two"), path("out"), ""), refused);
+  EXPECT_EQ(dec(path("two"), path("out"), "  "), refused);
+  EXPECT_EQ(dec("", path("out")), refused);
+  EXPECT_EQ(dec("   ", path("out")), refused);
+  EXPECT_EQ(dec(path("missing"), path("out")), refused);
+  EXPECT_EQ(dec(path("empty"), path("out")), refused);
+  EXPECT_EQ(dec(dir, path("out")), refused);
+  EXPECT_EQ(dec(path("two"), path("new"), ""), refused);
+  EXPECT_EQ(read_file(path("out")), bytes(3, 'k'));
+  EXPECT_FALSE(file_exists(path("new")));
+  EXPECT_FALSE(file_exists(path("missing")));
+}
+
+TEST_F(Engine, InPlaceAndOverExistingOutputs) {
+  bytes plain = pattern_bytes(1000, 8);
+  write_file(path("f"), plain);
+  EXPECT_EQ(enc(path("f"), path("f")), "OK");
+  EXPECT_EQ(read_file(path("f")).size(), 23u + 1000);
+  EXPECT_EQ(dec(path("f"), path("f")), "OK");
+  EXPECT_EQ(read_file(path("f")), plain);
+
+  write_file(path("long"), bytes(5000, 'L'));
+  EXPECT_EQ(enc(path("f"), path("long")), "OK");
+  EXPECT_EQ(read_file(path("long")).size(), 1023u);
+  write_file(path("short"), bytes(10, 'S'));
+  EXPECT_EQ(enc(path("f"), path("short")), "OK");
+  EXPECT_EQ(read_file(path("short")).size(), 1023u);
+
+  write_file(path("plain-long"), bytes(5000, 'P'));
+  EXPECT_EQ(dec(path("long"), path("plain-long")), "OK");
+  EXPECT_EQ(read_file(path("plain-long")), plain);
+  write_file(path("plain-short"), bytes(3, 'P'));
+  EXPECT_EQ(dec(path("short"), path("plain-short")), "OK");
+  EXPECT_EQ(read_file(path("plain-short")), plain);
+}
+
+TEST_F(Engine, OutputThatCannotBeOpenedIsAnErrorAndSourceIsKept) {
+  bytes plain = pattern_bytes(50, 9);
+  write_file(path("plain"), plain);
+  const std::string write_error = "Error, could not write the output file!";
+  EXPECT_EQ(enc(path("plain"), ""), write_error);
+  EXPECT_EQ(enc(path("plain"), dir), write_error);
+  EXPECT_EQ(enc(path("plain"), path("no-such-folder/out")), write_error);
+  EXPECT_EQ(enc(path("plain"), path("enc")), "OK");
+  EXPECT_EQ(dec(path("enc"), dir), write_error);
+  EXPECT_EQ(dec(path("enc"), path("no-such-folder/out")), write_error);
+  EXPECT_EQ(read_file(path("plain")), plain);
+}
+
+TEST_F(Engine, FilesWrittenEarlierStillDecrypt) {
+  // A file encrypted by an earlier build under the key "pumpkinjar".
+  std::string data = env_or_empty("QELV_TEST_DATA");
+  ASSERT_FALSE(data.empty());
+  bytes expected = read_file(data + "/sample.txt");
+  ASSERT_EQ(expected.size(), 1234u);
+  EXPECT_EQ(dec(data + "/sample.txt.qelv", path("out")), "OK");
+  EXPECT_EQ(read_file(path("out")), expected);
+}
+
+class ReadOnlyMedia : public Engine {};
+
+TEST_F(ReadOnlyMedia, SourceOnReadOnlyMediaEncryptsAndDecrypts) {
+  std::string media = env_or_empty("QELV_TEST_MEDIA");
+  if (media.empty()) GTEST_SKIP() << "QELV_TEST_MEDIA is not set";
+  std::string plain = media + "/sample.txt", sealed = media + "/sample.txt.qelv";
+  // The media really is read-only: writing there fails.
+  EXPECT_EQ(enc(plain, media + "/new"), "Error, could not write the output file!");
+  EXPECT_EQ(enc(plain, plain), "Error, could not write the output file!");
+  EXPECT_EQ(enc(plain, path("enc")), "OK");
+  EXPECT_EQ(dec(path("enc"), path("back")), "OK");
+  EXPECT_EQ(read_file(path("back")), read_file(plain));
+  EXPECT_EQ(dec(sealed, path("out")), "OK");
+  EXPECT_EQ(read_file(path("out")), read_file(plain));
+}

@@ -1,0 +1,21 @@
+// Files for tests: a fresh folder per test, and whole-file reads and writes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using bytes = std::vector<uint8_t>;
+
+// A new empty folder under the system's temporary folder, with a trailing
+// separator; removed with everything in it by remove_tree.
+std::string make_temp_folder();
+void remove_tree(const std::string& path);
+
+bool file_exists(const std::string& path);
+bytes read_file(const std::string& path);
+void write_file(const std::string& path, const bytes& content);
+bytes pattern_bytes(size_t count, uint32_t seed);
+
+// An environment variable, or "" when it is not set.
+std::string env_or_empty(const char* name);

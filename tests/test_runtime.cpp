@@ -1,0 +1,129 @@
+// The runtime layer: memory blocks, the size query, file access, CRC-32 and
+// the generator.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "../runtime/runtime.h"
+#include "test_files.h"
+
+class Runtime : public testing::Test {
+ protected:
+  std::string dir = make_temp_folder();
+  void TearDown() override { remove_tree(dir); }
+};
+
+TEST(Blocks, ZeroFilledAndGrownWithZeros) {
+  auto* b = static_cast<uint8_t*>(rt_block_alloc(100));
+  ASSERT_NE(b, nullptr);
+  for (int i = 0; i < 100; i++) ASSERT_EQ(b[i], 0);
+  memset(b, 0xAB, 100);
+  b = static_cast<uint8_t*>(rt_block_grow(b, 5000));
+  ASSERT_NE(b, nullptr);
+  for (int i = 0; i < 100; i++) ASSERT_EQ(b[i], 0xAB);
+  for (int i = 100; i < 5000; i++) ASSERT_EQ(b[i], 0) << i;
+  rt_block_free(b);
+  void* empty = rt_block_alloc(0);
+  EXPECT_NE(empty, nullptr);
+  rt_block_free(empty);
+}
+
+TEST(Blocks, SizesOutsideSigned32BitAreRefused) {
+  EXPECT_EQ(rt_block_alloc(-1), nullptr);
+  EXPECT_EQ(rt_block_alloc(int64_t{1} << 31), nullptr);
+  EXPECT_EQ(rt_block_alloc(int64_t{1} << 32), nullptr);  // would wrap to 0
+  void* b = rt_block_alloc(16);
+  EXPECT_EQ(rt_block_grow(b, (int64_t{1} << 32) + 16), nullptr);
+  rt_block_free(b);
+}
+
+TEST_F(Runtime, SizeQuery) {
+  write_file(dir + "seven", bytes(7, 1));
+  write_file(dir + "empty", {});
+  EXPECT_EQ(rt_size_query((dir + "seven").c_str()), 7);
+  EXPECT_EQ(rt_size_query((dir + "empty").c_str()), 0);
+  EXPECT_EQ(rt_size_query((dir + "missing").c_str()), -1);
+  EXPECT_EQ(rt_size_query(""), -1);
+  EXPECT_EQ(rt_size_query(dir.c_str()), -2);
+  std::string no_slash = dir.substr(0, dir.size() - 1);
+  EXPECT_EQ(rt_size_query(no_slash.c_str()), -2);
+  // Wildcards would match "seven" in a file search; they name no file.
+  EXPECT_EQ(rt_size_query((dir + "sev*").c_str()), -1);
+  EXPECT_EQ(rt_size_query((dir + "seve?").c_str()), -1);
+#ifdef _WIN32
+  EXPECT_EQ(rt_size_query("C:\\"), -2);
+  EXPECT_EQ(rt_size_query("C:"), -2);
+  EXPECT_EQ(rt_size_query("Z:/"), -2);
+#else
+  EXPECT_EQ(rt_size_query("/"), -2);
+#endif
+}
+
+TEST_F(Runtime, OpenModes) {
+  std::string missing = dir + "missing";
+  EXPECT_EQ(rt_file_open(missing.c_str(), RT_OPEN_SOURCE, nullptr), -1);
+  EXPECT_FALSE(file_exists(missing));  // a source is never created
+
+  bool created = false;
+  int f = rt_file_open(missing.c_str(), RT_OPEN_OUTPUT, &created);
+  ASSERT_GE(f, 0);
+  EXPECT_TRUE(created);
+  EXPECT_EQ(rt_open_file_count(), 1);
+  EXPECT_EQ(rt_file_write(f, "hello world", 11), 11);
+  EXPECT_TRUE(rt_file_seek(f, 5));
+  EXPECT_TRUE(rt_file_cut(f));
+  EXPECT_EQ(rt_file_length(f), 5);
+  EXPECT_TRUE(rt_file_reserve(f, 4096));
+  EXPECT_EQ(rt_file_length(f), 4096);
+  EXPECT_TRUE(rt_file_close(f));
+  EXPECT_EQ(rt_open_file_count(), 0);
+  bytes content = read_file(missing);
+  ASSERT_EQ(content.size(), 4096u);
+  EXPECT_EQ(0, memcmp(content.data(), "hello", 5));
+  EXPECT_EQ(content[5], 0);
+
+  f = rt_file_open(missing.c_str(), RT_OPEN_OUTPUT, &created);
+  ASSERT_GE(f, 0);
+  EXPECT_FALSE(created);
+  char buf[8] = {};
+  EXPECT_EQ(rt_file_read(f, buf, 8), 8);  // content kept at the open
+  EXPECT_EQ(0, memcmp(buf, "hello", 5));
+  EXPECT_TRUE(rt_file_close(f));
+  EXPECT_EQ(rt_file_open(dir.c_str(), RT_OPEN_OUTPUT, &created), -1);
+  EXPECT_EQ(rt_file_open(dir.c_str(), RT_OPEN_SOURCE, nullptr), -1);
+}
+
+TEST_F(Runtime, StopClosesFilesLeftOpen) {
+  int a = rt_file_open((dir + "a").c_str(), RT_OPEN_OUTPUT, nullptr);
+  int b = rt_file_open((dir + "b").c_str(), RT_OPEN_OUTPUT, nullptr);
+  ASSERT_GE(a, 0);
+  ASSERT_GE(b, 0);
+  EXPECT_EQ(rt_file_write(a, "data", 4), 4);
+  EXPECT_EQ(rt_open_file_count(), 2);
+  rt_stop();
+  EXPECT_EQ(rt_open_file_count(), 0);
+  rt_start();
+  EXPECT_EQ(read_file(dir + "a"), bytes({'d', 'a', 't', 'a'}));
+  remove_tree(dir);  // possible only once the handles are gone, on Windows
+  EXPECT_FALSE(file_exists(dir + "a"));
+}
+
+TEST(Crc32, CheckValues) {
+  EXPECT_EQ(rt_crc32("123456789", 9), 0xCBF43926u);
+  EXPECT_EQ(rt_crc32("a", 1), 0xE8B7BE43u);
+  bytes zeros(32, 0);
+  EXPECT_EQ(rt_crc32(zeros.data(), 32), 0x190A55ADu);
+}
+
+TEST(Random, RangeAndSpread) {
+  std::set<int32_t> seen;
+  for (int i = 0; i < 1000; i++) {
+    int32_t r = rt_random();
+    ASSERT_GE(r, 0);
+    seen.insert(r);
+  }
+  EXPECT_GT(seen.size(), 990u);
+  EXPECT_GT(*seen.rbegin(), 1 << 30);  // the top bit of the range is reached
+}

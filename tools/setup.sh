@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Installs what the project builds and tests with, from Debian's archive.
+# Idempotent: asks apt only for what is missing, adds the i386 architecture
+# (for 32-bit Wine) and the source-package entry (for the Lua sources) only
+# when they are not there yet, and runs `apt-get update` at most once.
+set -euo pipefail
+
+[ "$(id -u)" = 0 ] || SUDO=sudo
+SUDO=${SUDO:-}
+export DEBIAN_FRONTEND=noninteractive
+
+updated=0
+apt_update() {
+  if [ "$updated" = 0 ]; then $SUDO apt-get update -qq; updated=1; fi
+}
+
+native=(cmake ninja-build g++ make zlib1g-dev libgtest-dev googletest libbenchmark-dev
+        liblua5.1-0-dev dpkg-dev time clang-14 libclang-rt-14-dev valgrind)
+win32=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+       mingw-w64-i686-dev libz-mingw-w64-dev wine)
+browser=(chromium)
+
+want=("${native[@]}" "${win32[@]}" "${browser[@]}")
+case " ${QELV_SETUP_SKIP:-} " in *" win32 "*) want=("${native[@]}" "${browser[@]}");; esac
+
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+# 32-bit Wine needs the i386 architecture; add it only when wine32 is missing.
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    updated=0
+  fi
+  missing+=(wine32:i386)
+fi
+
+# The Windows build compiles Lua from Debian's source package.
+srcs=/etc/apt/sources.list.d/qelv-deb-src.sources
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+  $SUDO tee "$srcs" >/dev/null <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  updated=0
+fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  apt_update
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Lua 5.1 sources for the Windows DLL, unpacked once into third_party/.
+here=$(cd "$(dirname "$0")/.." && pwd)
+if [ ! -f "$here/third_party/lua5.1/src/lua.h" ]; then
+  apt_update
+  tmp=$(mktemp -d)
+  (cd "$tmp" && apt-get source -qq --download-only lua5.1 >/dev/null 2>&1 || { apt_update; apt-get source -qq --download-only lua5.1 >/dev/null; })
+  mkdir -p "$here/third_party"
+  rm -rf "$here/third_party/lua5.1"
+  mkdir -p "$here/third_party/lua5.1"
+  tar -xzf "$tmp"/lua5.1_*.orig.tar.gz -C "$here/third_party/lua5.1" --strip-components=1
+  rm -rf "$tmp"
+fi
+echo "setup: ready"
