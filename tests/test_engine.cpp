@@ -278,7 +278,12 @@ TEST_F(ReadOnlyMedia, SourceOnReadOnlyMediaEncryptsAndDecrypts) {
   std::string plain = media + "/sample.txt", sealed = media + "/sample.txt.qelv";
   // The media really is read-only: writing there fails.
   EXPECT_EQ(enc(plain, media + "/new"), "Error, could not write the output file!");
+  bytes before = read_file(sealed);
   EXPECT_EQ(enc(plain, plain), "Error, could not write the output file!");
+  EXPECT_EQ(enc(plain, sealed), "Error, could not write the output file!");
+  EXPECT_EQ(dec(sealed, plain), "Error, could not write the output file!");
+  EXPECT_EQ(read_file(sealed), before);
+  EXPECT_FALSE(file_exists(media + "/new"));
   EXPECT_EQ(enc(plain, path("enc")), "OK");
   EXPECT_EQ(dec(path("enc"), path("back")), "OK");
   EXPECT_EQ(read_file(path("back")), read_file(plain));

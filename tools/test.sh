@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both trees and runs every test: natively,
+# then the Windows build under Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+bash tools/setup.sh
+bash tools/build.sh
+. tools/wine-env.sh
+status=0
+echo "== native tests"
+(cd build/native && ctest --output-on-failure) || status=1
+echo "== Windows tests under Wine"
+wine_up
+(cd build/win32 && ctest --output-on-failure) || status=1
+wine_down
+exit $status
