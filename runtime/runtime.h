@@ -41,6 +41,14 @@ int rt_open_file_count();
 // (a drive root included).
 int64_t rt_size_query(const char* path);
 
+// The separator put between a folder and a name.
+extern const char rt_path_separator;
+
+// Hands target (a path, perhaps with "#anchor") to the desktop shell to open,
+// with parent_window as the owner of anything it shows.  The shell's own
+// success is not known.
+void rt_shell_open(void* parent_window, const char* target);
+
 // CRC-32 (ISO-HDLC, as zlib computes it) of count bytes, count >= 1.
 uint32_t rt_crc32(const void* data, int32_t count);
 

@@ -184,3 +184,4 @@ uint32_t rt_tick_ms() {
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<uint32_t>(ts.tv_sec * 1000u + ts.tv_nsec / 1000000);
 }
+

@@ -171,3 +171,4 @@ int64_t rt_size_query(const char* path) {
 }
 
 uint32_t rt_tick_ms() { return GetTickCount(); }
+

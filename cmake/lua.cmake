@@ -1,0 +1,52 @@
+# Which Lua library the plug-in works with.
+#
+#   QELV_LUA_DIR unset, native   Debian's Lua 5.1 (liblua5.1-0-dev), shared.
+#   QELV_LUA_DIR unset, Windows  lua51.dll compiled here from Debian's lua5.1
+#                                source package (third_party/lua5.1).
+#   QELV_LUA_DIR=<tree>          that Lua source tree (a 5.0.2 tree for the
+#                                real host: include/ and src/, src/lib/),
+#                                linked statically into the module.
+#
+# Target qelv_lua carries the headers and the library; QELV_LUA_STATIC says
+# whether the module holds its own copy of Lua.
+
+set(QELV_LUA_DIR "" CACHE PATH "Lua source tree to link statically into the module")
+
+if(QELV_LUA_DIR)
+  # 5.0 keeps its headers in include/ and the libraries in src/lib/; 5.1 has
+  # everything in src/.
+  find_path(QELV_LUA_INCLUDE lua.h PATHS ${QELV_LUA_DIR}/include ${QELV_LUA_DIR}/src
+            NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  file(GLOB lua_sources ${QELV_LUA_DIR}/src/*.c ${QELV_LUA_DIR}/src/lib/*.c)
+  list(FILTER lua_sources EXCLUDE REGEX "/(lua|luac|print)\\.c$")
+  add_library(qelv_lua STATIC ${lua_sources})
+  target_include_directories(qelv_lua SYSTEM PUBLIC ${QELV_LUA_INCLUDE}
+                             PRIVATE ${QELV_LUA_DIR}/src)
+  target_compile_options(qelv_lua PRIVATE -w)
+  set(QELV_LUA_STATIC ON)
+elseif(WIN32)
+  # The host stand-in and the module must share this one DLL.  Lua 5.1 keeps
+  # a static sentinel node for empty tables, so two copies of the library
+  # working on one state would each take the other's empty tables for
+  # non-empty ones and corrupt the state.
+  set(lua_src ${PROJECT_SOURCE_DIR}/third_party/lua5.1/src)
+  if(NOT EXISTS ${lua_src}/lua.h)
+    message(FATAL_ERROR "Lua sources missing in ${lua_src}: run tools/setup.sh")
+  endif()
+  file(GLOB lua_sources ${lua_src}/*.c)
+  list(FILTER lua_sources EXCLUDE REGEX "/(lua|luac|print)\\.c$")
+  add_library(qelv_lua SHARED ${lua_sources})
+  set_target_properties(qelv_lua PROPERTIES OUTPUT_NAME lua51 PREFIX ""
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  target_compile_definitions(qelv_lua PUBLIC LUA_BUILD_AS_DLL)
+  target_include_directories(qelv_lua SYSTEM PUBLIC ${lua_src})
+  target_compile_options(qelv_lua PRIVATE -w)
+  set(QELV_LUA_STATIC OFF)
+else()
+  find_path(QELV_LUA_INCLUDE lua.h PATH_SUFFIXES lua5.1 REQUIRED)
+  find_library(QELV_LUA_LIBRARY NAMES lua5.1 REQUIRED)
+  add_library(qelv_lua INTERFACE)
+  target_include_directories(qelv_lua SYSTEM INTERFACE ${QELV_LUA_INCLUDE})
+  target_link_libraries(qelv_lua INTERFACE ${QELV_LUA_LIBRARY})
+  set(QELV_LUA_STATIC OFF)
+endif()

@@ -1,0 +1,54 @@
+// Loading the module on POSIX systems.  The module opens its help through
+// xdg-open, which tests replace on PATH; no shell call is recorded here.
+
+#include <cstdio>
+#include <dlfcn.h>
+#include <string>
+#include <unistd.h>
+
+#include "host.h"
+#include "shell_record.h"
+
+std::string host_default_module_path() {
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "Qelv.so";
+  std::string path(self, n);
+  return path.substr(0, path.rfind('/') + 1) + "Qelv.so";
+}
+
+template <typename F>
+static F* find(void* library, const char* name) {
+  return reinterpret_cast<F*>(dlsym(library, name));
+}
+
+bool host_load_module(const char* path, host_module* m) {
+  m->library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (m->library == nullptr) {
+    fprintf(stderr, "qelv_host: cannot load the module %s: %s\n", path, dlerror());
+    return false;
+  }
+  m->register_actions = find<register_export>(m->library, "irPlg_Action_RegisterActions");
+  if (m->register_actions == nullptr) {
+    fprintf(stderr, "qelv_host: %s has no export irPlg_Action_RegisterActions\n", path);
+    dlclose(m->library);
+    return false;
+  }
+  m->get_plugin_name = find<info_export>(m->library, "irPlg_GetPluginName");
+  m->get_plugin_version = find<info_export>(m->library, "irPlg_GetPluginVersion");
+  m->get_author_info = find<info_export>(m->library, "irPlg_GetAuthorInfo");
+  m->get_lua_version = find<info_export>(m->library, "irPlg_GetLuaVersion");
+  m->get_plugin_action_xml = find<info_export>(m->library, "irPlg_GetPluginActionXML");
+  m->show_help_for_action = find<help_for_action_export>(m->library, "irPlg_ShowHelpForAction");
+  m->show_help_for_plugin = find<help_for_plugin_export>(m->library, "irPlg_ShowHelpForPlugin");
+  return true;
+}
+
+void host_unload_module(host_module* m) { dlclose(m->library); }
+
+bool shell_record_active() { return false; }
+
+const std::vector<shell_call>& shell_record_calls() {
+  static const std::vector<shell_call> none;
+  return none;
+}

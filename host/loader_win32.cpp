@@ -1,0 +1,93 @@
+// Loading the module on Windows.  After loading, the module's import of
+// ShellExecuteA is pointed at a recorder, so that tests see exactly what the
+// module hands the shell and no window opens.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <windows.h>
+
+#include "host.h"
+#include "shell_record.h"
+
+std::string host_default_module_path() {
+  char self[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string path(self, n);
+  return path.substr(0, path.find_last_of("\\/") + 1) + "Qelv.lmd";
+}
+
+static std::vector<shell_call> recorded;
+static bool recording;
+
+static std::string text_or_empty(const char* s) { return s != nullptr ? s : ""; }
+
+static HINSTANCE WINAPI record_shell_execute(HWND window, LPCSTR verb, LPCSTR file,
+                                             LPCSTR parameters, LPCSTR directory, INT show) {
+  recorded.push_back({reinterpret_cast<uintptr_t>(window), text_or_empty(verb),
+                      text_or_empty(file), text_or_empty(parameters), text_or_empty(directory),
+                      parameters != nullptr, directory != nullptr, show});
+  return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(33));  // above 32: success
+}
+
+// Walks the module's import table to the SHELL32 entry for ShellExecuteA and
+// replaces the address the loader put there.
+static void patch_shell_import(HMODULE module) {
+  auto* base = reinterpret_cast<uint8_t*>(module);
+  auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (imports.VirtualAddress == 0) return;
+  auto* entry = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+  for (; entry->Name != 0; entry++) {
+    if (_stricmp(reinterpret_cast<char*>(base + entry->Name), "shell32.dll") != 0) continue;
+    DWORD names_at = entry->OriginalFirstThunk != 0 ? entry->OriginalFirstThunk : entry->FirstThunk;
+    auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + names_at);
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+    for (; names->u1.AddressOfData != 0; names++, slots++) {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+      auto* by_name = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      if (strcmp(reinterpret_cast<char*>(by_name->Name), "ShellExecuteA") != 0) continue;
+      DWORD old;
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
+      slots->u1.Function = reinterpret_cast<DWORD_PTR>(&record_shell_execute);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
+      recording = true;
+    }
+  }
+}
+
+template <typename F>
+static F* find(HMODULE library, const char* name) {
+  return reinterpret_cast<F*>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+bool host_load_module(const char* path, host_module* m) {
+  HMODULE library = LoadLibraryA(path);
+  if (library == nullptr) {
+    fprintf(stderr, "qelv_host: cannot load the module %s (error %lu)\n", path, GetLastError());
+    return false;
+  }
+  m->library = library;
+  m->register_actions = find<register_export>(library, "irPlg_Action_RegisterActions");
+  if (m->register_actions == nullptr) {
+    fprintf(stderr, "qelv_host: %s has no export irPlg_Action_RegisterActions\n", path);
+    FreeLibrary(library);
+    return false;
+  }
+  m->get_plugin_name = find<info_export>(library, "irPlg_GetPluginName");
+  m->get_plugin_version = find<info_export>(library, "irPlg_GetPluginVersion");
+  m->get_author_info = find<info_export>(library, "irPlg_GetAuthorInfo");
+  m->get_lua_version = find<info_export>(library, "irPlg_GetLuaVersion");
+  m->get_plugin_action_xml = find<info_export>(library, "irPlg_GetPluginActionXML");
+  m->show_help_for_action = find<help_for_action_export>(library, "irPlg_ShowHelpForAction");
+  m->show_help_for_plugin = find<help_for_plugin_export>(library, "irPlg_ShowHelpForPlugin");
+  patch_shell_import(library);
+  return true;
+}
+
+void host_unload_module(host_module* m) { FreeLibrary(static_cast<HMODULE>(m->library)); }
+
+bool shell_record_active() { return recording; }
+const std::vector<shell_call>& shell_record_calls() { return recorded; }

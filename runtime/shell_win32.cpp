@@ -1,0 +1,13 @@
+// The desktop shell on Windows.  Apart from the rest of the runtime layer so
+// that only the module, not every program on the engine, imports the shell.
+
+#include "runtime.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+const char rt_path_separator = '\\';
+
+void rt_shell_open(void* parent_window, const char* target) {
+  ShellExecuteA(static_cast<HWND>(parent_window), "open", target, nullptr, nullptr, SW_SHOWNORMAL);
+}
