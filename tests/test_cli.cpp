@@ -1,0 +1,683 @@
+// The qelv command-line tool, run in-process through cli_main with its
+// streams redirected to files, and once as the built program: commands,
+// options, key sources, exit statuses, batches with failures among
+// successes, and the refusals that keep files from being overwritten.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../cli/cli.h"
+#include "../engine/engine.h"
+#include "../engine/file_format.h"
+#include "../runtime/runtime.h"
+#include "test_files.h"
+
+#ifdef _WIN32
+#include <cctype>
+#else
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+#endif
+
+static const char test_key[] = "pumpkinjar";
+
+static void set_env(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value);
+#else
+  setenv(name, value, 1);
+#endif
+}
+
+static std::string text_of(const bytes& b) { return std::string(b.begin(), b.end()); }
+static bytes bytes_of(const std::string& s) { return bytes(s.begin(), s.end()); }
+
+static std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    lines.push_back(text.substr(start, end - start));
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+static bool starts_with(const std::string& text, const std::string& start) {
+  return text.compare(0, start.size(), start) == 0;
+}
+
+static std::vector<std::string> folder_listing(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Cli : public testing::Test {
+ protected:
+  std::string dir = make_temp_folder();
+  std::string streams = make_temp_folder();  // kept apart so that dir holds only test files
+  std::string out, err;
+
+  void TearDown() override {
+    EXPECT_EQ(rt_open_file_count(), 0) << "a file was left open";
+    remove_tree(dir);
+    remove_tree(streams);
+  }
+  std::string path(const std::string& name) { return dir + name; }
+
+  // Runs qelv with args; standard input is in, or an empty file.  Fills out
+  // and err, line ends as "\n".
+  int run(std::vector<std::string> args, FILE* in = nullptr, FILE* err_to = nullptr) {
+    args.insert(args.begin(), "qelv");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    write_file(streams + "in", {});
+    FILE* empty_in = fopen((streams + "in").c_str(), "r");
+    FILE* o = fopen((streams + "out").c_str(), "w");
+    FILE* e = err_to != nullptr ? err_to : fopen((streams + "err").c_str(), "w");
+    cli_set_streams(in != nullptr ? in : empty_in, o, e);
+    int status = cli_main(static_cast<int>(args.size()), argv.data());
+    cli_set_streams(stdin, stdout, stderr);
+    fclose(empty_in);
+    fclose(o);
+    if (err_to == nullptr) fclose(e);
+    out = without_cr(text_of(read_file(streams + "out")));
+    err = err_to == nullptr ? without_cr(text_of(read_file(streams + "err"))) : "";
+    return status;
+  }
+  static std::string without_cr(std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+    return s;
+  }
+  // A plain file of n pattern bytes under name; returns its content.
+  bytes plain_file(const std::string& name, size_t n, uint32_t seed) {
+    bytes content = pattern_bytes(n, seed);
+    write_file(path(name), content);
+    return content;
+  }
+  // Decrypts file with the engine; the plain bytes, or empty on a failure.
+  bytes engine_decrypted(const std::string& file, const char* key = test_key) {
+    std::string probe = streams + "probe";
+    std::string result = decrypt_file(file.c_str(), probe.c_str(), key);
+    bytes content = result == "OK" ? read_file(probe) : bytes();
+    std::remove(probe.c_str());
+    return content;
+  }
+};
+
+TEST_F(Cli, EncryptAndDecryptBesideTheFile) {
+  bytes plain = plain_file("a.txt", 1000, 1);
+  ASSERT_EQ(run({"encrypt", "--key", test_key, path("a.txt")}), 0) << err;
+  EXPECT_EQ(err, "");
+  EXPECT_TRUE(starts_with(out, path("a.txt") + " -> " + path("a.txt.dat") + ": 1000 -> 1023 bytes, "))
+      << out;
+  EXPECT_EQ(lines_of(out).size(), 1u);
+  EXPECT_EQ(engine_decrypted(path("a.txt.dat")), plain);
+
+  std::remove(path("a.txt").c_str());
+  ASSERT_EQ(run({"decrypt", "--key", test_key, path("a.txt.dat")}), 0) << err;
+  EXPECT_EQ(read_file(path("a.txt")), plain);
+  EXPECT_TRUE(starts_with(out, path("a.txt.dat") + " -> " + path("a.txt") + ": 1023 -> 1000 bytes"))
+      << out;
+
+  // Without the suffix there is no name to decrypt to.
+  ASSERT_EQ(encrypt_file(path("a.txt").c_str(), path("noext").c_str(), test_key), std::string("OK"));
+  auto before = folder_listing(dir);
+  EXPECT_EQ(run({"decrypt", "--key", test_key, path("noext")}), 1);
+  EXPECT_EQ(err, path("noext") + ": the name does not end in .dat; give --output or --out-dir\n");
+  EXPECT_EQ(folder_listing(dir), before);
+}
+
+TEST_F(Cli, OutputAndSuffixOptions) {
+  bytes plain = plain_file("b.bin", 77, 2);
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-o", path("one"), path("b.bin")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("one")), plain);
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "--output=" + path("two"), path("one")}), 0) << err;
+  EXPECT_EQ(read_file(path("two")), plain);
+
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "--suffix", ".qv", path("b.bin")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("b.bin.qv")), plain);
+  EXPECT_FALSE(file_exists(path("b.bin.dat")));
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "--suffix=.qv", "-o", path("three"), path("b.bin.qv")}), 0);
+  std::remove(path("b.bin").c_str());
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "--suffix=.qv", path("b.bin.qv")}), 0) << err;
+  EXPECT_EQ(read_file(path("b.bin")), plain);
+  // Files after "--" are files even when they look like options.
+  write_file(path("-x"), plain);
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-o", path("four"), "--", path("-x")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("four")), plain);
+}
+
+TEST_F(Cli, OutDirKeepsTheNames) {
+  std::filesystem::create_directories(path("src/a"));
+  std::filesystem::create_directories(path("enc"));
+  std::filesystem::create_directories(path("back"));
+  bytes x = plain_file("src/x.txt", 30, 3), y = plain_file("src/a/y", 300, 4);
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-d", path("enc"), path("src/x.txt"), path("src/a/y")}), 0)
+      << err;
+  EXPECT_EQ(folder_listing(path("enc")), (std::vector<std::string>{"x.txt.dat", "y.dat"}));
+  EXPECT_EQ(lines_of(out).size(), 2u);
+
+  // The suffix goes again; a name without it, or that is only the suffix, stays.
+  std::filesystem::copy_file(path("enc/y.dat"), path("enc/plainname"));
+  std::filesystem::copy_file(path("enc/y.dat"), path("enc/.dat"));
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "--out-dir=" + path("back/"), path("enc/x.txt.dat"),
+                 path("enc/y.dat"), path("enc/plainname"), path("enc/.dat")}), 0)
+      << err;
+  EXPECT_EQ(folder_listing(path("back")),
+            (std::vector<std::string>{".dat", "plainname", "x.txt", "y"}));
+  EXPECT_EQ(read_file(path("back/x.txt")), x);
+  EXPECT_EQ(read_file(path("back/y")), y);
+  EXPECT_EQ(read_file(path("back/plainname")), y);
+}
+
+// Encrypted files and the variants of them that the reader must judge.
+static std::vector<std::pair<std::string, bytes>> damaged_variants(const bytes& good) {
+  std::vector<std::pair<std::string, bytes>> v;
+  auto with = [&](const char* name, auto change) {
+    bytes b = good;
+    change(b);
+    v.push_back({name, b});
+  };
+  v.push_back({"good", good});
+  with("body-bit", [](bytes& b) { b[40] ^= 0x10; });
+  with("iv-bit", [](bytes& b) { b[12] ^= 0x01; });
+  with("crc-bit", [](bytes& b) { b[18] ^= 0x80; });
+  with("constants", [](bytes& b) { b[21] = 7; b[22] = 9; });
+  with("extra", [](bytes& b) { b.push_back(1); b.push_back(2); });
+  with("cut-body", [](bytes& b) { b.resize(b.size() - 9); });
+  with("cut-header", [](bytes& b) { b.resize(10); });
+  with("size-zero", [](bytes& b) { memset(b.data(), 0, 8); });
+  with("pad-negative", [](bytes& b) { b[8] = 0x80; });
+  with("size-huge", [](bytes& b) { b[5] = 0x01; });
+  with("one-byte", [](bytes& b) { b.resize(1); });
+  with("empty", [](bytes& b) { b.clear(); });
+  return v;
+}
+
+TEST_F(Cli, VerifyJudgesLikeDecryptAndWritesNothing) {
+  bytes plain = plain_file("p", 100, 5);
+  ASSERT_EQ(encrypt_file(path("p").c_str(), path("e").c_str(), test_key), std::string("OK"));
+  bytes good = read_file(path("e"));
+  for (const auto& [name, content] : damaged_variants(good)) {
+    write_file(path(name), content);
+    std::string probe = streams + "probe";
+    std::string expected = decrypt_file(path(name).c_str(), probe.c_str(), test_key);
+    std::remove(probe.c_str());
+    auto before = folder_listing(dir);
+    int status = run({"verify", "--key", test_key, path(name)});
+    EXPECT_EQ(folder_listing(dir), before) << name;
+    if (expected == "OK") {
+      EXPECT_EQ(status, 0) << name;
+      EXPECT_TRUE(starts_with(out, path(name) + ": key and data check out, ")) << out;
+      EXPECT_EQ(err, "");
+    } else {
+      EXPECT_EQ(status, 1) << name;
+      EXPECT_EQ(err, path(name) + ": " + expected + "\n") << name;
+      EXPECT_EQ(out, "");
+    }
+  }
+  // The variants cover every kind of verdict, not only one.
+  EXPECT_EQ(run({"verify", "--key", test_key, path("good"), path("extra"), path("body-bit"),
+                 path("size-zero"), path("size-huge"), path("missing")}), 1);
+  EXPECT_EQ(lines_of(out).size(), 2u);
+  EXPECT_EQ(err, path("body-bit") + ": CRC Failure, data may be corrupt\n" +
+                     path("size-zero") + ": Error, not a valid encrypted file!\n" +
+                     path("size-huge") + ": Error, the file is too large!\n" + path("missing") +
+                     ": Error, no valid key, filename or file doesn't exist!\n");
+  EXPECT_EQ(run({"verify", "--key", "pumpkinjaR", path("good")}), 1);
+  EXPECT_EQ(err, path("good") + ": CRC Failure, data may be corrupt\n");
+}
+
+static std::string hex_of(const uint8_t* p, int n) {
+  std::string s;
+  char two[3];
+  for (int i = 0; i < n; i++) {
+    snprintf(two, sizeof two, "%02x", p[i]);
+    s += two;
+  }
+  return s;
+}
+
+TEST_F(Cli, InfoShowsTheHeaderAndJudgesTheLayout) {
+  plain_file("p", 9, 6);
+  ASSERT_EQ(encrypt_file(path("p").c_str(), path("e").c_str(), test_key), std::string("OK"));
+  bytes good = read_file(path("e"));
+  file_header h = header_load(good.data());
+  char crc[9];
+  snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(h.plain_crc));
+  ASSERT_EQ(run({"info", path("e")}), 0) << err;
+  EXPECT_EQ(out, path("e") + "\n  plain_size  9\n  pad_count   7\n  iv          " +
+                     hex_of(h.iv, 8) + "\n  plain_crc   " + crc +
+                     "\n  constants   2 0\n  length      39 bytes, header implies 39\n"
+                     "  format      consistent\n");
+  EXPECT_EQ(err, "");
+
+  struct judged { const char* name; int at; int value; int resize; const char* verdict; };
+  const judged cases[] = {
+      {"iv-all-ones", 9, -1, 0, "consistent"},  // r1 or r2 drawn as 0
+      {"cut", -1, 0, 38, "not this format: file shorter than the header implies"},
+      {"long", -1, 0, 40, "not this format: file longer than the header implies"},
+      {"pad", 8, 3, 0,
+       "not this format: pad_count does not pad plain_size to whole blocks; file longer than "
+       "the header implies"},
+      {"const", 21, 1, 0, "not this format: constant bytes are not 2 and 0"},
+      {"iv-high", 16, 0x7f, 0, "not this format: iv outside the values the writer draws"},
+      {"size-one", 0, 1, 0,
+       "not this format: plain_size below 2; file longer than the header implies"},
+  };
+  for (const judged& c : cases) {
+    bytes b = good;
+    if (c.value == -1) memset(b.data() + c.at, 0xff, 8);
+    else if (c.at >= 0) b[c.at] = static_cast<uint8_t>(c.value);
+    if (c.resize > 0) b.resize(c.resize, 0);
+    write_file(path(c.name), b);
+    bool fine = strcmp(c.verdict, "consistent") == 0;
+    EXPECT_EQ(run({"info", path(c.name)}), fine ? 0 : 1) << c.name;
+    EXPECT_EQ(lines_of(out).back(), std::string("  format      ") + c.verdict) << c.name;
+    EXPECT_EQ(err, fine ? "" : path(c.name) + ": Error, not a valid encrypted file!\n") << c.name;
+  }
+  EXPECT_NE(out.find("plain_size  1\n"), std::string::npos);
+
+  // A short file shows its length only; a missing one is an error; the rest go on.
+  write_file(path("short"), bytes(10, 2));
+  EXPECT_EQ(run({"info", path("short"), path("missing"), path("e")}), 1);
+  EXPECT_TRUE(starts_with(out, path("short") + "\n  length      10 bytes\n"
+                                 "  format      not this format: shorter than the 23-byte header\n" +
+                                 path("e") + "\n"))
+      << out;
+  EXPECT_EQ(err, path("short") + ": Error, not a valid encrypted file!\n" + path("missing") +
+                     ": Error, no valid key, filename or file doesn't exist!\n");
+}
+
+TEST_F(Cli, BatchWithOneDamagedFileGoesOn) {
+  std::filesystem::create_directories(path("enc"));
+  std::filesystem::create_directories(path("back"));
+  std::vector<std::string> args = {"encrypt", "--key", test_key, "-d", path("enc")};
+  std::vector<bytes> plains;
+  for (int i = 0; i < 5; i++) {
+    std::string name = "f" + std::to_string(i);
+    plains.push_back(plain_file(name, 50 + 200 * i, 10 + i));
+    args.push_back(path(name));
+  }
+  ASSERT_EQ(run(args), 0) << err;
+  EXPECT_EQ(lines_of(out).size(), 5u);
+  EXPECT_EQ(err, "") << "no progress line when standard error is not a terminal";
+
+  bytes damaged = read_file(path("enc/f2.dat"));
+  damaged[30] ^= 0x04;
+  write_file(path("enc/f2.dat"), damaged);
+  std::vector<std::string> decrypt = {"decrypt", "--key", test_key, "-d", path("back")};
+  std::vector<std::string> verify = {"verify", "--key", test_key};
+  for (int i = 0; i < 5; i++) {
+    decrypt.push_back(path("enc/f" + std::to_string(i) + ".dat"));
+    verify.push_back(path("enc/f" + std::to_string(i) + ".dat"));
+  }
+  EXPECT_EQ(run(decrypt), 1);
+  EXPECT_EQ(err, path("enc/f2.dat") + ": CRC Failure, data may be corrupt\n");
+  EXPECT_EQ(lines_of(out).size(), 4u);
+  EXPECT_EQ(folder_listing(path("back")), (std::vector<std::string>{"f0", "f1", "f3", "f4"}));
+  for (int i : {0, 1, 3, 4}) EXPECT_EQ(read_file(path("back/f" + std::to_string(i))), plains[i]);
+
+  EXPECT_EQ(run(verify), 1);
+  EXPECT_EQ(err, path("enc/f2.dat") + ": CRC Failure, data may be corrupt\n");
+  EXPECT_EQ(lines_of(out).size(), 4u);
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwoAndTouchNothing) {
+  plain_file("a", 40, 7);
+  plain_file("b", 40, 8);
+  const std::string a = path("a"), b = path("b");
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"frobnicate", a},
+      {"encrypt", "--key", test_key},
+      {"encrypt", "--bogus", "--key", test_key, a},
+      {"encrypt", "-z", "--key", test_key, a},
+      {"encrypt", a, "--key"},
+      {"encrypt", "--key", test_key, "-o", path("x"), a, b},
+      {"encrypt", "--key", test_key, "-o", path("x"), "-d", dir, a},
+      {"encrypt", "--key", test_key, "-o", "", a},
+      {"encrypt", "--key", test_key, "-d", path("no-such-folder"), a},
+      {"encrypt", "--key", test_key, "-d", a, b},
+      {"verify", "--key", test_key, "--force", a},
+      {"verify", "--key", test_key, "-o", path("x"), a},
+      {"info", "--key", test_key, a},
+      {"encrypt", "--key", test_key, "--key-env", "QELV_TEST_KEY", a},
+      {"encrypt", a},  // no key source, and standard input is not a terminal
+      {"decrypt", "--key", "   ", a},
+      {"encrypt", "--key", "", a},
+      {"encrypt", "--key-file", path("no-such-key"), a},
+      {"encrypt", "--key-env", "QELV_TEST_UNSET_VARIABLE", a},
+  };
+  auto before = folder_listing(dir);
+  for (const auto& args : cases) {
+    std::string shown;
+    for (const auto& s : args) shown += s + " ";
+    EXPECT_EQ(run(args), 2) << shown;
+    EXPECT_TRUE(starts_with(err, "qelv: ")) << shown << err;
+    EXPECT_NE(err.find("Try 'qelv --help'."), std::string::npos) << shown;
+    EXPECT_EQ(out, "") << shown;
+    EXPECT_EQ(folder_listing(dir), before) << shown;
+  }
+}
+
+TEST_F(Cli, HelpWarnsThatAKeyOnTheCommandLineIsVisible) {
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"-h"}, {"help"}, {"encrypt", "--help"}, {"info", "-h"}}) {
+    EXPECT_EQ(run(args), 0);
+    EXPECT_NE(out.find("--key TEXT"), std::string::npos);
+    EXPECT_NE(out.find("visible\n                      to other users of this machine"),
+              std::string::npos);
+    EXPECT_NE(out.find("--key-file PATH"), std::string::npos);
+    EXPECT_NE(out.find("--in-place"), std::string::npos);
+    EXPECT_EQ(err, "");
+  }
+}
+
+TEST_F(Cli, KeySources) {
+  bytes plain = plain_file("p", 64, 9);
+  // The first line without its line end; its spaces are key bytes.
+  write_file(path("key1"), bytes_of("  spaced key  \r\nsecond line\n"));
+  ASSERT_EQ(run({"encrypt", "--key-file", path("key1"), "-o", path("e1"), path("p")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("e1"), "  spaced key  "), plain);
+  EXPECT_EQ(run({"verify", "--key", "spaced key", path("e1")}), 1);
+  EXPECT_EQ(run({"verify", "--key", "  spaced key  \r", path("e1")}), 1);
+  write_file(path("key2"), bytes_of("  spaced key  "));  // no line end at all
+  EXPECT_EQ(run({"verify", "--key-file", path("key2"), path("e1")}), 0) << err;
+  write_file(path("key3"), bytes_of("  spaced key  \nother"));
+  EXPECT_EQ(run({"decrypt", "--key-file=" + path("key3"), "-o", path("d1"), path("e1")}), 0) << err;
+  EXPECT_EQ(read_file(path("d1")), plain);
+
+  // Only the first 16 bytes count, and a longer key is pointed out.
+  set_env("QELV_TEST_KEY", "0123456789abcdefXYZ");
+  ASSERT_EQ(run({"encrypt", "--key-env", "QELV_TEST_KEY", "-o", path("e2"), path("p")}), 0) << err;
+  EXPECT_EQ(err, "qelv: note: only the first 16 bytes of the key count\n");
+  EXPECT_EQ(engine_decrypted(path("e2"), "0123456789abcdef"), plain);
+  EXPECT_EQ(run({"verify", "--key", "0123456789abcdef", path("e2")}), 0);
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(run({"verify", "--key", "0123456789abcdeX", path("e2")}), 1);
+  set_env("QELV_TEST_KEY", "0123456789abcdef--other-tail");
+  EXPECT_EQ(run({"verify", "--key-env=QELV_TEST_KEY", "-q", path("e2")}), 0);
+  EXPECT_EQ(err, "");
+  // An empty first line is an empty key.
+  write_file(path("key4"), bytes_of("\nreal key\n"));
+  EXPECT_EQ(run({"verify", "--key-file", path("key4"), path("e1")}), 2);
+  EXPECT_EQ(lines_of(err)[0], "qelv: the key is empty or only spaces");
+}
+
+TEST_F(Cli, ExistingOutputsNeedForce) {
+  bytes plain = plain_file("a.txt", 100, 11);
+  write_file(path("a.txt.dat"), bytes_of("old"));
+  EXPECT_EQ(run({"encrypt", "--key", test_key, path("a.txt")}), 1);
+  EXPECT_EQ(err, path("a.txt") + ": " + path("a.txt.dat") + " exists; give --force to overwrite it\n");
+  EXPECT_EQ(read_file(path("a.txt.dat")), bytes_of("old"));
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", path("a.txt")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("a.txt.dat")), plain);
+
+  // A failed decryption leaves even a forced output as it was.
+  write_file(path("out"), bytes_of("keep me"));
+  EXPECT_EQ(run({"decrypt", "--key", "wrong key", "--force", "-o", path("out"), path("a.txt.dat")}), 1);
+  EXPECT_EQ(err, path("a.txt.dat") + ": CRC Failure, data may be corrupt\n");
+  EXPECT_EQ(read_file(path("out")), bytes_of("keep me"));
+  EXPECT_EQ(run({"decrypt", "--key", test_key, "--force", "-o", path("out"), path("a.txt.dat")}), 0);
+  EXPECT_EQ(read_file(path("out")), plain);
+
+  std::filesystem::create_directories(path("folder"));
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "-o", path("folder"), path("a.txt")}), 1);
+  EXPECT_EQ(err, path("a.txt") + ": the output " + path("folder") + " is a folder\n");
+}
+
+// Other spellings of an existing file's path.
+static std::vector<std::string> spellings(const std::string& dir, const std::string& name) {
+  std::vector<std::string> v = {dir + name, dir + "." + dir.back() + name,
+                                dir + "sub" + dir.back() + ".." + dir.back() + name};
+#ifdef _WIN32
+  std::string upper = dir + name, forward = dir + name;
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  for (char& c : forward) c = c == '\\' ? '/' : c;
+  v.push_back(upper);
+  v.push_back(forward);
+#endif
+  return v;
+}
+
+TEST_F(Cli, AnOutputOntoItsInputNeedsInPlace) {
+  bytes plain = plain_file("a", 100, 12);
+  std::filesystem::create_directories(path("sub"));
+  for (const std::string& same : spellings(dir, "a")) {
+    EXPECT_EQ(run({"encrypt", "--key", test_key, "-o", same, path("a")}), 1) << same;
+    EXPECT_EQ(err, path("a") + ": the output is the file itself; give --in-place to replace it\n");
+    EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "-o", path("a"), same}), 1) << same;
+    EXPECT_EQ(read_file(path("a")), plain);
+  }
+  // An empty suffix makes the name beside the file the file itself.
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "--suffix=", path("a")}), 1);
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "--suffix=", "-d", dir, path("a")}), 1);
+  EXPECT_EQ(read_file(path("a")), plain);
+
+  // --in-place replaces each file by its result, through any spelling.
+  for (const std::string& same : spellings(dir, "a")) {
+    ASSERT_EQ(run({"encrypt", "--key", test_key, "--in-place", same}), 0) << same << err;
+    EXPECT_EQ(engine_decrypted(path("a")), plain) << same;
+    ASSERT_EQ(run({"decrypt", "--key", test_key, "--in-place", "-o", same, path("a")}), 0) << err;
+    EXPECT_EQ(read_file(path("a")), plain) << same;
+  }
+}
+
+TEST_F(Cli, NoOutputIsWrittenTwiceOrOverAnotherInput) {
+  bytes plain = plain_file("a", 100, 13);
+  // The same file twice in place would be encrypted twice.
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "--in-place", path("a"), dir + "." + dir.back() + "a"}),
+            1);
+  EXPECT_EQ(lines_of(err).size(), 2u);
+  EXPECT_NE(err.find("is also an input of this run"), std::string::npos) << err;
+  EXPECT_EQ(read_file(path("a")), plain);
+
+  // Two files of one name into one folder: the first wins, even with --force.
+  std::filesystem::create_directories(path("one"));
+  std::filesystem::create_directories(path("two"));
+  std::filesystem::create_directories(path("enc"));
+  bytes one = plain_file("one/x", 20, 14);
+  plain_file("two/x", 30, 15);
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "-d", path("enc"), path("one/x"), path("two/x")}),
+            1);
+  EXPECT_EQ(err, path("two/x") + ": the output " + path("enc") + dir.back() +
+                     "x.dat is also the output of " + path("one/x") + "\n");
+  EXPECT_EQ(engine_decrypted(path("enc/x.dat")), one);
+
+  // An output that another file of the run still has to read is kept.
+  bytes other = plain_file("a.dat", 50, 16);
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", path("a"), path("a.dat")}), 1);
+  EXPECT_EQ(err, path("a") + ": the output " + path("a.dat") + " is also an input of this run\n");
+  EXPECT_EQ(engine_decrypted(path("a.dat.dat")), other);
+}
+
+TEST_F(Cli, QuietPrintsOnlyErrors) {
+  plain_file("a", 100, 17);
+  plain_file("b", 100, 18);
+  EXPECT_EQ(run({"encrypt", "-q", "--key", "a key longer than sixteen bytes", path("a"), path("missing"),
+                 path("b")}), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, path("missing") + ": Error, no valid key, filename or file doesn't exist!\n");
+  EXPECT_TRUE(file_exists(path("a.dat")) && file_exists(path("b.dat")));
+  EXPECT_EQ(run({"info", "--quiet", path("a.dat"), path("b.dat")}), 0);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(run({"info", "--quiet", path("a.dat"), path("a")}), 1);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(err, path("a") + ": Error, not a valid encrypted file!\n");
+}
+
+#ifndef _WIN32
+// A pseudo-terminal for the prompt and the progress line.  Answers are typed
+// one per prompt, each only once the prompt is shown and echo is off, the
+// way a person would; everything the terminal shows is the transcript.
+struct terminal {
+  int master = -1, slave = -1;
+  std::string transcript;
+};
+
+static bool open_terminal(terminal* t) {
+  t->master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (t->master < 0 || grantpt(t->master) != 0 || unlockpt(t->master) != 0) return false;
+  t->slave = open(ptsname(t->master), O_RDWR | O_NOCTTY);
+  return t->slave >= 0;
+}
+
+static bool echo_is_on(int fd) {
+  termios mode;
+  return tcgetattr(fd, &mode) == 0 && (mode.c_lflag & ECHO) != 0;
+}
+
+static size_t count_of(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) n++;
+  return n;
+}
+
+static void read_available(terminal* t, int wait_ms) {
+  pollfd p = {t->master, POLLIN, 0};
+  char buffer[512];
+  while (poll(&p, 1, wait_ms) > 0 && (p.revents & POLLIN)) {
+    ssize_t n = read(t->master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    t->transcript.append(buffer, n);
+    wait_ms = 0;
+  }
+}
+
+// Types answers[i] at the (i+1)-th "Key" prompt, until done is set.  A
+// prompt that keeps echo on gets its answer after two seconds anyway (and is
+// caught echoing it); a run that still waits for input after ten gets an
+// end of input, so that a fault fails the test instead of hanging it.
+static void type_answers(terminal* t, std::vector<std::string> answers,
+                         const std::atomic<bool>* done) {
+  size_t typed = 0;
+  int waited = 0;
+  for (int rounds = 0; rounds < 1000 && !*done; rounds++) {
+    read_available(t, 10);
+    if (typed < answers.size() && count_of(t->transcript, "Key") > typed &&
+        (!echo_is_on(t->slave) || ++waited > 200)) {
+      std::string line = answers[typed++] + "\n";
+      ssize_t ignored = write(t->master, line.data(), line.size());
+      (void)ignored;
+      waited = 0;
+    }
+  }
+  if (!*done) {
+    ssize_t ignored = write(t->master, "\x04", 1);  // the terminal's end-of-input character
+    (void)ignored;
+  }
+  read_available(t, 10);
+}
+
+class CliTerminal : public Cli {
+ protected:
+  terminal t;
+  void SetUp() override { ASSERT_TRUE(open_terminal(&t)); }
+  void TearDown() override {
+    close(t.slave);
+    close(t.master);
+    Cli::TearDown();
+  }
+  // Runs with standard input and standard error on the terminal.
+  int run_on_terminal(const std::vector<std::string>& args, std::vector<std::string> answers) {
+    FILE* in = fdopen(dup(t.slave), "r");
+    FILE* e = fdopen(dup(t.slave), "w");
+    std::atomic<bool> done = false;
+    std::thread typist(type_answers, &t, answers, &done);
+    int status = run(args, in, e);
+    fclose(in);
+    fclose(e);
+    done = true;
+    typist.join();
+    return status;
+  }
+};
+
+TEST_F(CliTerminal, PromptsWithoutEchoTwiceForEncrypt) {
+  bytes plain = plain_file("a", 100, 19);
+  ASSERT_EQ(run_on_terminal({"encrypt", path("a")}, {"typed key", "typed key"}), 0) << t.transcript;
+  EXPECT_EQ(count_of(t.transcript, "Key: "), 1u);
+  EXPECT_EQ(count_of(t.transcript, "Key again: "), 1u);
+  EXPECT_EQ(t.transcript.find("typed"), std::string::npos) << "the key was echoed";
+  EXPECT_TRUE(echo_is_on(t.slave)) << "echo was not turned back on";
+  EXPECT_EQ(engine_decrypted(path("a.dat"), "typed key"), plain);
+
+  t.transcript.clear();
+  EXPECT_EQ(run_on_terminal({"decrypt", "-o", path("back"), path("a.dat")}, {"typed key"}), 0)
+      << t.transcript;
+  EXPECT_EQ(count_of(t.transcript, "Key"), 1u);
+  EXPECT_EQ(read_file(path("back")), plain);
+
+  t.transcript.clear();
+  EXPECT_EQ(run_on_terminal({"encrypt", "-o", path("b.dat"), path("a")}, {"typed key", "typo key"}), 2);
+  EXPECT_NE(t.transcript.find("qelv: the two keys differ"), std::string::npos) << t.transcript;
+  EXPECT_FALSE(file_exists(path("b.dat")));
+  EXPECT_TRUE(echo_is_on(t.slave));
+}
+
+TEST_F(CliTerminal, ProgressLineForMoreThanOneFile) {
+  plain_file("a", 100, 20);
+  plain_file("b", 300, 21);
+  plain_file("c", 50, 22);
+  ASSERT_EQ(run_on_terminal({"encrypt", "--key", test_key, path("a"), path("b"), path("c")}, {}), 0);
+  EXPECT_NE(t.transcript.find("\r0/3 files, 0/450 bytes"), std::string::npos) << t.transcript;
+  EXPECT_NE(t.transcript.find("\r2/3 files, 400/450 bytes"), std::string::npos) << t.transcript;
+  EXPECT_NE(t.transcript.find("\r3/3 files, 450/450 bytes"), std::string::npos) << t.transcript;
+  EXPECT_EQ(lines_of(out).size(), 3u);
+
+  t.transcript.clear();
+  ASSERT_EQ(run_on_terminal({"verify", "--key", test_key, "-q", path("a.dat"), path("b.dat")}, {}), 0);
+  EXPECT_EQ(t.transcript, "");
+  ASSERT_EQ(run_on_terminal({"verify", "--key", test_key, path("a.dat")}, {}), 0);
+  EXPECT_EQ(t.transcript, "");
+  EXPECT_EQ(lines_of(out).size(), 1u);
+}
+#endif
+
+// The built program itself: its exit statuses and, on Windows, the
+// expansion of patterns in its arguments.
+TEST_F(Cli, TheProgram) {
+  std::string program = env_or_empty("QELV_CLI_PROGRAM");
+  if (program.empty()) GTEST_SKIP() << "QELV_CLI_PROGRAM not set";
+  bytes plain = plain_file("a", 100, 23);
+  set_env("QELV_TEST_KEY", test_key);
+  auto status_of = [&](const std::string& arguments) {
+    std::string command = "\"" + program + "\" " + arguments + " > \"" + streams + "out\" 2> \"" +
+                          streams + "err\"";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd strips one pair of quotes around the whole line
+    return std::system(command.c_str());
+#else
+    int s = std::system(command.c_str());
+    return WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+#endif
+  };
+  EXPECT_EQ(status_of("encrypt --key-env QELV_TEST_KEY \"" + path("a") + "\""), 0);
+  EXPECT_EQ(engine_decrypted(path("a.dat")), plain);
+  EXPECT_EQ(status_of("verify --key wrong \"" + path("a.dat") + "\""), 1);
+  EXPECT_EQ(without_cr(text_of(read_file(streams + "err"))),
+            path("a.dat") + ": CRC Failure, data may be corrupt\n");
+  EXPECT_EQ(status_of("encrypt --no-such-option"), 2);
+#ifdef _WIN32
+  EXPECT_EQ(status_of("info \"" + dir + "*.dat\""), 0);
+  EXPECT_TRUE(starts_with(without_cr(text_of(read_file(streams + "out"))), path("a.dat") + "\n"));
+#endif
+}
