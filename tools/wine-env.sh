@@ -3,7 +3,7 @@
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine_up() {
-  wineserver -p
+  wineserver -p 2>/dev/null || true  # one may be running already
   # The first start brings up Wine's services; they keep whatever output
   # they inherit open, so start them here, detached, and not under ctest.
   wine cmd /c exit </dev/null >/dev/null 2>&1 || true
