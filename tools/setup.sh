@@ -18,7 +18,7 @@ native=(cmake ninja-build g++ make zlib1g-dev libgtest-dev googletest libbenchma
         liblua5.1-0-dev dpkg-dev time clang-14 libclang-rt-14-dev valgrind)
 win32=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
        mingw-w64-i686-dev libz-mingw-w64-dev wine)
-browser=(chromium)
+browser=(chromium python3)  # the help page test renders the page
 
 want=("${native[@]}" "${win32[@]}" "${browser[@]}")
 case " ${QELV_SETUP_SKIP:-} " in *" win32 "*) want=("${native[@]}" "${browser[@]}");; esac
