@@ -2,24 +2,49 @@
 
 #include <cstring>
 
-// CBC encryption is one chain: each block's input depends on the ciphertext
-// of the block before, so blocks cannot be enciphered side by side.  The loop
-// keeps the chaining value and the block in registers and reads its round
-// keys from a schedule made once per call.
+#include "cbc_kernels.h"
+
+// Words of a block, little-endian.  Local copies of load_le32/store_le32 so
+// that the compiler can fold them into single moves inside the loops.
+static inline uint32_t word_at(const uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+static inline void put_word(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// xtea_mix with one step less on its critical path.  The variant's shift is
+// the arithmetic shift with bit 31 cleared; leaving that bit in flips bit 31
+// of the sum, which adding x's own bit 31 undoes, so
+//   F(x) = ((x << 4) ^ sar(x, 5)) + (x & 0x7FFFFFFF).
+static inline uint32_t mix(uint32_t x) {
+  uint32_t sar5 = static_cast<uint32_t>(static_cast<int32_t>(x) >> 5);
+  return ((x << 4) ^ sar5) + (x & 0x7FFFFFFFu);
+}
+
+// CBC encryption is one chain: each block's input is XORed with the
+// ciphertext of the block before, so no block can be enciphered before the
+// previous one is done, and SIMD lanes would have nothing to work on side by
+// side.  The loop is made as short as the chain allows instead: the round
+// keys come from a schedule made once per call, the chaining value and the
+// block stay in registers, and nothing is copied.
 void cbc_encrypt(const cipher_key& key, const uint8_t iv[8], uint8_t* data, int32_t blocks) {
   const xtea_schedule s = xtea_make_schedule(key);
-  uint32_t cy = load_le32(iv), cz = load_le32(iv + 4);
+  uint32_t y = word_at(iv), z = word_at(iv + 4);
   for (int32_t i = 0; i < blocks; i++) {
     uint8_t* block = data + 8 * static_cast<intptr_t>(i);
-    uint32_t y = load_le32(block) ^ cy, z = load_le32(block + 4) ^ cz;
+    y ^= word_at(block);  // y, z hold the previous ciphertext: the chaining value
+    z ^= word_at(block + 4);
     for (int r = 0; r < 64; r += 2) {
-      y += xtea_mix(z) ^ s.round_key[r];
-      z += xtea_mix(y) ^ s.round_key[r + 1];
+      y += mix(z) ^ s.round_key[r];
+      z += mix(y) ^ s.round_key[r + 1];
     }
-    store_le32(block, y);
-    store_le32(block + 4, z);
-    cy = y;
-    cz = z;
+    put_word(block, y);
+    put_word(block + 4, z);
   }
 }
 
@@ -37,6 +62,68 @@ void cbc_decrypt_reference(const cipher_key& key, const uint8_t iv[8], uint8_t* 
   }
 }
 
+// The fallback for processors without SSE2: one block at a time, like the
+// reference, but from the schedule and with the words in registers.
+static void cbc_decrypt_scalar(const uint32_t round_key[64], const uint8_t iv[8], uint8_t* data,
+                               int32_t blocks) {
+  uint32_t chain_y = word_at(iv), chain_z = word_at(iv + 4);
+  for (int32_t i = 0; i < blocks; i++) {
+    uint8_t* block = data + 8 * static_cast<intptr_t>(i);
+    const uint32_t cipher_y = word_at(block), cipher_z = word_at(block + 4);
+    uint32_t y = cipher_y, z = cipher_z;
+    for (int r = 62; r >= 0; r -= 2) {
+      z -= mix(y) ^ round_key[r + 1];
+      y -= mix(z) ^ round_key[r];
+    }
+    put_word(block, y ^ chain_y);
+    put_word(block + 4, z ^ chain_z);
+    chain_y = cipher_y;
+    chain_z = cipher_z;
+  }
+}
+
+bool cbc_path_available(cbc_path path) {
+  switch (path) {
+    case CBC_PATH_SCALAR: return true;
+    case CBC_PATH_SSE2: return cpu_has_sse2();
+    case CBC_PATH_AVX2: return cpu_has_avx2();
+  }
+  return false;
+}
+
+static cbc_path fastest_path() {
+  if (cpu_has_avx2()) return CBC_PATH_AVX2;
+  if (cpu_has_sse2()) return CBC_PATH_SSE2;
+  return CBC_PATH_SCALAR;
+}
+
+cbc_path cbc_chosen_path() {
+  static const cbc_path chosen = fastest_path();  // once, before any kernel runs
+  return chosen;
+}
+
+const char* cbc_path_name(cbc_path path) {
+  switch (path) {
+    case CBC_PATH_SCALAR: return "scalar";
+    case CBC_PATH_SSE2: return "sse2";
+    case CBC_PATH_AVX2: return "avx2";
+  }
+  return "?";
+}
+
+bool cbc_decrypt_on(cbc_path path, const cipher_key& key, const uint8_t iv[8], uint8_t* data,
+                    int32_t blocks) {
+  if (!cbc_path_available(path)) return false;
+  if (blocks <= 0) return true;
+  const xtea_schedule s = xtea_make_schedule(key);
+  switch (path) {
+    case CBC_PATH_SCALAR: cbc_decrypt_scalar(s.round_key, iv, data, blocks); break;
+    case CBC_PATH_SSE2: cbc_decrypt_sse2(s.round_key, iv, data, blocks); break;
+    case CBC_PATH_AVX2: cbc_decrypt_avx2(s.round_key, iv, data, blocks); break;
+  }
+  return true;
+}
+
 void cbc_decrypt(const cipher_key& key, const uint8_t iv[8], uint8_t* data, int32_t blocks) {
-  cbc_decrypt_reference(key, iv, data, blocks);
+  cbc_decrypt_on(cbc_chosen_path(), key, iv, data, blocks);
 }

@@ -10,10 +10,30 @@
 // Encrypts blocks * 8 bytes of data in place, chained from iv.
 void cbc_encrypt(const cipher_key& key, const uint8_t iv[8], uint8_t* data, int32_t blocks);
 
-// Decrypts blocks * 8 bytes of data in place, chained from iv.
+// Decrypts blocks * 8 bytes of data in place, chained from iv, on the fastest
+// path that the processor has.
 void cbc_decrypt(const cipher_key& key, const uint8_t iv[8], uint8_t* data, int32_t blocks);
 
 // The one-block-at-a-time decryption, kept as the reference that faster
 // kernels are checked against.
 void cbc_decrypt_reference(const cipher_key& key, const uint8_t iv[8], uint8_t* data,
                            int32_t blocks);
+
+// The ways of deciphering, slowest first.  The SIMD paths decipher many
+// blocks side by side; the scalar path works one block at a time from a key
+// schedule.  All give the same bytes as cbc_decrypt_reference.
+enum cbc_path { CBC_PATH_SCALAR, CBC_PATH_SSE2, CBC_PATH_AVX2 };
+
+// True when the processor (and, for AVX2, the system) supports the path.
+bool cbc_path_available(cbc_path path);
+
+// The path cbc_decrypt takes: the fastest available, chosen at the first
+// call from the processor's features and kept from then on.
+cbc_path cbc_chosen_path();
+
+const char* cbc_path_name(cbc_path path);  // "scalar", "sse2", "avx2"
+
+// cbc_decrypt on the given path.  False, with data untouched, when the path
+// is not available.
+bool cbc_decrypt_on(cbc_path path, const cipher_key& key, const uint8_t iv[8], uint8_t* data,
+                    int32_t blocks);

@@ -1,0 +1,39 @@
+// Which vector instructions this processor may run, asked once with CPUID.
+// AVX2 needs more than the processor's bit: the system must have enabled
+// XSAVE and save the 256-bit registers on every switch, or their upper
+// halves would be lost between threads.
+
+#include <cpuid.h>
+
+#include "cbc_kernels.h"
+
+// XCR0, the register that tells which register sets the system saves.
+// Read only after CPUID has reported OSXSAVE, since XGETBV faults otherwise.
+static uint64_t saved_register_sets() {
+  uint32_t low, high;
+  __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+static bool ask_sse2() {
+  unsigned a, b, c, d;
+  return __get_cpuid(1, &a, &b, &c, &d) && (d & bit_SSE2) != 0;
+}
+
+static bool ask_avx2() {
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+  if ((c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
+  if ((saved_register_sets() & 0x6) != 0x6) return false;  // SSE and AVX state
+  return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
+}
+
+bool cpu_has_sse2() {
+  static const bool has = ask_sse2();
+  return has;
+}
+
+bool cpu_has_avx2() {
+  static const bool has = ask_avx2();
+  return has;
+}
