@@ -41,13 +41,15 @@ static const char* write_output(const char* path, const uint8_t* head, int32_t h
   bool created = false;
   int out = rt_file_open(path, RT_OPEN_OUTPUT, &created);
   if (out < 0) return result_write_error;
-  if (!rt_file_reserve(out, static_cast<int64_t>(head_length) + body_length)) {
+  // Nothing is written yet when either fails, so a file this call created
+  // goes again (an old file keeps its bytes, perhaps followed by the room).
+  if (!rt_file_reserve(out, static_cast<int64_t>(head_length) + body_length) ||
+      !rt_file_seek(out, 0)) {
     rt_file_close(out);
     if (created) rt_file_remove(path);
     return result_write_error;
   }
-  bool written = rt_file_seek(out, 0) &&
-                 (head_length == 0 || rt_file_write(out, head, head_length) == head_length) &&
+  bool written = (head_length == 0 || rt_file_write(out, head, head_length) == head_length) &&
                  rt_file_write(out, body, body_length) == body_length && rt_file_cut(out);
   bool closed = rt_file_close(out);
   return written && closed ? result_ok : result_write_error;

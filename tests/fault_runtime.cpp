@@ -1,0 +1,112 @@
+// The runtime with faults on demand.  The platform runtime is compiled a
+// second time with its fallible functions renamed real_rt_*; the functions
+// here take their public names, count each call and either fail the chosen
+// one or forward it.  Nothing of this reaches the shipped runtime.
+
+#include "fault_runtime.h"
+
+#include "../runtime/runtime.h"
+
+void* real_rt_block_alloc(int64_t size);
+void* real_rt_block_grow(void* block, int64_t new_size);
+void real_rt_block_free(void* block);
+int real_rt_file_open(const char* path, rt_open_mode mode, bool* created);
+int32_t real_rt_file_read(int file, void* buffer, int32_t count);
+int32_t real_rt_file_write(int file, const void* buffer, int32_t count);
+int64_t real_rt_file_length(int file);
+bool real_rt_file_seek(int file, int64_t offset);
+bool real_rt_file_reserve(int file, int64_t length);
+bool real_rt_file_cut(int file);
+bool real_rt_file_close(int file);
+
+static int fail_at = 0;
+static int calls = 0;
+static fault_kind failed = FAULT_NONE;
+static bool reserved = false;
+static int64_t blocks_held = 0;
+
+void fault_arm(int n) {
+  fail_at = n;
+  calls = 0;
+  failed = FAULT_NONE;
+  reserved = false;
+}
+
+int fault_calls() { return calls; }
+fault_kind fault_failed() { return failed; }
+bool fault_after_reserve() { return reserved; }
+int64_t fault_blocks_held() { return blocks_held; }
+
+const char* fault_kind_name(fault_kind kind) {
+  static const char* const names[] = {"none", "open",    "read", "write", "length",
+                                      "seek", "reserve", "cut",  "close", "alloc"};
+  return names[kind];
+}
+
+// Counts one call; true when this one is to fail.
+static bool fails(fault_kind kind) {
+  calls++;
+  if (calls != fail_at) return false;
+  failed = kind;
+  return true;
+}
+
+void* rt_block_alloc(int64_t size) {
+  if (fails(FAULT_ALLOC)) return nullptr;
+  void* block = real_rt_block_alloc(size);
+  if (block != nullptr) blocks_held++;
+  return block;
+}
+
+void* rt_block_grow(void* block, int64_t new_size) {
+  if (fails(FAULT_ALLOC)) return nullptr;
+  void* grown = real_rt_block_grow(block, new_size);
+  if (block == nullptr && grown != nullptr) blocks_held++;
+  return grown;
+}
+
+void rt_block_free(void* block) {
+  if (block != nullptr) blocks_held--;
+  real_rt_block_free(block);
+}
+
+int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
+  if (fails(FAULT_OPEN)) {
+    if (created != nullptr) *created = false;
+    return -1;
+  }
+  return real_rt_file_open(path, mode, created);
+}
+
+int32_t rt_file_read(int file, void* buffer, int32_t count) {
+  return fails(FAULT_READ) ? -1 : real_rt_file_read(file, buffer, count);
+}
+
+int32_t rt_file_write(int file, const void* buffer, int32_t count) {
+  return fails(FAULT_WRITE) ? -1 : real_rt_file_write(file, buffer, count);
+}
+
+int64_t rt_file_length(int file) {
+  return fails(FAULT_LENGTH) ? -1 : real_rt_file_length(file);
+}
+
+bool rt_file_seek(int file, int64_t offset) {
+  return !fails(FAULT_SEEK) && real_rt_file_seek(file, offset);
+}
+
+bool rt_file_reserve(int file, int64_t length) {
+  if (fails(FAULT_RESERVE)) return false;
+  bool done = real_rt_file_reserve(file, length);
+  if (done) reserved = true;
+  return done;
+}
+
+bool rt_file_cut(int file) { return !fails(FAULT_CUT) && real_rt_file_cut(file); }
+
+// A close that reports an error still gives the file up, as the platform's
+// own close does.
+bool rt_file_close(int file) {
+  bool fail = fails(FAULT_CLOSE);
+  bool closed = real_rt_file_close(file);
+  return closed && !fail;
+}

@@ -1,0 +1,20 @@
+// Control of the test build of the runtime: every call that can fail is
+// counted, and the chosen one fails as the platform call would.
+#pragma once
+
+#include <cstdint>
+
+enum fault_kind { FAULT_NONE, FAULT_OPEN, FAULT_READ, FAULT_WRITE, FAULT_LENGTH, FAULT_SEEK,
+                  FAULT_RESERVE, FAULT_CUT, FAULT_CLOSE, FAULT_ALLOC };
+
+// Restarts the count; the n-th counted call fails (0: none fails).
+void fault_arm(int n);
+// Counted calls since fault_arm.
+int fault_calls();
+// What failed on purpose since fault_arm (FAULT_NONE when the n-th call was
+// never reached), and whether Output room had been reserved before it.
+fault_kind fault_failed();
+bool fault_after_reserve();
+// Blocks handed out and not yet freed, over the whole process.
+int64_t fault_blocks_held();
+const char* fault_kind_name(fault_kind kind);
