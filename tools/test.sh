@@ -10,6 +10,8 @@ bash tools/build.sh
 status=0
 echo "== native tests"
 (cd build/native && ctest --output-on-failure) || status=1
+echo "== decrypt fuzzing, 60 s"
+bash tools/fuzz.sh 60 || status=1
 echo "== Windows tests under Wine"
 wine_up
 (cd build/win32 && ctest --output-on-failure) || status=1

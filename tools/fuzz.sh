@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (native only, apart from the gcc
+# build) and runs them: decrypt on its seed corpus for SECONDS, the bindings
+# for a third of that.
+#   fuzz.sh [SECONDS]      default 60; fails on any finding
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+out=${QELV_FUZZ_DIR:-$root/build/fuzz}
+mkdir -p "$out"
+flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
+cd "$root"
+sources=(runtime/runtime_common.cpp runtime/runtime_posix.cpp engine/xtea.cpp engine/cbc.cpp
+         engine/file_format.cpp engine/engine.cpp engine/cpu_features.cpp)
+# The kernels are built for their instruction sets, as in the main build.
+clang++-14 "${flags[@]}" -msse2 -c engine/cbc_decrypt_sse2.cpp -o "$out/sse2.o"
+clang++-14 "${flags[@]}" -mavx2 -c engine/cbc_decrypt_avx2.cpp -o "$out/avx2.o"
+clang++-14 "${flags[@]}" fuzz/fuzz_decrypt.cpp "${sources[@]}" "$out/sse2.o" "$out/avx2.o" \
+  -lz -o "$out/fuzz_decrypt"
+clang++-14 "${flags[@]}" -I/usr/include/lua5.1 fuzz/fuzz_bindings.cpp bindings/arguments.cpp \
+  bindings/actions.cpp "${sources[@]}" "$out/sse2.o" "$out/avx2.o" -llua5.1 -lz \
+  -o "$out/fuzz_bindings"
+# New inputs go to a scratch corpus, never into the seeds kept in the tree.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+status=0
+export QELV_FUZZ_SCRATCH=$work
+# run_target NAME SECONDS [SEED-FOLDER]
+run_target() {
+  mkdir -p "$work/$1/corpus" "$work/$1/findings"
+  local rc=0
+  "$out/$1" -max_total_time="$2" -timeout=10 -print_final_stats=1 \
+    -artifact_prefix="$work/$1/findings/" "$work/$1/corpus" ${3:+"$3"} >"$work/$1/log" 2>&1 || rc=$?
+  echo "== $1"
+  grep -E '^(Done|stat::number_of_executed_units|SUMMARY)|ERROR' "$work/$1/log" || true
+  if [ "$rc" != 0 ] || ls "$work/$1/findings"/* >/dev/null 2>&1; then
+    tail -40 "$work/$1/log"
+    mkdir -p "$out/findings" && cp "$work/$1/findings"/* "$out/findings/" 2>/dev/null || true
+    echo "fuzz: $1 failed; findings kept in $out/findings" >&2
+    status=1
+  fi
+}
+run_target fuzz_decrypt "$seconds" fuzz/corpus/decrypt
+# The argument checks have less to explore: a third of the time.
+run_target fuzz_bindings $(( seconds / 3 > 5 ? seconds / 3 : 5 ))
+exit "$status"
