@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "../engine/engine.h"
@@ -41,7 +42,9 @@ void lay_out(const run_setup& s) {
 // Runs call with the n-th runtime call failing, for n = 1, 2, ... until a run
 // reaches no n-th call; that last run must succeed.  Returns how many calls
 // were failed on purpose.
-int fail_each(engine_call call, const run_setup& s, const bytes& expected_output) {
+// kinds_failed gathers one bit per kind of call failed.
+int fail_each(engine_call call, const run_setup& s, const bytes& expected_output,
+              unsigned& kinds_failed) {
   int failed_count = 0;
   for (int n = 1;; n++) {
     lay_out(s);
@@ -63,6 +66,7 @@ int fail_each(engine_call call, const run_setup& s, const bytes& expected_output
       return failed_count;
     }
     failed_count++;
+    kinds_failed |= 1u << kind;
     EXPECT_STRNE(result, result_ok);
     // A write, cut or close into reserved room may leave Output part written;
     // the error text says so.
@@ -88,6 +92,12 @@ int fail_each(engine_call call, const run_setup& s, const bytes& expected_output
       return failed_count;
     }
   }
+}
+
+unsigned kinds_of(std::initializer_list<fault_kind> kinds) {
+  unsigned bits = 0;
+  for (fault_kind k : kinds) bits |= 1u << k;
+  return bits;
 }
 
 class faults : public testing::Test {
@@ -127,25 +137,33 @@ const char* encrypt_then_decrypt(const char* file, const char* output, const cha
 
 TEST_F(faults, encrypt) {
   int total = 0;
+  unsigned kinds = 0;
   for (output_case where : {IN_PLACE, OUTPUT_EXISTING, OUTPUT_ABSENT}) {
     SCOPED_TRACE("output case " + std::to_string(where));
     run_setup s = setup_for(plain, where);
-    int count = fail_each(encrypt_then_decrypt, s, plain);
+    int count = fail_each(encrypt_then_decrypt, s, plain, kinds);
     EXPECT_GE(count, 6);  // open, length, alloc, read, close, open, reserve, ...
     total += count;
   }
+  // Every kind of call the engine makes was reached and failed.
+  EXPECT_EQ(kinds, kinds_of({FAULT_OPEN, FAULT_READ, FAULT_WRITE, FAULT_LENGTH, FAULT_SEEK,
+                             FAULT_RESERVE, FAULT_CUT, FAULT_CLOSE, FAULT_ALLOC}));
   printf("encrypt: %d runtime calls failed on purpose\n", total);
 }
 
 TEST_F(faults, decrypt) {
   int total = 0;
+  unsigned kinds = 0;
   for (output_case where : {IN_PLACE, OUTPUT_EXISTING, OUTPUT_ABSENT}) {
     SCOPED_TRACE("output case " + std::to_string(where));
     run_setup s = setup_for(encrypted, where);
-    int count = fail_each(decrypt_file, s, plain);
+    int count = fail_each(decrypt_file, s, plain, kinds);
     EXPECT_GE(count, 6);
     total += count;
   }
+  // Decryption takes the length from the header, never from the file.
+  EXPECT_EQ(kinds, kinds_of({FAULT_OPEN, FAULT_READ, FAULT_WRITE, FAULT_SEEK, FAULT_RESERVE,
+                             FAULT_CUT, FAULT_CLOSE, FAULT_ALLOC}));
   printf("decrypt: %d runtime calls failed on purpose\n", total);
 }
 
