@@ -46,10 +46,9 @@ static inline __attribute__((always_inline)) void join(vec y, vec z, vec* a, vec
 static inline __attribute__((always_inline)) void decrypt_step(const uint32_t round_key[64],
                                                                vec low31, vec* chain,
                                                                uint8_t* p) {
-  const vec c0 = load(p), c1 = load(p + 32), c2 = load(p + 64), c3 = load(p + 96);
   vec ya, za, yb, zb;
-  split(c0, c1, &ya, &za);
-  split(c2, c3, &yb, &zb);
+  split(load(p), load(p + 32), &ya, &za);
+  split(load(p + 64), load(p + 96), &yb, &zb);
   for (int r = 62; r >= 0; r -= 2) {
     // A broadcast from memory costs a load, not an arithmetic slot.
     const vec key_z = _mm256_set1_epi32(static_cast<int>(round_key[r + 1]));
@@ -62,13 +61,14 @@ static inline __attribute__((always_inline)) void decrypt_step(const uint32_t ro
   vec d0, d1, d2, d3;
   join(ya, za, &d0, &d1);
   join(yb, zb, &d2, &d3);
-  // Chaining values: c0's blocks moved up one place (the last wraps to the
-  // bottom) with the kept block put in the bottom place, then this step's
-  // own cipher blocks, one block (8 bytes) back.
-  const vec rotated = _mm256_permute4x64_epi64(c0, _MM_SHUFFLE(2, 1, 0, 3));
+  // Chaining values, read again from memory, still unchanged, so that no
+  // register is held through the rounds: the first four cipher blocks moved
+  // up one place with the kept block put in the bottom place, then this
+  // step's own cipher blocks, one block (8 bytes) back.
+  const vec rotated = _mm256_permute4x64_epi64(load(p), _MM_SHUFFLE(2, 1, 0, 3));
   const vec before0 = _mm256_blend_epi32(rotated, *chain, 0x03);
   const vec before1 = load(p + 24), before2 = load(p + 56), before3 = load(p + 88);
-  *chain = _mm256_permute4x64_epi64(c3, _MM_SHUFFLE(3, 3, 3, 3));
+  *chain = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 120)));
   store(p, _mm256_xor_si256(d0, before0));
   store(p + 32, _mm256_xor_si256(d1, before1));
   store(p + 64, _mm256_xor_si256(d2, before2));

@@ -47,10 +47,9 @@ static inline __attribute__((always_inline)) void join(vec y, vec z, vec* a, vec
 // them, read before it is overwritten.
 static inline __attribute__((always_inline)) void decrypt_step(const vec keys[64], vec low31,
                                                                vec* chain, uint8_t* p) {
-  const vec c0 = load(p), c1 = load(p + 16), c2 = load(p + 32), c3 = load(p + 48);
   vec ya, za, yb, zb;
-  split(c0, c1, &ya, &za);
-  split(c2, c3, &yb, &zb);
+  split(load(p), load(p + 16), &ya, &za);
+  split(load(p + 32), load(p + 48), &yb, &zb);
   for (int r = 62; r >= 0; r -= 2) {
     za = _mm_sub_epi32(za, _mm_xor_si128(mix(ya, low31), keys[r + 1]));
     zb = _mm_sub_epi32(zb, _mm_xor_si128(mix(yb, low31), keys[r + 1]));
@@ -61,10 +60,12 @@ static inline __attribute__((always_inline)) void decrypt_step(const vec keys[64
   join(ya, za, &d0, &d1);
   join(yb, zb, &d2, &d3);
   // Each block's chaining value is the cipher block before it: the one kept
-  // from the last step, then this step's own, one block (8 bytes) back.
-  const vec before0 = _mm_unpacklo_epi64(*chain, c0);
+  // from the last step, then this step's own, one block (8 bytes) back.  They
+  // are read again from memory, still unchanged, so that no register is
+  // held through the rounds (a 32-bit build has only eight).
+  const vec before0 = _mm_unpacklo_epi64(*chain, load(p));
   const vec before1 = load(p + 8), before2 = load(p + 24), before3 = load(p + 40);
-  *chain = _mm_unpackhi_epi64(c3, c3);
+  *chain = _mm_loadl_epi64(reinterpret_cast<const vec*>(p + 56));
   store(p, _mm_xor_si128(d0, before0));
   store(p + 16, _mm_xor_si128(d1, before1));
   store(p + 32, _mm_xor_si128(d2, before2));

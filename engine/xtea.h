@@ -22,7 +22,7 @@ constexpr uint32_t xtea_decipher_sum = 0xC6EF3720;  // delta * 32 mod 2^32
 // The variant's right shift: arithmetic shift by 5, then bit 31 cleared.  For
 // x with bit 31 set it gives (x >> 5) | 0x78000000 where XTEA has x >> 5.
 constexpr uint32_t xtea_shift(uint32_t x) {
-  return (x >> 5) | ((x & 0x80000000u) ? 0x78000000u : 0u);
+  return static_cast<uint32_t>(static_cast<int32_t>(x) >> 5) & 0x7FFFFFFFu;
 }
 
 constexpr uint32_t xtea_mix(uint32_t x) { return ((x << 4) ^ xtea_shift(x)) + x; }
