@@ -233,26 +233,27 @@ static bool gave_ok(const char* what, const char* result) {
   return false;
 }
 
-bool bench_check() {
-  bool ok = true;
+static bool check_block_cipher() {
   uint8_t engine_block[8], baseline_block[8];
   memcpy(engine_block, plain, 8);
   memcpy(baseline_block, plain, 8);
   xtea_encipher(key, engine_block);
   baseline_encipher(key.bytes, baseline_block);
-  ok &= same_bytes("xtea_encipher", engine_block, baseline_block, 8);
+  bool ok = same_bytes("xtea_encipher", engine_block, baseline_block, 8);
   xtea_decipher(key, engine_block);
   baseline_decipher(key.bytes, baseline_block);
-  ok &= same_bytes("xtea_decipher", engine_block, plain, 8) &&
-        same_bytes("baseline_decipher", baseline_block, plain, 8);
+  return same_bytes("xtea_decipher", engine_block, plain, 8) &&
+         same_bytes("baseline_decipher", baseline_block, plain, 8) && ok;
+}
 
+static bool check_cbc() {
   // An odd block count, so that every path ends with a partial step.
   const int32_t blocks = static_cast<int32_t>(small_bytes / 8 - 3);
   const int64_t n = 8 * static_cast<int64_t>(blocks);
   baseline_cbc_encrypt(key.bytes, iv, plain, out, blocks);
   memcpy(work, plain, n);
   cbc_encrypt(key, iv, work, blocks);
-  ok &= same_bytes("cbc_encrypt", work, out, n);
+  bool ok = same_bytes("cbc_encrypt", work, out, n);
   memcpy(work, plain, n);
   const xtea_schedule s = xtea_make_schedule(key);
   tight_chain_encrypt(s.round_key, iv, work, blocks);
@@ -266,20 +267,33 @@ bool bench_check() {
   cbc_decrypt(key, iv, work, blocks);
   ok &= same_bytes("cbc_decrypt", work, plain, n);
   baseline_cbc_decrypt(key.bytes, iv, out, work, blocks);
-  ok &= same_bytes("baseline_cbc_decrypt", work, plain, n);
+  return same_bytes("baseline_cbc_decrypt", work, plain, n) && ok;
+}
 
-  if (baseline_crc32(plain, static_cast<int32_t>(large_bytes)) != rt_crc32(plain, static_cast<int32_t>(large_bytes))) {
-    std::printf("check failed: crc32\n");
-    ok = false;
-  }
+static bool check_crc() {
+  const int32_t n = static_cast<int32_t>(large_bytes);
+  if (baseline_crc32(plain, n) == rt_crc32(plain, n)) return true;
+  std::printf("check failed: crc32\n");
+  return false;
+}
 
-  // Files each way between the engine and the baseline.
-  ok &= gave_ok("encrypt_file", encrypt_file(plain_file, sealed_file, key_text)) &&
-        gave_ok("baseline_decrypt_file", baseline_decrypt_file(sealed_file, baseline_back_file, key_text)) &&
-        same_files("baseline_decrypt_file of encrypt_file", baseline_back_file, plain_file);
-  ok &= gave_ok("baseline_encrypt_file", baseline_encrypt_file(plain_file, baseline_sealed_file, key_text)) &&
-        gave_ok("decrypt_file", decrypt_file(baseline_sealed_file, back_file, key_text)) &&
-        same_files("decrypt_file of baseline_encrypt_file", back_file, plain_file);
+// Files each way between the engine and the baseline.
+static bool check_files() {
+  bool ok = gave_ok("encrypt_file", encrypt_file(plain_file, sealed_file, key_text)) &&
+            gave_ok("baseline_decrypt_file",
+                    baseline_decrypt_file(sealed_file, baseline_back_file, key_text)) &&
+            same_files("baseline_decrypt_file of encrypt_file", baseline_back_file, plain_file);
+  return gave_ok("baseline_encrypt_file",
+                 baseline_encrypt_file(plain_file, baseline_sealed_file, key_text)) &&
+         gave_ok("decrypt_file", decrypt_file(baseline_sealed_file, back_file, key_text)) &&
+         same_files("decrypt_file of baseline_encrypt_file", back_file, plain_file) && ok;
+}
+
+bool bench_check() {
+  bool ok = check_block_cipher();
+  ok &= check_cbc();
+  ok &= check_crc();
+  ok &= check_files();
   memcpy(work, plain, large_bytes);
   std::printf("checks: %s\n", ok ? "engine and baseline agree" : "FAILED");
   return ok;
