@@ -114,7 +114,12 @@ static const char* check_header(const file_header& h) {
   return nullptr;
 }
 
-const char* decrypt_file(const char* file, const char* output, const char* key) {
+// Reads and deciphers File into a new block and checks its CRC.  On "OK" the
+// block holds the plain bytes and belongs to the caller; otherwise no block
+// is left.
+static const char* decipher_file(const char* file, const char* key, uint8_t** plain,
+                                 int32_t* plain_size) {
+  *plain = nullptr;
   if (!has_non_space(key) || !has_non_space(file) || rt_size_query(file) < 1)
     return result_refused;
   const cipher_key cipher = cipher_key_from_string(key);
@@ -147,9 +152,29 @@ const char* decrypt_file(const char* file, const char* output, const char* key) 
   // Bytes past the last whole block are not deciphered: they count as zero.
   memset(data + 8 * static_cast<int64_t>(blocks), 0, data_length - 8 * static_cast<int64_t>(blocks));
 
-  const char* result = result_crc_failure;
-  if (rt_crc32(data, static_cast<int32_t>(h.plain_size)) == h.plain_crc)
-    result = write_output(output, nullptr, 0, data, static_cast<int32_t>(h.plain_size));
-  rt_block_free(data);
+  if (rt_crc32(data, static_cast<int32_t>(h.plain_size)) != h.plain_crc) {
+    rt_block_free(data);
+    return result_crc_failure;
+  }
+  *plain = data;
+  *plain_size = static_cast<int32_t>(h.plain_size);
+  return result_ok;
+}
+
+const char* decrypt_file(const char* file, const char* output, const char* key) {
+  uint8_t* plain;
+  int32_t plain_size = 0;
+  const char* result = decipher_file(file, key, &plain, &plain_size);
+  if (plain == nullptr) return result;
+  result = write_output(output, nullptr, 0, plain, plain_size);
+  rt_block_free(plain);
+  return result;
+}
+
+const char* verify_file(const char* file, const char* key) {
+  uint8_t* plain;
+  int32_t plain_size = 0;
+  const char* result = decipher_file(file, key, &plain, &plain_size);
+  rt_block_free(plain);
   return result;
 }

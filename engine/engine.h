@@ -13,3 +13,5 @@ extern const char result_not_encrypted[];  // the header does not hold together
 
 const char* encrypt_file(const char* file, const char* output, const char* key);
 const char* decrypt_file(const char* file, const char* output, const char* key);
+// decrypt_file's result, with nothing written: the file is deciphered in memory.
+const char* verify_file(const char* file, const char* key);
