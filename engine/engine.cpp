@@ -114,6 +114,48 @@ static const char* check_header(const file_header& h) {
   return nullptr;
 }
 
+// The body is read and deciphered a piece at a time, so that each piece is
+// still in the processor's cache when it is deciphered and when the CRC goes
+// over it: a large file then crosses memory once instead of three times.
+static const int32_t PIECE_BYTES = 256 * 1024;  // a multiple of the block size
+static_assert(PIECE_BYTES % 8 == 0, "pieces hold whole blocks");
+
+// Reads the body into data (data_length bytes, zeroed) and deciphers it in
+// place, leaving the CRC of the first plain_size bytes in *crc.  A body that
+// ends early leaves zero bytes, deciphered like the rest, and the CRC
+// decides.  Bytes past the last whole block are not deciphered: they count
+// as zero.
+static const char* decipher_body(int source, const cipher_key& cipher, const file_header& h,
+                                 uint8_t* data, int64_t data_length, uint32_t* crc) {
+  uint8_t chain[8];
+  memcpy(chain, h.iv, 8);
+  bool ended = false;
+  for (int64_t at = 0; at < data_length; at += PIECE_BYTES) {
+    int32_t length = static_cast<int32_t>(
+        data_length - at < PIECE_BYTES ? data_length - at : PIECE_BYTES);
+    uint8_t* piece = data + at;
+    if (!ended) {
+      int32_t got = rt_file_read(source, piece, length);
+      if (got < 0) return result_read_error;
+      ended = got < length;
+    }
+    int32_t blocks = length / 8;
+    if (blocks > 0) {
+      // The piece's last ciphertext block chains into the next piece; it is
+      // kept before deciphering in place overwrites it.
+      uint8_t next_chain[8];
+      memcpy(next_chain, piece + 8 * (blocks - 1), 8);
+      cbc_decrypt(cipher, chain, piece, blocks);
+      memcpy(chain, next_chain, 8);
+    }
+    memset(piece + 8 * blocks, 0, length - 8 * blocks);
+    int64_t plain_left = h.plain_size - at;
+    if (plain_left < length) length = static_cast<int32_t>(plain_left > 0 ? plain_left : 0);
+    *crc = rt_crc32_update(*crc, piece, length);
+  }
+  return nullptr;
+}
+
 // Reads and deciphers File into a new block and checks its CRC.  On "OK" the
 // block holds the plain bytes and belongs to the caller; otherwise no block
 // is left.
@@ -138,23 +180,13 @@ static const char* decipher_file(const char* file, const char* key, uint8_t** pl
     data = static_cast<uint8_t*>(rt_block_alloc(data_length));
     if (data == nullptr) refusal = result_too_large;
   }
-  // A body that ends early leaves zero bytes, and the CRC decides.
-  if (refusal == nullptr && rt_file_read(source, data, static_cast<int32_t>(data_length)) < 0)
-    refusal = result_read_error;
+  uint32_t crc = 0;
+  if (refusal == nullptr) refusal = decipher_body(source, cipher, h, data, data_length, &crc);
   if (!rt_file_close(source) && refusal == nullptr) refusal = result_read_error;
+  if (refusal == nullptr && crc != h.plain_crc) refusal = result_crc_failure;
   if (refusal != nullptr) {
     rt_block_free(data);
     return refusal;
-  }
-
-  int32_t blocks = static_cast<int32_t>(data_length / 8);
-  cbc_decrypt(cipher, h.iv, data, blocks);
-  // Bytes past the last whole block are not deciphered: they count as zero.
-  memset(data + 8 * static_cast<int64_t>(blocks), 0, data_length - 8 * static_cast<int64_t>(blocks));
-
-  if (rt_crc32(data, static_cast<int32_t>(h.plain_size)) != h.plain_crc) {
-    rt_block_free(data);
-    return result_crc_failure;
   }
   *plain = data;
   *plain_size = static_cast<int32_t>(h.plain_size);

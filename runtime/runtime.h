@@ -52,6 +52,10 @@ void rt_shell_open(void* parent_window, const char* target);
 // CRC-32 (ISO-HDLC, as zlib computes it) of count bytes, count >= 1.
 uint32_t rt_crc32(const void* data, int32_t count);
 
+// The CRC-32 of what crc covered followed by count more bytes, so that
+// rt_crc32_update(rt_crc32(a), b) is the CRC of a then b.  Start from 0.
+uint32_t rt_crc32_update(uint32_t crc, const void* data, int32_t count);
+
 // Pseudo-random generator: one per process, seeded once from the millisecond
 // tick on first use.  Uniform over 0 .. 2147483647 inclusive.
 int32_t rt_random();

@@ -6,11 +6,13 @@
 #include <random>
 #include <zlib.h>
 
-uint32_t rt_crc32(const void* data, int32_t count) {
-  if (data == nullptr || count < 1) return 0;
+uint32_t rt_crc32_update(uint32_t crc, const void* data, int32_t count) {
+  if (data == nullptr || count < 1) return crc;
   return static_cast<uint32_t>(
-      crc32(0L, static_cast<const Bytef*>(data), static_cast<uInt>(count)));
+      crc32(crc, static_cast<const Bytef*>(data), static_cast<uInt>(count)));
 }
+
+uint32_t rt_crc32(const void* data, int32_t count) { return rt_crc32_update(0, data, count); }
 
 // The generator is the only state shared between calls of the engine.  The
 // initial values it yields need to differ between files, not to be secret.

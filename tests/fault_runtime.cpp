@@ -24,12 +24,22 @@ static int calls = 0;
 static fault_kind failed = FAULT_NONE;
 static bool reserved = false;
 static int64_t blocks_held = 0;
+static fault_kind action_kind = FAULT_NONE;
+static void (*action)(void*) = nullptr;
+static void* action_arg = nullptr;
 
 void fault_arm(int n) {
   fail_at = n;
   calls = 0;
   failed = FAULT_NONE;
   reserved = false;
+  action_kind = FAULT_NONE;
+}
+
+void fault_before_first(fault_kind kind, void (*fn)(void*), void* arg) {
+  action_kind = kind;
+  action = fn;
+  action_arg = arg;
 }
 
 int fault_calls() { return calls; }
@@ -45,6 +55,10 @@ const char* fault_kind_name(fault_kind kind) {
 
 // Counts one call; true when this one is to fail.
 static bool fails(fault_kind kind) {
+  if (kind == action_kind) {
+    action_kind = FAULT_NONE;
+    action(action_arg);
+  }
   calls++;
   if (calls != fail_at) return false;
   failed = kind;

@@ -18,3 +18,8 @@ bool fault_after_reserve();
 // Blocks handed out and not yet freed, over the whole process.
 int64_t fault_blocks_held();
 const char* fault_kind_name(fault_kind kind);
+
+// Runs action(arg) once, just before the first call of the given kind is
+// forwarded to the platform (after fault_arm, which clears it): a stand-in
+// for another program changing a file between two steps of the engine.
+void fault_before_first(fault_kind kind, void (*action)(void*), void* arg);

@@ -168,3 +168,107 @@ TEST_F(faults, decrypt) {
 }
 
 }  // namespace
+
+namespace {
+
+// The new content of a file that another program rewrites mid-call.
+struct rewrite {
+  std::string path;
+  bytes content;
+  bool done;
+};
+
+void rewrite_file(void* arg) {
+  auto* r = static_cast<rewrite*>(arg);
+  FILE* f = std::fopen(r->path.c_str(), "wb");
+  r->done = f != nullptr && std::fwrite(r->content.data(), 1, r->content.size(), f) ==
+                                r->content.size();
+  if (f != nullptr) r->done = std::fclose(f) == 0 && r->done;
+}
+
+// On Windows a file the engine holds open admits no other writer.
+#ifdef _WIN32
+const bool writers_shut_out = true;
+#else
+const bool writers_shut_out = false;
+#endif
+
+}  // namespace
+
+// Another program rewrites File or Output between the size query and the
+// open, or between the open and the read: the call works on one consistent
+// view of the file or fails with an error text, and the source is never lost.
+TEST_F(faults, FileChangesSizeBetweenQueryAndRead) {
+  std::string source = folder + "moving", out = folder + "out";
+  bytes longer = pattern_bytes(5000, 11);
+
+  // Grown before the open: the length taken after the open is the one used.
+  write_file(source, plain);
+  rewrite grown = {source, longer, false};
+  fault_arm(0);
+  fault_before_first(FAULT_OPEN, rewrite_file, &grown);
+  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), key), result_ok);
+  EXPECT_TRUE(grown.done);
+  fault_arm(0);
+  EXPECT_STREQ(decrypt_file(out.c_str(), (folder + "back").c_str(), key), result_ok);
+  EXPECT_EQ(read_file(folder + "back"), longer);
+
+  // Shrunk to one byte before the open: refused, as a one-byte file is.
+  write_file(source, plain);
+  std::remove(out.c_str());
+  rewrite one_byte = {source, bytes(1, 'x'), false};
+  fault_before_first(FAULT_OPEN, rewrite_file, &one_byte);
+  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), key), result_refused);
+  EXPECT_FALSE(file_exists(out));
+
+  // Shrunk after the open, before the read: fewer bytes than the length taken.
+  write_file(source, plain);
+  rewrite cut = {source, bytes(plain.begin(), plain.begin() + 500), false};
+  fault_arm(0);
+  fault_before_first(FAULT_READ, rewrite_file, &cut);
+  const char* result = encrypt_file(source.c_str(), out.c_str(), key);
+  EXPECT_EQ(cut.done, !writers_shut_out);
+  if (cut.done) {
+    EXPECT_STREQ(result, result_read_error);
+    EXPECT_FALSE(file_exists(out));
+  } else {
+    EXPECT_STREQ(result, result_ok);
+    EXPECT_EQ(read_file(source), plain);
+  }
+
+  // An encrypted file cut short before the open: the CRC catches it and an
+  // existing Output keeps its bytes.
+  bytes old_output = pattern_bytes(40, 5);
+  write_file(out, old_output);
+  write_file(source, encrypted);
+  rewrite sealed_cut = {source, bytes(encrypted.begin(), encrypted.begin() + 600), false};
+  fault_arm(0);
+  fault_before_first(FAULT_OPEN, rewrite_file, &sealed_cut);
+  EXPECT_STREQ(decrypt_file(source.c_str(), out.c_str(), key), result_crc_failure);
+  EXPECT_EQ(read_file(out), old_output);
+
+  // Bytes appended to an encrypted file after the open are not read.
+  bytes padded = encrypted;
+  padded.resize(padded.size() + 300, 0xAB);
+  write_file(source, encrypted);
+  rewrite sealed_grown = {source, padded, false};
+  fault_arm(0);
+  fault_before_first(FAULT_READ, rewrite_file, &sealed_grown);
+  EXPECT_STREQ(decrypt_file(source.c_str(), out.c_str(), key), result_ok);
+  EXPECT_EQ(sealed_grown.done, !writers_shut_out);
+  EXPECT_EQ(read_file(out), plain);
+
+  // Output grown by another program after it was opened: cut back to the
+  // new content.
+  bytes long_output = pattern_bytes(9000, 6);
+  write_file(out, old_output);
+  write_file(source, encrypted);
+  rewrite output_grown = {out, long_output, false};
+  fault_arm(0);
+  fault_before_first(FAULT_RESERVE, rewrite_file, &output_grown);
+  EXPECT_STREQ(decrypt_file(source.c_str(), out.c_str(), key), result_ok);
+  EXPECT_EQ(output_grown.done, !writers_shut_out);
+  EXPECT_EQ(read_file(out), plain);
+  fault_arm(0);
+  EXPECT_EQ(rt_open_file_count(), 0);
+}

@@ -30,6 +30,34 @@ TEST(Blocks, ZeroFilledAndGrownWithZeros) {
   rt_block_free(empty);
 }
 
+// Large blocks are obtained apart from the small ones; growing moves bytes
+// across that line both ways, and every block stays 16-byte aligned.
+TEST(Blocks, LargeBlocksAcrossTheSizeLine) {
+  const int64_t small = 3000, large = (int64_t{8} << 20) + 5, larger = int64_t{20} << 20;
+  auto* b = static_cast<uint8_t*>(rt_block_alloc(small));
+  ASSERT_NE(b, nullptr);
+  for (int64_t i = 0; i < small; i++) b[i] = static_cast<uint8_t>(i * 7);
+  b = static_cast<uint8_t*>(rt_block_grow(b, large));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(b) % 16, 0u);
+  for (int64_t i = 0; i < small; i++) ASSERT_EQ(b[i], static_cast<uint8_t>(i * 7)) << i;
+  for (int64_t i = small; i < large; i++) ASSERT_EQ(b[i], 0) << i;
+  b[large - 1] = 0x5A;
+  b = static_cast<uint8_t*>(rt_block_grow(b, larger));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b[large - 1], 0x5A);
+  EXPECT_EQ(b[larger - 1], 0);
+  b = static_cast<uint8_t*>(rt_block_grow(b, small));  // and back below the line
+  ASSERT_NE(b, nullptr);
+  for (int64_t i = 0; i < small; i++) ASSERT_EQ(b[i], static_cast<uint8_t>(i * 7)) << i;
+  rt_block_free(b);
+  auto* fresh = static_cast<uint8_t*>(rt_block_alloc(large));
+  ASSERT_NE(fresh, nullptr);
+  for (int64_t i = 0; i < large; i += 4093) ASSERT_EQ(fresh[i], 0) << i;
+  EXPECT_EQ(fresh[large - 1], 0);
+  rt_block_free(fresh);
+}
+
 TEST(Blocks, SizesOutsideSigned32BitAreRefused) {
   EXPECT_EQ(rt_block_alloc(-1), nullptr);
   EXPECT_EQ(rt_block_alloc(int64_t{1} << 31), nullptr);
@@ -115,6 +143,10 @@ TEST(Crc32, CheckValues) {
   EXPECT_EQ(rt_crc32("a", 1), 0xE8B7BE43u);
   bytes zeros(32, 0);
   EXPECT_EQ(rt_crc32(zeros.data(), 32), 0x190A55ADu);
+  // Piece by piece, split anywhere, gives the CRC of the whole.
+  uint32_t crc = rt_crc32_update(0, "1234", 4);
+  crc = rt_crc32_update(crc, "", 0);
+  EXPECT_EQ(rt_crc32_update(crc, "56789", 5), 0xCBF43926u);
 }
 
 TEST(Random, RangeAndSpread) {
