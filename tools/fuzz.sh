@@ -21,7 +21,9 @@ clang++-14 "${flags[@]}" -I/usr/include/lua5.1 fuzz/fuzz_bindings.cpp bindings/a
   bindings/actions.cpp "${sources[@]}" "$out/sse2.o" "$out/avx2.o" -llua5.1 -lz \
   -o "$out/fuzz_bindings"
 # New inputs go to a scratch corpus, never into the seeds kept in the tree.
-work=$(mktemp -d)
+# Scratch files on a memory file system when there is one: most of a run is
+# spent creating and removing them.
+work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work"' EXIT
 status=0
 export QELV_FUZZ_SCRATCH=$work
