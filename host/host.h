@@ -33,3 +33,9 @@ void host_unload_module(host_module* module);
 
 // Sets the global Host: the module's other exports, for test scripts.
 void host_register_exports(lua_State* L, host_module* module);
+
+// What the process holds now, for soak tests: memory in use (resident set on
+// POSIX, working set on Windows) in bytes, and open file descriptors or
+// handles.  -1 when the system does not say.
+int64_t host_memory_in_use();
+int host_handle_count();

@@ -10,6 +10,8 @@
 //   Host.ShellCalls()                    -> list of {window, verb, file,
 //       parameters, directory, show} the module handed the shell, where the
 //       loader records them (Windows); nil elsewhere.
+//   Host.Resources()                     -> memory in use (bytes), open
+//       handles or descriptors; -1 for what the system does not say.
 
 #include <cstring>
 #include <vector>
@@ -89,6 +91,12 @@ static int host_shell_calls(lua_State* L) {
   return 1;
 }
 
+static int host_resources(lua_State* L) {
+  lua_pushnumber(L, static_cast<double>(host_memory_in_use()));
+  lua_pushnumber(L, host_handle_count());
+  return 2;
+}
+
 void host_register_exports(lua_State* L, host_module* module) {
   loaded = module;
   static const luaL_Reg functions[] = {{"Register", host_register},
@@ -96,6 +104,7 @@ void host_register_exports(lua_State* L, host_module* module) {
                                        {"ShowHelpForAction", host_help_for_action},
                                        {"ShowHelpForPlugin", host_help_for_plugin},
                                        {"ShellCalls", host_shell_calls},
+                                       {"Resources", host_resources},
                                        {nullptr, nullptr}};
   lua_newtable(L);
   for (const luaL_Reg* f = functions; f->name != nullptr; f++) {

@@ -2,6 +2,7 @@
 // xdg-open, which tests replace on PATH; no shell call is recorded here.
 
 #include <cstdio>
+#include <dirent.h>
 #include <dlfcn.h>
 #include <string>
 #include <unistd.h>
@@ -51,4 +52,22 @@ bool shell_record_active() { return false; }
 const std::vector<shell_call>& shell_record_calls() {
   static const std::vector<shell_call> none;
   return none;
+}
+
+int64_t host_memory_in_use() {
+  FILE* f = fopen("/proc/self/statm", "r");
+  if (f == nullptr) return -1;
+  long long total = 0, resident = -1;
+  if (fscanf(f, "%lld %lld", &total, &resident) != 2) resident = -1;
+  fclose(f);
+  return resident < 0 ? -1 : resident * sysconf(_SC_PAGESIZE);
+}
+
+int host_handle_count() {
+  DIR* d = opendir("/proc/self/fd");
+  if (d == nullptr) return -1;
+  int n = 0;
+  while (dirent* e = readdir(d)) n += e->d_name[0] != '.';
+  closedir(d);
+  return n - 1;  // the listing's own descriptor
 }

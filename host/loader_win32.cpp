@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <windows.h>
+#include <psapi.h>
 
 #include "host.h"
 #include "shell_record.h"
@@ -91,3 +92,17 @@ void host_unload_module(host_module* m) { FreeLibrary(static_cast<HMODULE>(m->li
 
 bool shell_record_active() { return recording; }
 const std::vector<shell_call>& shell_record_calls() { return recorded; }
+
+int64_t host_memory_in_use() {
+  PROCESS_MEMORY_COUNTERS counters = {};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return -1;
+  return static_cast<int64_t>(counters.WorkingSetSize);
+}
+
+int host_handle_count() {
+  // A process always holds some handles; a count of none (Wine's answer) means
+  // the system does not keep one.
+  DWORD n = 0;
+  return GetProcessHandleCount(GetCurrentProcess(), &n) && n > 0 ? static_cast<int>(n) : -1;
+}

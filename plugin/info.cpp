@@ -22,6 +22,11 @@ void info_start() {
     descriptor_text[i] = static_cast<char>(stored_descriptor[i]);
 }
 
+void info_stop() {
+  rt_block_free(descriptor_text);
+  descriptor_text = nullptr;
+}
+
 int copy_info_text(const char* text, char* buffer, int32_t* size) {
   if (text == nullptr) text = "";
   int32_t n = static_cast<int32_t>(strlen(text));

@@ -10,6 +10,7 @@ extern const char author_text[];      // three lines joined by CR LF
 extern char* descriptor_text;         // the action descriptor, copied at start
 
 void info_start();
+void info_stop();  // gives the descriptor's copy back
 
 // Copies text into the host's buffer when the stated size holds its length
 // n: n bytes, and a terminating zero only when the size leaves room for it.

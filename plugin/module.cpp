@@ -14,7 +14,10 @@ void module_start() {
   info_start();
 }
 
-void module_stop() { rt_stop(); }
+void module_stop() {
+  info_stop();
+  rt_stop();
+}
 
 #ifdef _WIN32
 #include <windows.h>
