@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (native only, apart from the gcc
-# build) and runs them: decrypt on its seed corpus for SECONDS, the bindings
-# for a third of that.
-#   fuzz.sh [SECONDS]      default 60; fails on any finding
+# build) and runs each on its seed corpus for SECONDS.
+#   fuzz.sh [SECONDS]      default 60; fails on any finding, leak or
+#                          sanitizer report
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -35,6 +35,7 @@ run_target() {
     -artifact_prefix="$work/$1/findings/" "$work/$1/corpus" ${3:+"$3"} >"$work/$1/log" 2>&1 || rc=$?
   echo "== $1"
   grep -E '^(Done|stat::number_of_executed_units|SUMMARY)|ERROR' "$work/$1/log" || true
+  grep -E '^#[0-9]+' "$work/$1/log" | tail -1 || true  # coverage reached
   if [ "$rc" != 0 ] || ls "$work/$1/findings"/* >/dev/null 2>&1; then
     tail -40 "$work/$1/log"
     mkdir -p "$out/findings" && cp "$work/$1/findings"/* "$out/findings/" 2>/dev/null || true
@@ -42,7 +43,6 @@ run_target() {
     status=1
   fi
 }
-run_target fuzz_decrypt "$seconds" fuzz/corpus/decrypt
-# The argument checks have less to explore: a third of the time.
-run_target fuzz_bindings $(( seconds / 3 > 5 ? seconds / 3 : 5 ))
+run_target fuzz_decrypt "$seconds" "$root/fuzz/corpus/decrypt"
+run_target fuzz_bindings "$seconds" "$root/fuzz/corpus/bindings"  # it works in a scratch folder
 exit "$status"
