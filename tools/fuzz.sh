@@ -10,13 +10,18 @@ out=${QELV_FUZZ_DIR:-$root/build/fuzz}
 mkdir -p "$out"
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 cd "$root"
-sources=(runtime/runtime_common.cpp runtime/runtime_posix.cpp engine/xtea.cpp engine/cbc.cpp
-         engine/file_format.cpp engine/engine.cpp engine/cpu_features.cpp)
+engine=(engine/xtea.cpp engine/cbc.cpp engine/file_format.cpp engine/engine.cpp
+        engine/cpu_features.cpp)
+sources=(runtime/runtime_common.cpp runtime/runtime_posix.cpp "${engine[@]}")
 # The kernels are built for their instruction sets, as in the main build.
 clang++-14 "${flags[@]}" -msse2 -c engine/cbc_decrypt_sse2.cpp -o "$out/sse2.o"
 clang++-14 "${flags[@]}" -mavx2 -c engine/cbc_decrypt_avx2.cpp -o "$out/avx2.o"
-clang++-14 "${flags[@]}" fuzz/fuzz_decrypt.cpp "${sources[@]}" "$out/sse2.o" "$out/avx2.o" \
-  -lz -o "$out/fuzz_decrypt"
+# The decrypt target caps allocations: its runtime's rt_block_alloc is
+# renamed and the target supplies its own.
+clang++-14 "${flags[@]}" -Drt_block_alloc=real_rt_block_alloc -c runtime/runtime_posix.cpp \
+  -o "$out/runtime_capped.o"
+clang++-14 "${flags[@]}" fuzz/fuzz_decrypt.cpp runtime/runtime_common.cpp "$out/runtime_capped.o" \
+  "${engine[@]}" "$out/sse2.o" "$out/avx2.o" -lz -o "$out/fuzz_decrypt"
 clang++-14 "${flags[@]}" -I/usr/include/lua5.1 fuzz/fuzz_bindings.cpp bindings/arguments.cpp \
   bindings/actions.cpp "${sources[@]}" "$out/sse2.o" "$out/avx2.o" -llua5.1 -lz \
   -o "$out/fuzz_bindings"
