@@ -34,17 +34,23 @@ static bool has_non_space(const char* text) {
 
 // Writes head then body to Output from its start and cuts it there.  When the
 // new content is longer than the file, the file is first extended to its
-// final length; if that fails, Output is left as it was (a file this call
-// created is removed again).
+// final length, so that a full disk is found before any old byte is
+// overwritten.  Until the first write Output can still be put back: a file
+// this call created is removed again, an old one is cut back to its length.
 static const char* write_output(const char* path, const uint8_t* head, int32_t head_length,
                                 const uint8_t* body, int32_t body_length) {
   bool created = false;
   int out = rt_file_open(path, RT_OPEN_OUTPUT, &created);
   if (out < 0) return result_write_error;
-  // Nothing is written yet when either fails, so a file this call created
-  // goes again (an old file keeps its bytes, perhaps followed by the room).
-  if (!rt_file_reserve(out, static_cast<int64_t>(head_length) + body_length) ||
-      !rt_file_seek(out, 0)) {
+  const int64_t old_length = created ? 0 : rt_file_length(out);
+  bool ready = old_length >= 0;
+  if (ready) ready = rt_file_reserve(out, static_cast<int64_t>(head_length) + body_length);
+  if (ready && !rt_file_seek(out, 0)) {
+    // The room is there but nothing written: give it back.
+    if (!created && rt_file_seek(out, old_length)) rt_file_cut(out);
+    ready = false;
+  }
+  if (!ready) {
     rt_file_close(out);
     if (created) rt_file_remove(path);
     return result_write_error;
