@@ -33,6 +33,14 @@ TEST(full_disk, encrypt_in_place_keeps_the_plain_file) {
   EXPECT_STREQ(encrypt_file(plain.c_str(), other.c_str(), key), result_write_error);
   EXPECT_FALSE(file_exists(other));
   EXPECT_EQ(read_file(plain), before);
+  // Decrypting onto the full disk: the sealed file lies elsewhere.
+  std::string elsewhere = make_temp_folder();
+  std::string sealed = elsewhere + "sealed.bin";
+  ASSERT_STREQ(encrypt_file(plain.c_str(), sealed.c_str(), key), result_ok);
+  EXPECT_STREQ(decrypt_file(sealed.c_str(), other.c_str(), key), result_write_error);
+  EXPECT_FALSE(file_exists(other));
+  EXPECT_EQ(rt_open_file_count(), 0);
+  remove_tree(elsewhere);
 }
 
 #ifndef _WIN32
