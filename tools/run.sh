@@ -18,5 +18,9 @@ build/native/qelv_host examples/protect_data.lua examples/license.txt "$work/nat
 
 echo
 echo "== Windows: build/win32/qelv_host.exe with Qelv.lmd under Wine"
-wine_up
-wine build/win32/qelv_host.exe examples/protect_data.lua examples/license.txt "Z:$work/win32"
+if wine_can_run; then
+  wine_up
+  wine build/win32/qelv_host.exe examples/protect_data.lua examples/license.txt "Z:$work/win32"
+else
+  wine_cannot_run_notice
+fi
