@@ -1,13 +1,22 @@
-// CBC decryption with AVX2, 16 blocks per step: the SSE2 kernel's method
-// (see cbc_decrypt_sse2.cpp) on 256-bit registers, 8 blocks' y words in one
-// register and their z words in another, two such groups interleaved.
+// CBC decryption with AVX2: the SSE2 kernel's method (see
+// cbc_decrypt_sse2.cpp) on 256-bit registers, 8 blocks' y words in one
+// register and their z words in another, several such groups interleaved so
+// that each round's latency is filled with the other groups' work.
 // Compiled with -mavx2; runs only where cpu_has_avx2 said yes.
 
 #include <immintrin.h>
 
 #include "cbc_kernels.h"
 
-enum { STEP_BLOCKS = 16, STEP_BYTES = 8 * STEP_BLOCKS };
+// Groups per step: each holds two registers through the rounds.  x86-64 has
+// sixteen vector registers, room for four; a 32-bit build has eight, and
+// with two groups nothing spills.
+#if defined(__x86_64__)
+enum { GROUPS = 4 };
+#else
+enum { GROUPS = 2 };
+#endif
+enum { STEP_BLOCKS = 8 * GROUPS, STEP_BYTES = 8 * STEP_BLOCKS };
 
 typedef __m256i vec;
 
@@ -40,39 +49,44 @@ static inline __attribute__((always_inline)) void join(vec y, vec z, vec* a, vec
   *b = _mm256_shuffle_epi32(_mm256_unpackhi_epi64(y, z), _MM_SHUFFLE(3, 1, 2, 0));
 }
 
-// Decrypts the 16 blocks at p in place.  chain holds, in its lowest 8
-// bytes, the ciphertext of the block before them, and on return that of the
-// last of them, read before it is overwritten.
+// Decrypts the STEP_BLOCKS blocks at p in place.  chain holds, in its lowest
+// 8 bytes, the ciphertext of the block before them, and on return that of
+// the last of them, read before it is overwritten.
 static inline __attribute__((always_inline)) void decrypt_step(const uint32_t round_key[64],
                                                                vec low31, vec* chain,
                                                                uint8_t* p) {
-  vec ya, za, yb, zb;
-  split(load(p), load(p + 32), &ya, &za);
-  split(load(p + 64), load(p + 96), &yb, &zb);
+  vec y[GROUPS], z[GROUPS];
+#pragma GCC unroll 8
+  for (int g = 0; g < GROUPS; g++) split(load(p + 64 * g), load(p + 64 * g + 32), &y[g], &z[g]);
   for (int r = 62; r >= 0; r -= 2) {
     // A broadcast from memory costs a load, not an arithmetic slot.
     const vec key_z = _mm256_set1_epi32(static_cast<int>(round_key[r + 1]));
     const vec key_y = _mm256_set1_epi32(static_cast<int>(round_key[r]));
-    za = _mm256_sub_epi32(za, _mm256_xor_si256(mix(ya, low31), key_z));
-    zb = _mm256_sub_epi32(zb, _mm256_xor_si256(mix(yb, low31), key_z));
-    ya = _mm256_sub_epi32(ya, _mm256_xor_si256(mix(za, low31), key_y));
-    yb = _mm256_sub_epi32(yb, _mm256_xor_si256(mix(zb, low31), key_y));
+#pragma GCC unroll 8
+    for (int g = 0; g < GROUPS; g++)
+      z[g] = _mm256_sub_epi32(z[g], _mm256_xor_si256(mix(y[g], low31), key_z));
+#pragma GCC unroll 8
+    for (int g = 0; g < GROUPS; g++)
+      y[g] = _mm256_sub_epi32(y[g], _mm256_xor_si256(mix(z[g], low31), key_y));
   }
-  vec d0, d1, d2, d3;
-  join(ya, za, &d0, &d1);
-  join(yb, zb, &d2, &d3);
   // Chaining values, read again from memory, still unchanged, so that no
   // register is held through the rounds: the first four cipher blocks moved
   // up one place with the kept block put in the bottom place, then this
   // step's own cipher blocks, one block (8 bytes) back.
   const vec rotated = _mm256_permute4x64_epi64(load(p), _MM_SHUFFLE(2, 1, 0, 3));
-  const vec before0 = _mm256_blend_epi32(rotated, *chain, 0x03);
-  const vec before1 = load(p + 24), before2 = load(p + 56), before3 = load(p + 88);
-  *chain = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 120)));
-  store(p, _mm256_xor_si256(d0, before0));
-  store(p + 32, _mm256_xor_si256(d1, before1));
-  store(p + 64, _mm256_xor_si256(d2, before2));
-  store(p + 96, _mm256_xor_si256(d3, before3));
+  vec before[2 * GROUPS];
+  before[0] = _mm256_blend_epi32(rotated, *chain, 0x03);
+#pragma GCC unroll 16
+  for (int k = 1; k < 2 * GROUPS; k++) before[k] = load(p + 32 * k - 8);
+  *chain = _mm256_castsi128_si256(
+      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + STEP_BYTES - 8)));
+#pragma GCC unroll 8
+  for (int g = 0; g < GROUPS; g++) {
+    vec a, b;
+    join(y[g], z[g], &a, &b);
+    store(p + 64 * g, _mm256_xor_si256(a, before[2 * g]));
+    store(p + 64 * g + 32, _mm256_xor_si256(b, before[2 * g + 1]));
+  }
 }
 
 KERNEL_ENTRY void cbc_decrypt_avx2(const uint32_t round_key[64], const uint8_t iv[8],
