@@ -9,8 +9,8 @@
 #include "cbc_kernels.h"
 
 // Groups per step: each holds two registers through the rounds.  x86-64 has
-// sixteen vector registers, room for four; a 32-bit build has eight, and
-// with two groups nothing spills.
+// sixteen vector registers, room for four; a 32-bit build has eight, which
+// two groups already fill (the compiler keeps a little on the stack).
 #if defined(__x86_64__)
 enum { GROUPS = 4 };
 #else
