@@ -10,7 +10,7 @@ bash tools/build.sh
 status=0
 echo "== native tests"
 (cd build/native && ctest --output-on-failure) || status=1
-echo "== decrypt fuzzing, 60 s"
+echo "== fuzzing, 60 s per target"
 bash tools/fuzz.sh 60 || status=1
 echo "== Windows tests under Wine"
 if wine_can_run; then
