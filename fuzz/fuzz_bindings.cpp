@@ -23,6 +23,7 @@ extern "C" {
 #include "../bindings/bindings.h"
 #include "../engine/engine.h"
 #include "../runtime/runtime.h"
+#include "fuzz_files.h"
 
 static lua_State* L = nullptr;
 
@@ -70,23 +71,6 @@ constexpr int NAMES = sizeof names / sizeof names[0];
 static std::string plain_bytes = "a plain file of some length, a few blocks long";
 static std::string sealed_bytes;
 
-static std::string read_all(const char* path) {
-  std::string data;
-  FILE* f = fopen(path, "rb");
-  if (f == nullptr) return "(absent)";
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, n);
-  fclose(f);
-  return data;
-}
-
-static void write_all(const char* path, const std::string& data) {
-  FILE* f = fopen(path, "wb");
-  if (f == nullptr || fwrite(data.data(), 1, data.size(), f) != data.size()) abort();
-  fclose(f);
-}
-
 // Setup chunks are compiled once and kept in the registry by index.
 static void compile_setups() {
   for (int i = 0; i < APPLICATION_SETUPS + DEBUG_SETUPS; i++) {
@@ -114,9 +98,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   luaL_openlibs(L);
   register_actions(L);
   compile_setups();
-  write_all("plain.bin", plain_bytes);
+  fuzz_write_file("plain.bin", plain_bytes.data(), plain_bytes.size());
   if (encrypt_file("plain.bin", "sealed.bin", "pumpkinjar") != result_ok) abort();
-  sealed_bytes = read_all("sealed.bin");
+  sealed_bytes = fuzz_read_file("sealed.bin");
   return 0;
 }
 
@@ -197,8 +181,8 @@ static bool engine_result(const char* text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   input in = {data, size};
-  write_all("plain.bin", plain_bytes);
-  write_all("sealed.bin", sealed_bytes);
+  fuzz_write_file("plain.bin", plain_bytes.data(), plain_bytes.size());
+  fuzz_write_file("sealed.bin", sealed_bytes.data(), sealed_bytes.size());
   unlink("out.bin");
   int application = take(in) % APPLICATION_SETUPS;
   int debug = take(in) % DEBUG_SETUPS;
@@ -224,8 +208,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (host_indexable &&
         (lua_type(L, -1) != LUA_TSTRING || strcmp(lua_tostring(L, -1), last_error_text) != 0))
       abort();
-    if (read_all("plain.bin") != plain_bytes || read_all("sealed.bin") != sealed_bytes ||
-        access("out.bin", F_OK) == 0)
+    if (fuzz_read_file("plain.bin") != plain_bytes ||
+        fuzz_read_file("sealed.bin") != sealed_bytes || access("out.bin", F_OK) == 0)
       abort();
   }
   if (strlen(last_error_text) >= LAST_ERROR_CAPACITY) abort();

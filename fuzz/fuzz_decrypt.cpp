@@ -14,6 +14,7 @@
 #include "../engine/engine.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
+#include "fuzz_files.h"
 
 static std::string source_path, output_path;
 
@@ -36,13 +37,6 @@ static bool known_result(const char* r) {
   return false;
 }
 
-static void write_input(const uint8_t* data, size_t size) {
-  FILE* f = fopen(source_path.c_str(), "wb");
-  if (f == nullptr) abort();
-  if (size > 0 && fwrite(data, 1, size, f) != size) abort();
-  fclose(f);
-}
-
 static void check(const char* result) {
   if (!known_result(result)) abort();
   if (rt_open_file_count() != 0) abort();
@@ -62,17 +56,6 @@ void* rt_block_alloc(int64_t size) {
   return size > FUZZ_MEMORY_BYTES ? nullptr : real_rt_block_alloc(size);
 }
 
-static std::string read_back(const std::string& path) {
-  std::string data;
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) return "(absent)";
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, n);
-  fclose(f);
-  return data;
-}
-
 // What "OK" promises: the output holds exactly plain_size bytes whose CRC-32
 // is the header's.  Any other result leaves no output behind.
 static void check_output(const char* result, const std::string& output, const uint8_t* data,
@@ -90,7 +73,7 @@ static void check_output(const char* result, const std::string& output, const ui
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
-  write_input(data, size);
+  fuzz_write_file(source_path.c_str(), data, size);
   // The seeds were made with the first key.
   const char* const keys[] = {"pumpkinjar", "x", "  spaced key  ", "\xff\xfe long key that is "
                               "longer than sixteen bytes"};
@@ -98,14 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     remove(output_path.c_str());
     const char* result = decrypt_file(source_path.c_str(), output_path.c_str(), key);
     check(result);
-    if (read_back(source_path) != input) abort();  // the source is never changed
-    check_output(result, read_back(output_path), data, size);
+    if (fuzz_read_file(source_path.c_str()) != input) abort();  // the source is never changed
+    check_output(result, fuzz_read_file(output_path.c_str()), data, size);
   }
   // In place: "OK" replaces the file by its plain bytes, anything else keeps it.
   const char* in_place = decrypt_file(source_path.c_str(), source_path.c_str(), keys[0]);
   check(in_place);
-  if (in_place == result_ok) check_output(in_place, read_back(source_path), data, size);
-  else if (read_back(source_path) != input) abort();
+  const std::string after = fuzz_read_file(source_path.c_str());
+  if (in_place == result_ok) check_output(in_place, after, data, size);
+  else if (after != input) abort();
   remove(source_path.c_str());
   remove(output_path.c_str());
   return 0;

@@ -5,6 +5,9 @@
 --   soak.lua WORK-FOLDER [CALLS [MEMORY-SLACK-KIB]]
 -- Prints one line "soak: ..." with the figures.
 
+local here = string.match(arg[0], "^(.*[/\\])") or ""
+local t = dofile(here .. "harness.lua")  -- for its file helpers
+local read, write = t.read, t.write
 local dir = assert(arg[1], "usage: soak.lua WORK-FOLDER [CALLS [MEMORY-SLACK-KIB]]") .. "/"
 local calls_wanted = tonumber(arg[2] or "10000")
 local slack = tonumber(arg[3] or "512") * 1024
@@ -13,21 +16,7 @@ local refused = "Error, no valid key, filename or file doesn't exist!"
 local crc_failure = "CRC Failure, data may be corrupt"
 local count_error = Debug.GetSyntaxErrorString("3 arguments required.")
 
-local function read(path)
-  local f = io.open(path, "rb")
-  if not f then return nil end
-  local data = f:read("*a")
-  f:close()
-  return data
-end
-
 local mod = math.mod or math.fmod  -- the 5.0 name, and the later one
-
-local function write(path, data)
-  local f = assert(io.open(path, "wb"))
-  f:write(data)
-  f:close()
-end
 
 -- Bytes 0..255 in a pattern that does not repeat every block.
 local function pattern(n, seed)
