@@ -48,7 +48,7 @@ static void check(const char* result) {
 // cannot hold the file, while claims up to the cap beyond a short body run
 // for real.  tools/fuzz.sh builds the runtime with its rt_block_alloc
 // renamed, so that the engine's calls come here.
-static const int64_t FUZZ_MEMORY_BYTES = 256 * 1024;
+static const int64_t FUZZ_MEMORY_BYTES = 64 * 1024;
 
 void* real_rt_block_alloc(int64_t size);
 
