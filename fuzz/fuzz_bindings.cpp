@@ -23,7 +23,7 @@ extern "C" {
 #include "../bindings/bindings.h"
 #include "../engine/engine.h"
 #include "../runtime/runtime.h"
-#include "fuzz_files.h"
+#include "fuzz_common.h"
 
 static lua_State* L = nullptr;
 
@@ -170,15 +170,6 @@ static void push_argument(input& in) {
   }
 }
 
-static bool engine_result(const char* text) {
-  const char* const texts[] = {result_ok,         result_refused,     result_crc_failure,
-                               result_read_error, result_write_error, result_too_large,
-                               result_not_encrypted};
-  for (const char* t : texts)
-    if (strcmp(text, t) == 0) return true;
-  return false;
-}
-
 // Every few thousand inputs a full collection, after which the heap must be
 // back near its size at start: nothing the actions leave behind may live on.
 // The collection also keeps Lua 5.1's incremental collector going: once a
@@ -213,7 +204,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   if (status == 0) {
     // One result, a text of the engine's.
-    if (lua_type(L, -1) != LUA_TSTRING || !engine_result(lua_tostring(L, -1))) abort();
+    if (lua_type(L, -1) != LUA_TSTRING || fuzz_engine_text(lua_tostring(L, -1)) == nullptr)
+      abort();
   } else {
     // A raise: the plug-in's own text, unless the lookup of a host object
     // failed first; and the engine never ran, so every file is as it was.

@@ -13,10 +13,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
-
-
-
 enum { MAX_OPEN_FILES = 16 };
 static int open_files[MAX_OPEN_FILES];
 
