@@ -1,7 +1,8 @@
-// encrypt_file and decrypt_file.  Each holds the data once, in one block that
-// is read, transformed in place and written.  Output is opened only when the
-// result is already known to be good, and room for the new content is
-// reserved before any old byte of it is overwritten.
+// encrypt_file, decrypt_file and verify_file.  Each works through the file a
+// piece at a time, so that memory does not grow with the file: a piece is
+// read, transformed while it is in the cache, added to the CRC and written.
+// Output is written only through output_commit.h, which replaces it whole
+// or not at all.
 
 #include "engine.h"
 
@@ -11,6 +12,7 @@
 #include "../runtime/runtime.h"
 #include "cbc.h"
 #include "file_format.h"
+#include "output_commit.h"
 #include "xtea.h"
 
 const char result_ok[] = "OK";
@@ -21,8 +23,10 @@ const char result_write_error[] = "Error, could not write the output file!";
 const char result_too_large[] = "Error, the file is too large!";
 const char result_not_encrypted[] = "Error, not a valid encrypted file!";
 
-// Data lengths are signed 32-bit counts.
-static const int64_t max_data_length = INT32_MAX;
+// The working set of a call: one piece, a multiple of the block size, small
+// enough to stay in the processor's cache between the read and the CRC.
+static const int32_t PIECE_BYTES = 256 * 1024;
+static_assert(PIECE_BYTES % 8 == 0, "pieces hold whole blocks");
 
 // True when the text holds a character other than the space (code 32), that
 // is, when trimming spaces from both ends leaves something.
@@ -32,33 +36,8 @@ static bool has_non_space(const char* text) {
   return false;
 }
 
-// Writes head then body to Output from its start and cuts it there.  When the
-// new content is longer than the file, the file is first extended to its
-// final length, so that a full disk is found before any old byte is
-// overwritten.  Until the first write Output can still be put back: a file
-// this call created is removed again, an old one is cut back to its length.
-static const char* write_output(const char* path, const uint8_t* head, int32_t head_length,
-                                const uint8_t* body, int32_t body_length) {
-  bool created = false;
-  int out = rt_file_open(path, RT_OPEN_OUTPUT, &created);
-  if (out < 0) return result_write_error;
-  const int64_t old_length = created ? 0 : rt_file_length(out);
-  bool ready = old_length >= 0;
-  if (ready) ready = rt_file_reserve(out, static_cast<int64_t>(head_length) + body_length);
-  if (ready && !rt_file_seek(out, 0)) {
-    // The room is there but nothing written: give it back.
-    if (!created && rt_file_seek(out, old_length)) rt_file_cut(out);
-    ready = false;
-  }
-  if (!ready) {
-    rt_file_close(out);
-    if (created) rt_file_remove(path);
-    return result_write_error;
-  }
-  bool written = (head_length == 0 || rt_file_write(out, head, head_length) == head_length) &&
-                 rt_file_write(out, body, body_length) == body_length && rt_file_cut(out);
-  bool closed = rt_file_close(out);
-  return written && closed ? result_ok : result_write_error;
+static int32_t piece_length(uint64_t left) {
+  return left < PIECE_BYTES ? static_cast<int32_t>(left) : PIECE_BYTES;
 }
 
 static void draw_iv(uint8_t iv[8]) {
@@ -69,82 +48,134 @@ static void draw_iv(uint8_t iv[8]) {
   store_le32(iv + 4, static_cast<uint32_t>(v >> 32));
 }
 
-const char* encrypt_file(const char* file, const char* output, const char* key) {
-  if (!has_non_space(key) || file[0] == '\0' || rt_size_query(file) < 2) return result_refused;
-
-  int source = rt_file_open(file, RT_OPEN_SOURCE, nullptr);
-  if (source < 0) return result_read_error;
-  int64_t plain_size = rt_file_length(source);
-  const char* refusal = nullptr;
-  if (plain_size < 0) refusal = result_read_error;
-  else if (plain_size < 2) refusal = result_refused;  // shrank since the size query
-  int pad_count = static_cast<int>((8 - plain_size % 8) % 8);
-  int64_t data_length = plain_size + pad_count;
-  if (refusal == nullptr && data_length > max_data_length) refusal = result_too_large;
-  uint8_t* data = nullptr;
-  if (refusal == nullptr) {
-    data = static_cast<uint8_t*>(rt_block_alloc(data_length));
-    if (data == nullptr) refusal = result_too_large;
+// Reads plain_size bytes of source, pads them with zeros to whole blocks,
+// encrypts them chained from h->iv and writes them after the header's
+// place; fills in h->plain_crc.
+static const char* encrypt_body(int source, const cipher_key& cipher, file_header* h,
+                                uint8_t* piece, output_file* out) {
+  const uint64_t plain_size = static_cast<uint64_t>(h->plain_size);
+  const uint64_t data_length = plain_size + static_cast<uint64_t>(h->pad_count);
+  uint8_t chain[8];
+  memcpy(chain, h->iv, 8);
+  uint32_t crc = 0;
+  for (uint64_t at = 0; at < data_length;) {
+    int32_t length = piece_length(data_length - at);
+    int32_t wanted = piece_length(plain_size - at);  // less only where the padding starts
+    if (rt_file_read(source, piece, wanted) != wanted) return result_read_error;
+    crc = rt_crc32_update(crc, piece, wanted);
+    memset(piece + wanted, 0, length - wanted);
+    cbc_encrypt(cipher, chain, piece, length / 8);
+    memcpy(chain, piece + length - 8, 8);
+    output_write(out, piece, length);
+    at += length;
   }
-  if (refusal == nullptr &&
-      rt_file_read(source, data, static_cast<int32_t>(plain_size)) != plain_size)
-    refusal = result_read_error;
-  if (!rt_file_close(source) && refusal == nullptr) refusal = result_read_error;
-  if (refusal != nullptr) {
-    rt_block_free(data);
-    return refusal;
-  }
-
-  file_header h = {};
-  h.plain_size = plain_size;
-  h.pad_count = static_cast<int8_t>(pad_count);
-  h.plain_crc = rt_crc32(data, static_cast<int32_t>(plain_size));
-  h.constant[0] = 2;
-  h.constant[1] = 0;
-  draw_iv(h.iv);
-  uint8_t head[FILE_HEADER_SIZE];
-  header_store(h, head);
-
-  cbc_encrypt(cipher_key_from_string(key), h.iv, data, static_cast<int32_t>(data_length / 8));
-  const char* result =
-      write_output(output, head, FILE_HEADER_SIZE, data, static_cast<int32_t>(data_length));
-  rt_block_free(data);
-  return result;
-}
-
-// The header is trusted as far as the buffers allow: plain_size must be at
-// least 1 and within the data length, and the data length must fit a block.
-static const char* check_header(const file_header& h) {
-  if (h.plain_size < 1 || h.pad_count < 0) return result_not_encrypted;
-  if (h.plain_size > max_data_length - h.pad_count) return result_too_large;
+  h->plain_crc = crc;
   return nullptr;
 }
 
-// The body is read and deciphered a piece at a time, so that each piece is
-// still in the processor's cache when it is deciphered and when the CRC goes
-// over it: a large file then crosses memory once instead of three times.
-static const int32_t PIECE_BYTES = 256 * 1024;  // a multiple of the block size
-static_assert(PIECE_BYTES % 8 == 0, "pieces hold whole blocks");
+const char* encrypt_file(const char* file, const char* output, const char* key) {
+  // 1. The arguments, before any file is opened.
+  if (!has_non_space(key) || file[0] == '\0' || rt_size_query(file) < 2) return result_refused;
 
-// Reads the body into data (data_length bytes, zeroed) and deciphers it in
-// place, leaving the CRC of the first plain_size bytes in *crc.  A body that
-// ends early leaves zero bytes, deciphered like the rest, and the CRC
-// decides.  Bytes past the last whole block are not deciphered: they count
-// as zero.
+  // 2. The source and its length, which may have changed since the query.
+  int source = rt_file_open(file, RT_OPEN_SOURCE, nullptr);
+  if (source < 0) return result_read_error;
+  file_header h = {};
+  h.plain_size = rt_file_length(source);
+  const char* result = nullptr;
+  if (h.plain_size < 0) result = result_read_error;
+  else if (h.plain_size < 2) result = result_refused;
+  uint8_t* piece = nullptr;
+  if (result == nullptr) {
+    piece = static_cast<uint8_t*>(rt_block_alloc(PIECE_BYTES));
+    if (piece == nullptr) result = result_too_large;
+  }
+
+  // 3. The header's fixed fields and the initial value.
+  h.pad_count = static_cast<int8_t>((8 - h.plain_size % 8) % 8);
+  h.constant[0] = 2;
+  h.constant[1] = 0;
+  output_file out;
+  bool begun = false;
+  if (result == nullptr) {
+    draw_iv(h.iv);
+    begun = output_begin(&out, output, FILE_HEADER_SIZE + h.plain_size + h.pad_count);
+    if (!begun) result = result_write_error;
+  }
+
+  // 4. The body, then the header, whose CRC is known only now.
+  if (result == nullptr) {
+    uint8_t head[FILE_HEADER_SIZE] = {};
+    output_write(&out, head, FILE_HEADER_SIZE);
+    result = encrypt_body(source, cipher_key_from_string(key), &h, piece, &out);
+    header_store(h, head);
+    output_write_at(&out, 0, head, FILE_HEADER_SIZE);
+  }
+  if (!rt_file_close(source) && result == nullptr) result = result_read_error;
+  rt_block_free(piece);
+
+  // 5. Output replaced whole, or left as it was.
+  if (result != nullptr) {
+    if (begun) output_discard(&out);
+    return result;
+  }
+  return output_commit(&out, output) ? result_ok : result_write_error;
+}
+
+// The CRC over the part of a body that the file does not hold, which counts
+// as zero bytes.  The first missing block deciphers to D(0) XOR the last
+// block before it, every later one (chained to a zero block) to D(0) alone,
+// and bytes past the last whole block are not deciphered and stay zero; so
+// a header that claims far more than the file holds costs no time.
+static uint32_t missing_part_crc(uint32_t crc, const cipher_key& cipher, const uint8_t chain[8],
+                                 uint64_t at, uint64_t data_length, uint64_t plain_size) {
+  if (plain_size <= at) return crc;
+  uint64_t left = plain_size - at;  // the bytes of the rest that the CRC covers
+  uint64_t blocks = (data_length - at) / 8;
+  static const uint8_t zeros[8] = {};
+  uint8_t repeated[8] = {}, first[8];
+  cbc_decrypt(cipher, zeros, repeated, 1);
+  for (int i = 0; i < 8; i++) first[i] = repeated[i] ^ chain[i];
+  if (blocks > 0) {
+    int32_t take = left < 8 ? static_cast<int32_t>(left) : 8;
+    crc = rt_crc32_update(crc, first, take);
+    left -= take;
+    uint64_t copies = blocks - 1 < left / 8 ? blocks - 1 : left / 8;
+    crc = rt_crc32_repeat(crc, repeated, 8, copies);
+    left -= 8 * copies;
+    if (copies < blocks - 1) {  // the CRC ends inside a block
+      crc = rt_crc32_update(crc, repeated, static_cast<int32_t>(left));
+      left = 0;
+    }
+  }
+  return rt_crc32_update(crc, zeros, static_cast<int32_t>(left));  // fewer than 8 left
+}
+
+// Reads the body a piece at a time, deciphers it, adds the first plain_size
+// plain bytes to *crc and, when out is given, writes them.  A body that ends
+// early counts as followed by zero bytes, deciphered like the rest; without
+// an output, the CRC of that part is had in closed form instead.
 static const char* decipher_body(int source, const cipher_key& cipher, const file_header& h,
-                                 uint8_t* data, int64_t data_length, uint32_t* crc) {
+                                 uint8_t* piece, output_file* out, uint32_t* crc) {
+  const uint64_t plain_size = static_cast<uint64_t>(h.plain_size);
+  const uint64_t data_length = plain_size + static_cast<uint64_t>(h.pad_count);
   uint8_t chain[8];
   memcpy(chain, h.iv, 8);
+  *crc = 0;
   bool ended = false;
-  for (int64_t at = 0; at < data_length; at += PIECE_BYTES) {
-    int32_t length = static_cast<int32_t>(
-        data_length - at < PIECE_BYTES ? data_length - at : PIECE_BYTES);
-    uint8_t* piece = data + at;
+  for (uint64_t at = 0; at < data_length;) {
+    if (ended && out == nullptr) {
+      *crc = missing_part_crc(*crc, cipher, chain, at, data_length, plain_size);
+      break;
+    }
+    int32_t length = piece_length(data_length - at);
+    int32_t got = 0;
     if (!ended) {
-      int32_t got = rt_file_read(source, piece, length);
+      got = rt_file_read(source, piece, length);
       if (got < 0) return result_read_error;
       ended = got < length;
     }
+    memset(piece + got, 0, length - got);
     int32_t blocks = length / 8;
     if (blocks > 0) {
       // The piece's last ciphertext block chains into the next piece; it is
@@ -154,65 +185,107 @@ static const char* decipher_body(int source, const cipher_key& cipher, const fil
       cbc_decrypt(cipher, chain, piece, blocks);
       memcpy(chain, next_chain, 8);
     }
-    memset(piece + 8 * blocks, 0, length - 8 * blocks);
-    int64_t plain_left = h.plain_size - at;
-    if (plain_left < length) length = static_cast<int32_t>(plain_left > 0 ? plain_left : 0);
-    *crc = rt_crc32_update(*crc, piece, length);
+    memset(piece + 8 * blocks, 0, length - 8 * blocks);  // not deciphered: zero
+    int32_t covered = plain_size > at ? piece_length(plain_size - at) : 0;
+    if (covered > length) covered = length;
+    *crc = rt_crc32_update(*crc, piece, covered);
+    if (out != nullptr) output_write(out, piece, covered);
+    at += length;
   }
   return nullptr;
 }
 
-// Reads and deciphers File into a new block and checks its CRC.  On "OK" the
-// block holds the plain bytes and belongs to the caller; otherwise no block
-// is left.
-static const char* decipher_file(const char* file, const char* key, uint8_t** plain,
-                                 int32_t* plain_size) {
-  *plain = nullptr;
+// Opens File and reads its header.  The header is trusted as far as the
+// arithmetic allows: plain_size at least 1 and pad_count not negative, so
+// that plain_size lies within the data length.  On success the source is
+// left open and *present holds the bytes that follow the header.
+static const char* open_encrypted(const char* file, const char* key, int* source,
+                                  file_header* h, int64_t* present) {
+  *source = -1;
   if (!has_non_space(key) || !has_non_space(file) || rt_size_query(file) < 1)
     return result_refused;
-  const cipher_key cipher = cipher_key_from_string(key);
-
-  int source = rt_file_open(file, RT_OPEN_SOURCE, nullptr);
-  if (source < 0) return result_read_error;
+  *source = rt_file_open(file, RT_OPEN_SOURCE, nullptr);
+  if (*source < 0) return result_read_error;
   uint8_t head[FILE_HEADER_SIZE] = {};
-  const char* refusal = nullptr;
-  if (rt_file_read(source, head, FILE_HEADER_SIZE) < 0) refusal = result_read_error;
-  const file_header h = header_load(head);
-  if (refusal == nullptr) refusal = check_header(h);
-  int64_t data_length = 0;
-  uint8_t* data = nullptr;
-  if (refusal == nullptr) {
-    data_length = h.plain_size + h.pad_count;
-    data = static_cast<uint8_t*>(rt_block_alloc(data_length));
-    if (data == nullptr) refusal = result_too_large;
+  int64_t length = rt_file_length(*source);
+  const char* result = nullptr;
+  if (length < 0 || rt_file_read(*source, head, FILE_HEADER_SIZE) < 0) result = result_read_error;
+  *h = header_load(head);
+  *present = length > FILE_HEADER_SIZE ? length - FILE_HEADER_SIZE : 0;
+  if (result == nullptr && (h->plain_size < 1 || h->pad_count < 0)) result = result_not_encrypted;
+  if (result != nullptr) {
+    rt_file_close(*source);
+    *source = -1;
   }
-  uint32_t crc = 0;
-  if (refusal == nullptr) refusal = decipher_body(source, cipher, h, data, data_length, &crc);
-  if (!rt_file_close(source) && refusal == nullptr) refusal = result_read_error;
-  if (refusal == nullptr && crc != h.plain_crc) refusal = result_crc_failure;
-  if (refusal != nullptr) {
-    rt_block_free(data);
-    return refusal;
-  }
-  *plain = data;
-  *plain_size = static_cast<int32_t>(h.plain_size);
-  return result_ok;
+  return result;
+}
+
+// The result once the body has been worked: a read error, then a CRC that
+// does not match, then an Output that could not be written, in that order,
+// as if Output were opened only after the comparison.
+static const char* decrypt_result(const char* body_result, bool closed, uint32_t crc,
+                                  const file_header& h, bool written) {
+  if (body_result != nullptr) return body_result;
+  if (!closed) return result_read_error;
+  if (crc != h.plain_crc) return result_crc_failure;
+  return written ? result_ok : result_write_error;
 }
 
 const char* decrypt_file(const char* file, const char* output, const char* key) {
-  uint8_t* plain;
-  int32_t plain_size = 0;
-  const char* result = decipher_file(file, key, &plain, &plain_size);
-  if (plain == nullptr) return result;
-  result = write_output(output, nullptr, 0, plain, plain_size);
-  rt_block_free(plain);
-  return result;
+  // 1. The arguments, the source and its header.
+  int source;
+  file_header h;
+  int64_t present;
+  const char* result = open_encrypted(file, key, &source, &h, &present);
+  if (result != nullptr) return result;
+  const cipher_key cipher = cipher_key_from_string(key);
+  uint8_t* piece = static_cast<uint8_t*>(rt_block_alloc(PIECE_BYTES));
+  if (piece == nullptr) {
+    rt_file_close(source);
+    return result_too_large;
+  }
+
+  // 2. A body the file holds whole is deciphered, checked and written in one
+  // pass.  One that ends early is checked first, without writing: the
+  // header may claim far more than the file holds.
+  const uint64_t data_length = static_cast<uint64_t>(h.plain_size) + h.pad_count;
+  const bool whole = data_length <= static_cast<uint64_t>(present);
+  output_file out;
+  bool writing = whole && output_begin(&out, output, h.plain_size);
+  uint32_t crc = 0;
+  result = decipher_body(source, cipher, h, piece, writing ? &out : nullptr, &crc);
+  if (result == nullptr && !whole && crc == h.plain_crc) {
+    // It matches all the same (a crafted file): now written whole, its room
+    // reserved first.
+    if (!rt_file_seek(source, FILE_HEADER_SIZE)) result = result_read_error;
+    else writing = output_begin(&out, output, h.plain_size);
+    if (writing) result = decipher_body(source, cipher, h, piece, &out, &crc);
+  }
+  bool closed = rt_file_close(source);
+  rt_block_free(piece);
+
+  // 3. Output replaced only when the CRC matched.
+  result = decrypt_result(result, closed, crc, h, writing);
+  if (!writing) return result;
+  if (result != result_ok) {
+    output_discard(&out);
+    return result;
+  }
+  return output_commit(&out, output) ? result_ok : result_write_error;
 }
 
 const char* verify_file(const char* file, const char* key) {
-  uint8_t* plain;
-  int32_t plain_size = 0;
-  const char* result = decipher_file(file, key, &plain, &plain_size);
-  rt_block_free(plain);
-  return result;
+  int source;
+  file_header h;
+  int64_t present;
+  const char* result = open_encrypted(file, key, &source, &h, &present);
+  if (result != nullptr) return result;
+  uint8_t* piece = static_cast<uint8_t*>(rt_block_alloc(PIECE_BYTES));
+  uint32_t crc = 0;
+  result = piece == nullptr ? result_too_large
+                            : decipher_body(source, cipher_key_from_string(key), h, piece,
+                                            nullptr, &crc);
+  bool closed = rt_file_close(source);
+  rt_block_free(piece);
+  return decrypt_result(result, closed, crc, h, true);
 }

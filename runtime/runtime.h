@@ -33,8 +33,26 @@ bool rt_file_seek(int file, int64_t offset);        // from the start
 bool rt_file_reserve(int file, int64_t length);     // extend to length, space allocated
 bool rt_file_cut(int file);                         // end the file at the position
 bool rt_file_close(int file);                       // false: the close reported an error
+bool rt_file_flush(int file);                       // the content on the disk, not only cached
 bool rt_file_remove(const char* path);              // only for a file this call created
 int rt_open_file_count();
+
+// Replacing a file whole.  rt_temp_create makes a new, empty file beside
+// target (in the folder that target's name resolves to), opened as
+// RT_OPEN_OUTPUT, and puts its path in temp_path; -1 when it cannot.  Its
+// name, "~qelv-XXXXXXXX.tmp", tells a person whose it is.
+// rt_file_replace then puts the closed temporary file in target's place in
+// one step, keeping what the platform keeps of an existing target (its mode;
+// on Windows its attributes and security).  A target that exists but could
+// not be opened for writing is refused, as is a folder.
+enum { RT_PATH_CAPACITY = 4352 };
+int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
+enum rt_replace_result {
+  RT_REPLACED,      // target now holds the new content; temp_path is gone
+  RT_NOT_REPLACED,  // target is as it was; the temporary file is still there
+  RT_TARGET_LOST,   // target is gone and the new content kept under temp_path
+};
+rt_replace_result rt_file_replace(const char* temp_path, const char* target);
 
 // Size query, without opening: the size in bytes; -1 when nothing exists
 // under the name, the name is empty or holds a wildcard; -2 for a directory
@@ -55,6 +73,10 @@ uint32_t rt_crc32(const void* data, int32_t count);
 // The CRC-32 of what crc covered followed by count more bytes, so that
 // rt_crc32_update(rt_crc32(a), b) is the CRC of a then b.  Start from 0.
 uint32_t rt_crc32_update(uint32_t crc, const void* data, int32_t count);
+
+// The CRC-32 of what crc covered followed by times copies of the count bytes
+// at data, in time logarithmic in times.
+uint32_t rt_crc32_repeat(uint32_t crc, const void* data, int32_t count, uint64_t times);
 
 // Pseudo-random generator: one per process, seeded once from the millisecond
 // tick on first use.  Uniform over 0 .. 2147483647 inclusive.

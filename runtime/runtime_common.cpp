@@ -14,6 +14,25 @@ uint32_t rt_crc32_update(uint32_t crc, const void* data, int32_t count) {
 
 uint32_t rt_crc32(const void* data, int32_t count) { return rt_crc32_update(0, data, count); }
 
+// Square-and-multiply over copies: power is the CRC of 2^j copies and
+// power_op the operator that appends that many bytes.  zlib's lengths are
+// 32-bit in a 32-bit build, so operators for longer runs are made by
+// squaring: crc32_combine_op(a, 0, op) is a times op modulo the polynomial.
+uint32_t rt_crc32_repeat(uint32_t crc, const void* data, int32_t count, uint64_t times) {
+  if (data == nullptr || count < 1 || times == 0) return crc;
+  uLong power = rt_crc32(data, count);
+  uLong power_op = crc32_combine_gen(count);
+  uLong result = crc;
+  for (;;) {
+    if (times & 1) result = crc32_combine_op(result, power, power_op);
+    times >>= 1;
+    if (times == 0) break;
+    power = crc32_combine_op(power, power, power_op);
+    power_op = crc32_combine_op(power_op, 0, power_op);
+  }
+  return static_cast<uint32_t>(result);
+}
+
 // The generator is the only state shared between calls of the engine.  The
 // initial values it yields need to differ between files, not to be secret.
 static std::mt19937 random_engine;

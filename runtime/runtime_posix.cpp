@@ -5,6 +5,8 @@
 #include "runtime.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -206,7 +208,75 @@ bool rt_file_close(int file) {
   return close(fd) == 0;
 }
 
+bool rt_file_flush(int file) {
+  int fd = fd_of(file);
+  return fd >= 0 && fsync(fd) == 0;
+}
+
 bool rt_file_remove(const char* path) { return unlink(path) == 0; }
+
+// The file a target names: a symbolic link is followed, so that the file it
+// points to is replaced and the link stays.  Returns target itself when it
+// is no link (or a dangling one).
+static const char* resolve_target(const char* target, char resolved[PATH_MAX]) {
+  struct stat st;
+  if (lstat(target, &st) == 0 && S_ISLNK(st.st_mode) && realpath(target, resolved) != nullptr)
+    return resolved;
+  return target;
+}
+
+// A name no other call is using: the process id and a counter, stirred so
+// that neighbouring names differ in every digit.  Not the engine's
+// generator, whose draws belong to the initial values.
+static uint32_t temp_name_value(uint32_t attempt) {
+  static uint32_t counter = 0;
+  uint32_t x = static_cast<uint32_t>(getpid()) * 0x9E3779B1u ^ ++counter * 0x85EBCA77u ^
+               rt_tick_ms() ^ attempt * 0xC2B2AE3Du;
+  x ^= x >> 15;
+  x *= 0x2C1B3C6Du;
+  return x ^ (x >> 12);
+}
+
+int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
+  if (target == nullptr || target[0] == '\0' || temp_path_capacity < 1) return -1;
+  char resolved[PATH_MAX];
+  const char* path = resolve_target(target, resolved);
+  const char* slash = strrchr(path, '/');
+  int folder_length = slash != nullptr ? static_cast<int>(slash - path + 1) : 0;
+  int slot = 0;
+  while (slot < MAX_OPEN_FILES && open_files[slot] >= 0) slot++;
+  if (slot == MAX_OPEN_FILES) return -1;
+  for (uint32_t attempt = 0; attempt < 64; attempt++) {
+    int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, path,
+                     static_cast<unsigned>(temp_name_value(attempt)));
+    if (n < 0 || n >= temp_path_capacity) break;
+    int fd = open(temp_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      open_files[slot] = fd;
+      return slot;
+    }
+    if (errno != EEXIST) break;
+  }
+  temp_path[0] = '\0';
+  return -1;
+}
+
+rt_replace_result rt_file_replace(const char* temp_path, const char* target) {
+  char resolved[PATH_MAX];
+  const char* path = resolve_target(target, resolved);
+  struct stat st;
+  if (stat(path, &st) == 0) {
+    // An open for writing would have refused these; a rename would not.
+    if (!S_ISREG(st.st_mode) || access(path, W_OK) != 0) return RT_NOT_REPLACED;
+    // The new file takes the old one's owner where allowed, then its mode.
+    if (st.st_uid != geteuid() || st.st_gid != getegid()) {
+      int ignored = chown(temp_path, st.st_uid, st.st_gid);
+      (void)ignored;
+    }
+    if (chmod(temp_path, st.st_mode & 07777) != 0) return RT_NOT_REPLACED;
+  }
+  return rename(temp_path, path) == 0 ? RT_REPLACED : RT_NOT_REPLACED;
+}
 
 int rt_open_file_count() {
   int n = 0;

@@ -2,6 +2,7 @@
 
 #include "runtime.h"
 
+#include <cstdio>
 #include <cstring>
 #include <windows.h>
 
@@ -173,7 +174,79 @@ bool rt_file_close(int file) {
   return CloseHandle(h) != 0;
 }
 
+bool rt_file_flush(int file) {
+  HANDLE h = handle_of(file);
+  return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
+}
+
 bool rt_file_remove(const char* path) { return DeleteFileA(path) != 0; }
+
+// The full path of a file's name; false for a name that is too long or ends
+// in a separator (a folder).  ReplaceFileA needs full paths: given relative
+// ones it fails with ERROR_DIRECTORY.
+static bool full_path(const char* path, char full[MAX_PATH], char** name_part) {
+  if (path == nullptr || path[0] == '\0') return false;
+  char* name = nullptr;
+  DWORD n = GetFullPathNameA(path, MAX_PATH, full, &name);
+  if (name_part != nullptr) *name_part = name;
+  return n > 0 && n < MAX_PATH && name != nullptr;
+}
+
+// A name no other call is using: the process id and a counter, stirred so
+// that neighbouring names differ in every digit.  Not the engine's
+// generator, whose draws belong to the initial values.
+static uint32_t temp_name_value(uint32_t attempt) {
+  static uint32_t counter = 0;
+  uint32_t x = static_cast<uint32_t>(GetCurrentProcessId()) * 0x9E3779B1u ^
+               ++counter * 0x85EBCA77u ^ GetTickCount() ^ attempt * 0xC2B2AE3Du;
+  x ^= x >> 15;
+  x *= 0x2C1B3C6Du;
+  return x ^ (x >> 12);
+}
+
+int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
+  char full[MAX_PATH];
+  char* name = nullptr;
+  if (temp_path_capacity < 1 || !full_path(target, full, &name)) return -1;
+  int folder_length = static_cast<int>(name - full);
+  int slot = 0;
+  while (slot < MAX_OPEN_FILES && open_files[slot] != INVALID_HANDLE_VALUE) slot++;
+  if (slot == MAX_OPEN_FILES) return -1;
+  for (uint32_t attempt = 0; attempt < 64; attempt++) {
+    int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, full,
+                     static_cast<unsigned>(temp_name_value(attempt)));
+    if (n < 0 || n >= temp_path_capacity || n >= MAX_PATH) break;
+    HANDLE h = CreateFileA(temp_path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      open_files[slot] = h;
+      return slot;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  temp_path[0] = '\0';
+  return -1;
+}
+
+rt_replace_result rt_file_replace(const char* temp_path, const char* target) {
+  char from[MAX_PATH], to[MAX_PATH];
+  if (!full_path(temp_path, from, nullptr) || !full_path(target, to, nullptr))
+    return RT_NOT_REPLACED;
+  const DWORD move_flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  DWORD attributes = GetFileAttributesA(to);
+  if (attributes == INVALID_FILE_ATTRIBUTES)
+    return MoveFileExA(from, to, move_flags) ? RT_REPLACED : RT_NOT_REPLACED;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RT_NOT_REPLACED;
+  // The old file's attributes and security go to the new one; a read-only
+  // target is refused (ERROR_ACCESS_DENIED), as opening it for writing is.
+  if (ReplaceFileA(to, from, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+    return RT_REPLACED;
+  // Without a backup name this error means that the old file was already
+  // removed and the new one could not take its name: try that once more.
+  if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+    return MoveFileExA(from, to, move_flags) ? RT_REPLACED : RT_TARGET_LOST;
+  return RT_NOT_REPLACED;
+}
 
 int rt_open_file_count() {
   int n = 0;

@@ -18,21 +18,29 @@ bool real_rt_file_seek(int file, int64_t offset);
 bool real_rt_file_reserve(int file, int64_t length);
 bool real_rt_file_cut(int file);
 bool real_rt_file_close(int file);
+bool real_rt_file_flush(int file);
+bool real_rt_file_remove(const char* path);
+int real_rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
+rt_replace_result real_rt_file_replace(const char* temp_path, const char* target);
 
 static int fail_at = 0;
 static int calls = 0;
 static fault_kind failed = FAULT_NONE;
-static bool reserved = false;
 static int64_t blocks_held = 0;
 static fault_kind action_kind = FAULT_NONE;
 static void (*action)(void*) = nullptr;
 static void* action_arg = nullptr;
 
-void fault_arm(int n) {
+static int removes_to_fail = 0;
+static int removes_failed = 0;
+
+int fault_removes_failed() { return removes_failed; }
+
+void fault_arm(int n, int removes_too) {
   fail_at = n;
+  removes_to_fail = removes_too;
   calls = 0;
   failed = FAULT_NONE;
-  reserved = false;
   action_kind = FAULT_NONE;
 }
 
@@ -44,12 +52,12 @@ void fault_before_first(fault_kind kind, void (*fn)(void*), void* arg) {
 
 int fault_calls() { return calls; }
 fault_kind fault_failed() { return failed; }
-bool fault_after_reserve() { return reserved; }
 int64_t fault_blocks_held() { return blocks_held; }
 
 const char* fault_kind_name(fault_kind kind) {
-  static const char* const names[] = {"none", "open",    "read", "write", "length",
-                                      "seek", "reserve", "cut",  "close", "alloc"};
+  static const char* const names[] = {"none",  "open",  "read",   "write",   "length",
+                                      "seek",  "reserve", "cut", "close",   "alloc",
+                                      "create", "flush", "replace"};
   return names[kind];
 }
 
@@ -109,10 +117,7 @@ bool rt_file_seek(int file, int64_t offset) {
 }
 
 bool rt_file_reserve(int file, int64_t length) {
-  if (fails(FAULT_RESERVE)) return false;
-  bool done = real_rt_file_reserve(file, length);
-  if (done) reserved = true;
-  return done;
+  return !fails(FAULT_RESERVE) && real_rt_file_reserve(file, length);
 }
 
 bool rt_file_cut(int file) { return !fails(FAULT_CUT) && real_rt_file_cut(file); }
@@ -123,4 +128,29 @@ bool rt_file_close(int file) {
   bool fail = fails(FAULT_CLOSE);
   bool closed = real_rt_file_close(file);
   return closed && !fail;
+}
+
+bool rt_file_flush(int file) { return !fails(FAULT_FLUSH) && real_rt_file_flush(file); }
+
+// A removal after the chosen failure is the clean-up of that failure; it can
+// fail too, on request.
+bool rt_file_remove(const char* path) {
+  if (failed != FAULT_NONE && removes_to_fail > 0) {
+    removes_to_fail--;
+    removes_failed++;
+    return false;
+  }
+  return real_rt_file_remove(path);
+}
+
+int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
+  if (fails(FAULT_CREATE)) {
+    if (temp_path_capacity > 0) temp_path[0] = '\0';
+    return -1;
+  }
+  return real_rt_temp_create(target, temp_path, temp_path_capacity);
+}
+
+rt_replace_result rt_file_replace(const char* temp_path, const char* target) {
+  return fails(FAULT_REPLACE) ? RT_NOT_REPLACED : real_rt_file_replace(temp_path, target);
 }

@@ -5,16 +5,19 @@
 #include <cstdint>
 
 enum fault_kind { FAULT_NONE, FAULT_OPEN, FAULT_READ, FAULT_WRITE, FAULT_LENGTH, FAULT_SEEK,
-                  FAULT_RESERVE, FAULT_CUT, FAULT_CLOSE, FAULT_ALLOC };
+                  FAULT_RESERVE, FAULT_CUT, FAULT_CLOSE, FAULT_ALLOC, FAULT_CREATE,
+                  FAULT_FLUSH, FAULT_REPLACE };
 
-// Restarts the count; the n-th counted call fails (0: none fails).
-void fault_arm(int n);
+// Restarts the count; the n-th counted call fails (0: none fails), and after
+// it the next removes_too removals of a file fail as well.
+void fault_arm(int n, int removes_too = 0);
 // Counted calls since fault_arm.
 int fault_calls();
 // What failed on purpose since fault_arm (FAULT_NONE when the n-th call was
-// never reached), and whether Output room had been reserved before it.
+// never reached).
 fault_kind fault_failed();
-bool fault_after_reserve();
+// Removals failed on request (fault_arm's removes_too), over the whole process.
+int fault_removes_failed();
 // Blocks handed out and not yet freed, over the whole process.
 int64_t fault_blocks_held();
 const char* fault_kind_name(fault_kind kind);

@@ -238,7 +238,7 @@ TEST_F(Cli, VerifyJudgesLikeDecryptAndWritesNothing) {
   EXPECT_EQ(lines_of(out).size(), 2u);
   EXPECT_EQ(err, path("body-bit") + ": CRC Failure, data may be corrupt\n" +
                      path("size-zero") + ": Error, not a valid encrypted file!\n" +
-                     path("size-huge") + ": Error, the file is too large!\n" + path("missing") +
+                     path("size-huge") + ": CRC Failure, data may be corrupt\n" + path("missing") +
                      ": Error, no valid key, filename or file doesn't exist!\n");
   EXPECT_EQ(run({"verify", "--key", "pumpkinjaR", path("good")}), 1);
   EXPECT_EQ(err, path("good") + ": CRC Failure, data may be corrupt\n");

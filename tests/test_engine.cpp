@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-
 #include <cstring>
 
 #include "../engine/cbc.h"
@@ -189,26 +188,95 @@ TEST_F(Engine, HeadersThatDoNotHoldTogetherAreRefused) {
     return decrypt_bytes(b);
   };
   const std::string invalid = "Error, not a valid encrypted file!";
-  const std::string large = "Error, the file is too large!";
+  const std::string crc = "CRC Failure, data may be corrupt";
   EXPECT_EQ(with_size(0, 0), invalid);
   EXPECT_EQ(with_size(-1, 0), invalid);
   EXPECT_EQ(with_size(INT64_MIN, 7), invalid);
   EXPECT_EQ(with_size(40, -1), invalid);   // plain_size beyond the data length
   EXPECT_EQ(with_size(1, -1), invalid);    // data length 0
   EXPECT_EQ(with_size(40, -128), invalid);
-  EXPECT_EQ(with_size(int64_t{1} << 31, 0), large);
-  EXPECT_EQ(with_size(INT64_MAX, 127), large);
-  EXPECT_EQ(with_size(INT32_MAX, 1), large);
+  // Claims far beyond the file: the missing bytes count as zeros and the CRC
+  // decides, however large the claim, with no overflow at the top.
+  EXPECT_EQ(with_size(int64_t{1} << 31, 0), crc);
+  EXPECT_EQ(with_size(INT64_MAX, 127), crc);
+  EXPECT_EQ(with_size(INT64_MAX, 0), crc);
+  EXPECT_EQ(with_size(INT32_MAX, 1), crc);
   EXPECT_FALSE(file_exists(path("out")));
-  // A pad_count that fits the buffers is left to the CRC, which here still
+  // A pad_count that the file holds is left to the CRC, which here still
   // covers the intact plain bytes.
   EXPECT_EQ(with_size(40, 127), "OK");
   EXPECT_EQ(read_file(path("out")).size(), 40u);
   remove_tree(path("out"));
   // A file shorter than its header reads as zeros past its end.
   EXPECT_EQ(decrypt_bytes(bytes(5, 0)), invalid);
-  EXPECT_EQ(decrypt_bytes(bytes(5, 1)), large);
+  EXPECT_EQ(decrypt_bytes(bytes(5, 1)), crc);
   EXPECT_FALSE(file_exists(path("out")));
+}
+
+// The body's bytes as the decryption sees them: the file's, then zeros up to
+// the data length, deciphered one block at a time by the reference path.
+static bytes reference_plain(const bytes& file, const char* key) {
+  file_header h = header_load(file.data());
+  size_t data_length = static_cast<size_t>(h.plain_size + h.pad_count);
+  bytes body(file.begin() + FILE_HEADER_SIZE, file.end());
+  body.resize(data_length, 0);
+  cbc_decrypt_reference(cipher_key_from_string(key), h.iv, body.data(),
+                        static_cast<int32_t>(data_length / 8));
+  for (size_t i = data_length / 8 * 8; i < data_length; i++) body[i] = 0;
+  body.resize(static_cast<size_t>(h.plain_size));
+  return body;
+}
+
+TEST_F(Engine, ABodyCutShortIsCheckedInClosedFormAndWrittenWholeWhenItMatches) {
+  bytes good = encrypted(pattern_bytes(1000, 21));
+  // Headers claiming more than the file holds, their CRC set to what the
+  // zero-extended body gives, so that "OK" is the right answer: the missing
+  // part's CRC is then computed without reading or writing it.
+  struct claim { int64_t plain_size; int8_t pad; size_t kept; };
+  for (claim c : {claim{3 * 1048576 + 5, 3, 1000}, claim{262144 * 2 + 13, 0, 517},
+                  claim{9, 7, 1}, claim{100000, 4, 0}}) {
+    bytes file(good.begin(), good.begin() + FILE_HEADER_SIZE + c.kept);
+    file_header h = header_load(file.data());
+    h.plain_size = c.plain_size;
+    h.pad_count = c.pad;
+    header_store(h, file.data());
+    bytes expected = reference_plain(file, "pumpkinjar");
+    h.plain_crc = rt_crc32(expected.data(), static_cast<int32_t>(expected.size()));
+    header_store(h, file.data());
+    write_file(path("short"), file);
+    SCOPED_TRACE(c.plain_size);
+    EXPECT_STREQ(verify_file(path("short").c_str(), "pumpkinjar"), result_ok);
+    ASSERT_EQ(dec(path("short"), path("out")), "OK");
+    EXPECT_EQ(read_file(path("out")), expected);
+    h.plain_crc ^= 1;
+    header_store(h, file.data());
+    EXPECT_EQ(decrypt_bytes(file), "CRC Failure, data may be corrupt");
+  }
+}
+
+TEST_F(Engine, HugeClaimsAndForeignFilesComeBackQuicklyLeavingNothing) {
+  // 123 bytes whose header claims 2^62 bytes, and a text file of 2,600.
+  bytes claim = encrypted(pattern_bytes(100, 5));
+  claim.resize(123);
+  file_header h = header_load(claim.data());
+  h.plain_size = int64_t{1} << 62;
+  header_store(h, claim.data());
+  ASSERT_EQ(claim.size(), 123u);
+  write_file(path("claim"), claim);
+  bytes text;
+  while (text.size() < 2600) for (char c : std::string("Plain words, not sealed. ")) text.push_back(c);
+  text.resize(2600);
+  write_file(path("text.txt"), text);
+  std::vector<std::string> before = folder_names(dir);
+  for (const char* name : {"claim", "text.txt"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(dec(path(name), path("out")), "CRC Failure, data may be corrupt");
+    EXPECT_EQ(dec(path(name), path(name)), "CRC Failure, data may be corrupt");
+    EXPECT_STREQ(verify_file(path(name).c_str(), "pumpkinjar"), result_crc_failure);
+  }
+  EXPECT_EQ(read_file(path("claim")), claim);
+  EXPECT_EQ(read_file(path("text.txt")), text);
+  EXPECT_EQ(folder_names(dir), before);
 }
 
 TEST_F(Engine, RefusedArgumentsTouchNothing) {

@@ -1,11 +1,12 @@
 // Every fallible runtime call of encrypt_file and decrypt_file made to fail in
 // turn, against the test build of the runtime.  Whatever fails, the result is
-// an error text, the source keeps its bytes, no file stays open and no block
-// is held; Output keeps its old bytes (or stays absent) unless the failure
-// came after its room was reserved.
+// an error text, the source keeps its bytes, Output keeps its old bytes (or
+// stays absent), no temporary file is left, no file stays open and no block
+// is held.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -38,48 +39,51 @@ void lay_out(const run_setup& s) {
   }
 }
 
+// The folder holds the source and, when present, Output: nothing else.
+std::vector<std::string> names_after(const run_setup& s, bool output_there) {
+  std::vector<std::string> names = {"p", "e"};  // the fixture's own files
+  names.push_back(s.source.substr(s.source.find_last_of("/\\") + 1));
+  if (output_there && s.output != s.source)
+    names.push_back(s.output.substr(s.output.find_last_of("/\\") + 1));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 // Runs call with the n-th runtime call failing, for n = 1, 2, ... until a run
-// reaches no n-th call; that last run must succeed.  Returns how many calls
-// were failed on purpose.
-// kinds_failed gathers one bit per kind of call failed.
-int fail_each(engine_call call, const run_setup& s, const bytes& expected_output,
-              unsigned& kinds_failed) {
+// reaches no n-th call; that last run must succeed.  Each n runs twice: the
+// second time the first removal after the failure fails as well.  Returns
+// how many calls were failed on purpose; kinds_failed gathers one bit per
+// kind of call failed.
+int fail_each(engine_call call, const run_setup& s, const std::string& folder,
+              const bytes& expected_output, unsigned& kinds_failed) {
   int failed_count = 0;
   for (int n = 1;; n++) {
-    lay_out(s);
-    int64_t held = fault_blocks_held();
-    fault_arm(n);
-    const char* result = call(s.source.c_str(), s.output.c_str(), key);
-    fault_kind kind = fault_failed();
-    bool after_reserve = fault_after_reserve();
-    fault_arm(0);
-    SCOPED_TRACE("call " + std::to_string(n) + " (" + fault_kind_name(kind) + ") failed");
-    EXPECT_EQ(rt_open_file_count(), 0);
-    EXPECT_EQ(fault_blocks_held(), held);
-    if (kind == FAULT_NONE) {
-      EXPECT_STREQ(result, result_ok);
-      EXPECT_EQ(read_file(s.output), expected_output);
-      if (s.output != s.source) {
-        EXPECT_EQ(read_file(s.source), s.source_bytes);
+    for (int removes : {0, 1}) {
+      lay_out(s);
+      int64_t held = fault_blocks_held();
+      fault_arm(n, removes);
+      const char* result = call(s.source.c_str(), s.output.c_str(), key);
+      fault_kind kind = fault_failed();
+      fault_arm(0);
+      SCOPED_TRACE("call " + std::to_string(n) + " (" + fault_kind_name(kind) + ") failed, " +
+                   std::to_string(removes) + " removal(s) failed after it");
+      EXPECT_EQ(rt_open_file_count(), 0);
+      EXPECT_EQ(fault_blocks_held(), held);
+      if (kind == FAULT_NONE) {
+        EXPECT_STREQ(result, result_ok);
+        EXPECT_EQ(read_file(s.output), expected_output);
+        EXPECT_EQ(read_file(s.source), s.output == s.source ? expected_output : s.source_bytes);
+        EXPECT_EQ(folder_names(folder), names_after(s, true));
+        if (removes == 1) return failed_count;
+        continue;
       }
-      return failed_count;
-    }
-    failed_count++;
-    kinds_failed |= 1u << kind;
-    EXPECT_STRNE(result, result_ok);
-    // A write, cut or close into reserved room may leave Output part written;
-    // the error text says so.  Anything before the first write leaves it as
-    // it was.
-    bool may_damage = after_reserve && (kind == FAULT_WRITE || kind == FAULT_CUT ||
-                                        kind == FAULT_CLOSE);
-    if (may_damage) {
-      EXPECT_STREQ(result, result_write_error);
-    } else {
+      if (removes == 0) failed_count++;
+      kinds_failed |= 1u << kind;
+      EXPECT_STRNE(result, result_ok);
       if (s.output_present) EXPECT_EQ(read_file(s.output), s.output_bytes);
       else EXPECT_FALSE(file_exists(s.output));
-    }
-    if (s.output != s.source) {
       EXPECT_EQ(read_file(s.source), s.source_bytes);
+      EXPECT_EQ(folder_names(folder), names_after(s, s.output_present));
     }
     if (n > 1000) {
       ADD_FAILURE() << "calls never run out";
@@ -130,35 +134,40 @@ const char* encrypt_then_decrypt(const char* file, const char* output, const cha
 }
 
 TEST_F(faults, encrypt) {
+  int removes_before = fault_removes_failed();
   int total = 0;
   unsigned kinds = 0;
   for (output_case where : {IN_PLACE, OUTPUT_EXISTING, OUTPUT_ABSENT}) {
     SCOPED_TRACE("output case " + std::to_string(where));
     run_setup s = setup_for(plain, where);
-    int count = fail_each(encrypt_then_decrypt, s, plain, kinds);
-    EXPECT_GE(count, 6);  // open, length, alloc, read, close, open, reserve, ...
+    int count = fail_each(encrypt_then_decrypt, s, folder, plain, kinds);
+    EXPECT_GE(count, 10);  // open, length, alloc, create, reserve, seek, write, read, ...
     total += count;
   }
   // Every kind of call the engine makes was reached and failed.
   EXPECT_EQ(kinds, kinds_of({FAULT_OPEN, FAULT_READ, FAULT_WRITE, FAULT_LENGTH, FAULT_SEEK,
-                             FAULT_RESERVE, FAULT_CUT, FAULT_CLOSE, FAULT_ALLOC}));
+                             FAULT_RESERVE, FAULT_CLOSE, FAULT_ALLOC, FAULT_CREATE,
+                             FAULT_FLUSH, FAULT_REPLACE}));
+  // Clean-ups met a failed removal, and still left nothing behind.
+  EXPECT_GT(fault_removes_failed(), removes_before);
   printf("encrypt: %d runtime calls failed on purpose\n", total);
 }
 
 TEST_F(faults, decrypt) {
+  int removes_before = fault_removes_failed();
   int total = 0;
   unsigned kinds = 0;
   for (output_case where : {IN_PLACE, OUTPUT_EXISTING, OUTPUT_ABSENT}) {
     SCOPED_TRACE("output case " + std::to_string(where));
     run_setup s = setup_for(encrypted, where);
-    int count = fail_each(decrypt_file, s, plain, kinds);
-    EXPECT_GE(count, 6);
+    int count = fail_each(decrypt_file, s, folder, plain, kinds);
+    EXPECT_GE(count, 10);
     total += count;
   }
-  // Decryption takes the data length from the header; the one length taken
-  // is Output's, kept to put it back.
   EXPECT_EQ(kinds, kinds_of({FAULT_OPEN, FAULT_READ, FAULT_WRITE, FAULT_LENGTH, FAULT_SEEK,
-                             FAULT_RESERVE, FAULT_CUT, FAULT_CLOSE, FAULT_ALLOC}));
+                             FAULT_RESERVE, FAULT_CLOSE, FAULT_ALLOC, FAULT_CREATE,
+                             FAULT_FLUSH, FAULT_REPLACE}));
+  EXPECT_GT(fault_removes_failed(), removes_before);
   printf("decrypt: %d runtime calls failed on purpose\n", total);
 }
 
@@ -253,8 +262,8 @@ TEST_F(faults, FileChangesSizeBetweenQueryAndRead) {
   EXPECT_EQ(sealed_grown.done, !writers_shut_out);
   EXPECT_EQ(read_file(out), plain);
 
-  // Output grown by another program after it was opened: cut back to the
-  // new content.
+  // Output rewritten by another program while the call runs: replaced whole
+  // by the new content.
   bytes long_output = pattern_bytes(9000, 6);
   write_file(out, old_output);
   write_file(source, encrypted);

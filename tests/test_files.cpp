@@ -1,5 +1,6 @@
 #include "test_files.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +24,15 @@ void remove_tree(const std::string& path) {
 bool file_exists(const std::string& path) {
   std::error_code ignored;
   return fs::exists(path, ignored);
+}
+
+std::vector<std::string> folder_names(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(folder, ignored))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 bytes read_file(const std::string& path) {

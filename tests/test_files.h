@@ -13,6 +13,8 @@ std::string make_temp_folder();
 void remove_tree(const std::string& path);
 
 bool file_exists(const std::string& path);
+// The names in a folder, sorted.
+std::vector<std::string> folder_names(const std::string& folder);
 bytes read_file(const std::string& path);
 void write_file(const std::string& path, const bytes& content);
 bytes pattern_bytes(size_t count, uint32_t seed);

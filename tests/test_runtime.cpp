@@ -149,6 +149,19 @@ TEST(Crc32, CheckValues) {
   EXPECT_EQ(rt_crc32_update(crc, "56789", 5), 0xCBF43926u);
 }
 
+TEST(Crc32, RepeatEqualsTheCopiesOneByOne) {
+  const uint8_t block[8] = {0x3A, 0x00, 0xFF, 0x81, 0x10, 0x7E, 0x42, 0x99};
+  for (int32_t count : {8, 3}) {
+    uint32_t one_by_one = rt_crc32("prefix", 6);
+    for (uint64_t times = 0; times <= 1100; times++) {
+      ASSERT_EQ(rt_crc32_repeat(rt_crc32("prefix", 6), block, count, times), one_by_one)
+          << count << " x " << times;
+      one_by_one = rt_crc32_update(one_by_one, block, count);
+    }
+  }
+  EXPECT_EQ(rt_crc32_repeat(0, block, 8, 5), rt_crc32_repeat(rt_crc32(block, 8), block, 8, 4));
+}
+
 TEST(Random, RangeAndSpread) {
   std::set<int32_t> seen;
   for (int i = 0; i < 1000; i++) {

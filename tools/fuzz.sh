@@ -11,7 +11,7 @@ mkdir -p "$out"
 flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined)
 cd "$root"
 engine=(engine/xtea.cpp engine/cbc.cpp engine/file_format.cpp engine/engine.cpp
-        engine/cpu_features.cpp)
+        engine/output_commit.cpp engine/cpu_features.cpp)
 sources=(runtime/runtime_common.cpp runtime/runtime_posix.cpp "${engine[@]}")
 # The kernels are built for their instruction sets, as in the main build.
 clang++-14 "${flags[@]}" -msse2 -c engine/cbc_decrypt_sse2.cpp -o "$out/sse2.o"
