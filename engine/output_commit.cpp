@@ -35,9 +35,9 @@ bool output_commit(output_file* out, const char* target) {
   bool ready = !out->failed && (!replacing || rt_file_flush(out->file));
   ready = rt_file_close(out->file) && ready;
   out->file = -1;
-  rt_replace_result done = ready ? rt_file_replace(out->temp_path, target) : RT_NOT_REPLACED;
-  if (done == RT_NOT_REPLACED) remove_temp(out);
-  return done == RT_REPLACED;
+  if (ready && rt_file_replace(out->temp_path, target)) return true;
+  remove_temp(out);
+  return false;
 }
 
 void output_discard(output_file* out) {

@@ -8,9 +8,7 @@
 //   making the temporary file               as it was          none
 //   reserving room, a write or a seek       as it was          removed
 //   flushing or closing it                  as it was          removed
-//   the replace step                        as it was          removed
-//   the replace, old file already removed   absent             kept, with the new
-//     (a Windows failure mode)                                 content
+//   the replace step (one rename)           as it was          removed
 //   removing the temporary file             as it was          tried twice, then left
 //   process killed before the replace       as it was          left: ~qelv-*.tmp
 //   process killed after the replace        the new content    none
@@ -43,8 +41,7 @@ void output_write_at(output_file* out, int64_t offset, const void* data, int32_t
 
 // Puts the content in target's place.  Before an existing file is replaced,
 // the new content is flushed to the disk, so that a power failure cannot
-// lose the old bytes either.  False when target is as it was (or, in the
-// one case of the table, kept under the temporary name).
+// lose the old bytes either.  False when target is as it was.
 bool output_commit(output_file* out, const char* target);
 
 // Closes and removes the temporary file; target is as it was.

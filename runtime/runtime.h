@@ -42,17 +42,13 @@ int rt_open_file_count();
 // RT_OPEN_OUTPUT, and puts its path in temp_path; -1 when it cannot.  Its
 // name, "~qelv-XXXXXXXX.tmp", tells a person whose it is.
 // rt_file_replace then puts the closed temporary file in target's place in
-// one step, keeping what the platform keeps of an existing target (its mode;
-// on Windows its attributes and security).  A target that exists but could
-// not be opened for writing is refused, as is a folder.
+// one step (a rename), giving it what it can of an existing target: its
+// owner and mode on POSIX, its attributes on Windows.  A target that exists
+// but could not be opened for writing is refused, as is a folder.  False:
+// target is as it was and the temporary file still there.
 enum { RT_PATH_CAPACITY = 4352 };
 int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
-enum rt_replace_result {
-  RT_REPLACED,      // target now holds the new content; temp_path is gone
-  RT_NOT_REPLACED,  // target is as it was; the temporary file is still there
-  RT_TARGET_LOST,   // target is gone and the new content kept under temp_path
-};
-rt_replace_result rt_file_replace(const char* temp_path, const char* target);
+bool rt_file_replace(const char* temp_path, const char* target);
 
 // Size query, without opening: the size in bytes; -1 when nothing exists
 // under the name, the name is empty or holds a wildcard; -2 for a directory

@@ -261,21 +261,21 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   return -1;
 }
 
-rt_replace_result rt_file_replace(const char* temp_path, const char* target) {
+bool rt_file_replace(const char* temp_path, const char* target) {
   char resolved[PATH_MAX];
   const char* path = resolve_target(target, resolved);
   struct stat st;
   if (stat(path, &st) == 0) {
     // An open for writing would have refused these; a rename would not.
-    if (!S_ISREG(st.st_mode) || access(path, W_OK) != 0) return RT_NOT_REPLACED;
+    if (!S_ISREG(st.st_mode) || access(path, W_OK) != 0) return false;
     // The new file takes the old one's owner where allowed, then its mode.
     if (st.st_uid != geteuid() || st.st_gid != getegid()) {
       int ignored = chown(temp_path, st.st_uid, st.st_gid);
       (void)ignored;
     }
-    if (chmod(temp_path, st.st_mode & 07777) != 0) return RT_NOT_REPLACED;
+    if (chmod(temp_path, st.st_mode & 07777) != 0) return false;
   }
-  return rename(temp_path, path) == 0 ? RT_REPLACED : RT_NOT_REPLACED;
+  return rename(temp_path, path) == 0;
 }
 
 int rt_open_file_count() {

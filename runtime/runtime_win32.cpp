@@ -183,7 +183,7 @@ bool rt_file_remove(const char* path) { return DeleteFileA(path) != 0; }
 
 // The full path of a file's name; false for a name that is too long or ends
 // in a separator (a folder).  ReplaceFileA needs full paths: given relative
-// ones it fails with ERROR_DIRECTORY.
+// ones it fails with ERROR_DIRECTORY, so the moves take them too.
 static bool full_path(const char* path, char full[MAX_PATH], char** name_part) {
   if (path == nullptr || path[0] == '\0') return false;
   char* name = nullptr;
@@ -228,24 +228,25 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   return -1;
 }
 
-rt_replace_result rt_file_replace(const char* temp_path, const char* target) {
+// MoveFileExA with MOVEFILE_REPLACE_EXISTING is one rename on the volume, so
+// Output is old or new at every instant.  ReplaceFileA would also carry the
+// old file's security over, but it is not one step: Wine moves the old file
+// away and deletes it before moving the new one in, and a process killed in
+// between leaves no Output at all.  The new file takes the old one's
+// attributes and the folder's inherited permissions.
+bool rt_file_replace(const char* temp_path, const char* target) {
   char from[MAX_PATH], to[MAX_PATH];
-  if (!full_path(temp_path, from, nullptr) || !full_path(target, to, nullptr))
-    return RT_NOT_REPLACED;
-  const DWORD move_flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  if (!full_path(temp_path, from, nullptr) || !full_path(target, to, nullptr)) return false;
   DWORD attributes = GetFileAttributesA(to);
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return MoveFileExA(from, to, move_flags) ? RT_REPLACED : RT_NOT_REPLACED;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return RT_NOT_REPLACED;
-  // The old file's attributes and security go to the new one; a read-only
-  // target is refused (ERROR_ACCESS_DENIED), as opening it for writing is.
-  if (ReplaceFileA(to, from, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
-    return RT_REPLACED;
-  // Without a backup name this error means that the old file was already
-  // removed and the new one could not take its name: try that once more.
-  if (GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT)
-    return MoveFileExA(from, to, move_flags) ? RT_REPLACED : RT_TARGET_LOST;
-  return RT_NOT_REPLACED;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    // A folder is never replaced; a read-only file is refused, as opening it
+    // for writing would be.
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
+    DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                               FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept != 0 && !SetFileAttributesA(from, kept)) return false;
+  }
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 int rt_open_file_count() {

@@ -21,7 +21,7 @@ bool real_rt_file_close(int file);
 bool real_rt_file_flush(int file);
 bool real_rt_file_remove(const char* path);
 int real_rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
-rt_replace_result real_rt_file_replace(const char* temp_path, const char* target);
+bool real_rt_file_replace(const char* temp_path, const char* target);
 
 static int fail_at = 0;
 static int calls = 0;
@@ -151,6 +151,6 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   return real_rt_temp_create(target, temp_path, temp_path_capacity);
 }
 
-rt_replace_result rt_file_replace(const char* temp_path, const char* target) {
-  return fails(FAULT_REPLACE) ? RT_NOT_REPLACED : real_rt_file_replace(temp_path, target);
+bool rt_file_replace(const char* temp_path, const char* target) {
+  return !fails(FAULT_REPLACE) && real_rt_file_replace(temp_path, target);
 }

@@ -1,0 +1,150 @@
+// A process killed while it encrypts or decrypts a large file, at many
+// points from before its start to after its end: afterwards Output holds
+// exactly its old bytes or exactly the complete new content, the source is
+// unchanged unless it is Output, and at most one temporary file is left.
+// The child is qelv_file_run, named by QELV_FILE_RUN.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "../engine/engine.h"
+#include "test_files.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const char key[] = "weathervane";
+const size_t plain_bytes = 32u << 20;
+
+using clock_type = std::chrono::steady_clock;
+
+// Runs "qelv_file_run VERB FILE OUTPUT key" and kills it after delay (never,
+// when delay is negative).  Returns once the child is gone.
+void run_child(const char* verb, const std::string& file, const std::string& output,
+               std::chrono::milliseconds delay) {
+  std::string program = env_or_empty("QELV_FILE_RUN");
+  ASSERT_FALSE(program.empty()) << "QELV_FILE_RUN is not set";
+#ifdef _WIN32
+  std::string line = "\"" + program + "\" " + verb + " \"" + file + "\" \"" + output + "\" " + key;
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi));
+  if (delay.count() >= 0 &&
+      WaitForSingleObject(pi.hProcess, static_cast<DWORD>(delay.count())) == WAIT_TIMEOUT)
+    TerminateProcess(pi.hProcess, 9);
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+#else
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int quiet = open("/dev/null", O_WRONLY);
+    dup2(quiet, 1);
+    execl(program.c_str(), program.c_str(), verb, file.c_str(), output.c_str(), key, nullptr);
+    _exit(127);
+  }
+  if (delay.count() >= 0) {
+    std::this_thread::sleep_for(delay);
+    kill(child, SIGKILL);
+  }
+  int status;
+  waitpid(child, &status, 0);
+#endif
+}
+
+// The temporary files left in folder, which are then removed.
+int take_temporaries(const std::string& folder) {
+  int n = 0;
+  for (const std::string& name : folder_names(folder)) {
+    if (name.rfind("~qelv-", 0) == 0) {
+      n++;
+      std::remove((folder + name).c_str());
+    }
+  }
+  return n;
+}
+
+class Kill : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir = make_temp_folder();
+    plain = pattern_bytes(plain_bytes, 77);
+    write_file(dir + "plain", plain);
+    ASSERT_STREQ(encrypt_file((dir + "plain").c_str(), (dir + "sealed").c_str(), key), result_ok);
+    sealed = read_file(dir + "sealed");
+  }
+  void TearDown() override { remove_tree(dir); }
+
+  // True when content is a complete encryption of plain under key.
+  bool is_sealed_plain(const bytes& content) {
+    if (content.size() != sealed.size()) return false;
+    write_file(dir + "check", content);
+    bool good = decrypt_file((dir + "check").c_str(), (dir + "check").c_str(), key) == result_ok &&
+                read_file(dir + "check") == plain;
+    std::remove((dir + "check").c_str());
+    return good;
+  }
+
+  // Kills the child at points spread from before its start to past its
+  // end, for one verb and one placement of Output, checking each time.
+  void kill_at_many_points(const char* verb, bool in_place) {
+    const bool encrypting = verb[0] == 'e';
+    const bytes& source_bytes = encrypting ? plain : sealed;
+    const std::string source = dir + "source", output = in_place ? source : dir + "output";
+    const bytes old_output = pattern_bytes(1000, 5);
+    auto lay_out = [&] {
+      write_file(source, source_bytes);
+      if (!in_place) write_file(output, old_output);
+    };
+    lay_out();
+    auto start = clock_type::now();
+    run_child(verb, source, output, std::chrono::milliseconds(-1));
+    auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - start);
+    const int points = 14;
+    int old_seen = 0, new_seen = 0;
+    for (int k = 0; k <= points; k++) {
+      lay_out();
+      auto delay = whole * k / (points - 2);  // the last two come after the end
+      run_child(verb, source, output, delay);
+      SCOPED_TRACE(std::string(verb) + (in_place ? " in place" : " onto Output") + ", killed after " +
+                   std::to_string(delay.count()) + " of " + std::to_string(whole.count()) + " ms");
+      bytes now = read_file(output);
+      bool was_old = now == (in_place ? source_bytes : old_output);
+      bool is_new = encrypting ? is_sealed_plain(now) : now == plain;
+      EXPECT_TRUE(was_old || is_new) << "Output holds " << now.size() << " bytes, neither old nor new";
+      old_seen += was_old;
+      new_seen += is_new;
+      if (!in_place) {
+        EXPECT_EQ(read_file(source), source_bytes);
+      }
+      EXPECT_LE(take_temporaries(dir), 1);
+    }
+    // Both outcomes occurred, so the points did reach into the work.
+    EXPECT_GT(old_seen, 0);
+    EXPECT_GT(new_seen, 0);
+  }
+
+  std::string dir;
+  bytes plain, sealed;
+};
+
+TEST_F(Kill, EncryptInPlace) { kill_at_many_points("encrypt", true); }
+TEST_F(Kill, EncryptOntoAnExistingOutput) { kill_at_many_points("encrypt", false); }
+TEST_F(Kill, DecryptInPlace) { kill_at_many_points("decrypt", true); }
+TEST_F(Kill, DecryptOntoAnExistingOutput) { kill_at_many_points("decrypt", false); }
+
+}  // namespace
