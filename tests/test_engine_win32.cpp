@@ -52,6 +52,30 @@ TEST_F(WindowsFiles, ReadOnlyAttributeOnTheSource) {
   SetFileAttributesA(sealed.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+TEST_F(WindowsFiles, ReplacedOutputKeepsItsAttributesOrIsRefusedWhole) {
+  bytes plain = pattern_bytes(100, 4), old_bytes = pattern_bytes(7, 5);
+  std::string source = dir + "plain", out = dir + "out";
+  write_file(source, plain);
+  write_file(out, old_bytes);
+  ASSERT_TRUE(SetFileAttributesA(out.c_str(), FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), "OK");
+  EXPECT_EQ(GetFileAttributesA(out.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD{FILE_ATTRIBUTE_HIDDEN});
+  EXPECT_EQ(read_file(out).size(), 123u + 4);
+  // Read-only, or held open by a program that shares only reading (a player
+  // showing it): refused, with its bytes and no temporary file left.
+  write_file(out, old_bytes);
+  ASSERT_TRUE(SetFileAttributesA(out.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), result_write_error);
+  ASSERT_TRUE(SetFileAttributesA(out.c_str(), FILE_ATTRIBUTE_NORMAL));
+  HANDLE player = CreateFileA(out.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(player, INVALID_HANDLE_VALUE);
+  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), result_write_error);
+  CloseHandle(player);
+  EXPECT_EQ(read_file(out), old_bytes);
+  EXPECT_EQ(folder_names(dir), (std::vector<std::string>{"out", "plain"}));
+}
+
 TEST_F(WindowsFiles, DirectoryOrDriveRootAsFileOrOutput) {
   std::string source = dir + "plain";
   write_file(source, pattern_bytes(30, 3));
