@@ -1,50 +1,63 @@
 // libFuzzer target: the input becomes a file that decrypt_file reads, under a
 // few keys to a separate Output, then in place.  A finding is any result
 // other than a known text, a file left open, a memory fault, a changed
-// source, an output left by a failed call, or an "OK" whose output is not
-// the header's plain_size bytes with the header's CRC.
+// source, an output or temporary file left by a failed call, or an "OK"
+// whose output is not the header's plain_size bytes with the header's CRC.
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
+#include <dirent.h>
 
 #include "../engine/engine.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
 #include "fuzz_common.h"
 
-static std::string source_path, output_path;
+static std::string folder, source_path, output_path;
 
+// A folder of this process's own (tools/fuzz.sh removes the scratch folder
+// afterwards), so that whatever a call leaves in it can be seen.  Files are
+// limited to 64 MiB: a crafted header whose CRC matches may claim any size,
+// and is then written whole only up to that limit, as on a small disk.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   rt_start();
-  const char* folder = getenv("QELV_FUZZ_SCRATCH");  // tools/fuzz.sh removes it afterwards
-  std::string base = std::string(folder != nullptr ? folder : "/tmp") + "/qelv-fuzz-" +
-                     std::to_string(getpid());
-  source_path = base + ".in";
-  output_path = base + ".out";
+  const char* scratch = getenv("QELV_FUZZ_SCRATCH");
+  folder = std::string(scratch != nullptr ? scratch : "/tmp") + "/qelv-fuzz-" +
+           std::to_string(getpid());
+  mkdir(folder.c_str(), 0700);
+  source_path = folder + "/in";
+  output_path = folder + "/out";
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = {64 << 20, 64 << 20};
+  setrlimit(RLIMIT_FSIZE, &limit);
   return 0;
+}
+
+// The names in the folder besides the source and Output.
+static bool only_own_files() {
+  DIR* d = opendir(folder.c_str());
+  if (d == nullptr) return false;
+  bool own = true;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name != "." && name != ".." && name != "in" && name != "out") own = false;
+  }
+  closedir(d);
+  return own;
 }
 
 static void check(const char* result) {
   if (fuzz_engine_text(result) != result) abort();  // the engine's own constant
   if (rt_open_file_count() != 0) abort();
-}
-
-// The fuzzed process has little memory to give.  A header may claim up to
-// 2 GiB, which the engine would allocate and decipher whole, taking seconds
-// per input; with this cap such claims take the path of a machine that
-// cannot hold the file, while claims up to the cap beyond a short body run
-// for real.  tools/fuzz.sh builds the runtime with its rt_block_alloc
-// renamed, so that the engine's calls come here.
-static const int64_t FUZZ_MEMORY_BYTES = 64 * 1024;
-
-void* real_rt_block_alloc(int64_t size);
-
-void* rt_block_alloc(int64_t size) {
-  return size > FUZZ_MEMORY_BYTES ? nullptr : real_rt_block_alloc(size);
+  if (!only_own_files()) abort();                    // no temporary file left
 }
 
 // What "OK" promises: the output holds exactly plain_size bytes whose CRC-32

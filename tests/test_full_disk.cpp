@@ -40,6 +40,8 @@ TEST(full_disk, encrypt_in_place_keeps_the_plain_file) {
   EXPECT_STREQ(decrypt_file(sealed.c_str(), other.c_str(), key), result_write_error);
   EXPECT_FALSE(file_exists(other));
   EXPECT_EQ(rt_open_file_count(), 0);
+  // No temporary file is left on the full disk.
+  EXPECT_EQ(folder_names(dir), (std::vector<std::string>{"filler", "plain.bin"}));
   remove_tree(elsewhere);
 }
 
@@ -63,7 +65,7 @@ TEST(file_size_limit, encrypt_beyond_the_limit_keeps_the_plain_file) {
   EXPECT_STREQ(in_place, result_write_error);
   EXPECT_STREQ(separate, result_write_error);
   EXPECT_EQ(read_file(plain), before);
-  EXPECT_FALSE(file_exists(other));
+  EXPECT_EQ(folder_names(folder), std::vector<std::string>{"plain.bin"});
   EXPECT_EQ(rt_open_file_count(), 0);
   remove_tree(folder);
 }
