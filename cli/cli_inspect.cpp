@@ -15,9 +15,6 @@
 
 const char* cli_verify_file(const char* file, const char* key) { return verify_file(file, key); }
 
-// Data lengths are signed 32-bit counts, as in the engine.
-static const int64_t max_data_length = INT32_MAX;
-
 // Prints to out unless out is null (--quiet).
 static void say(FILE* out, const char* format, ...) {
   if (out == nullptr) return;
@@ -41,9 +38,7 @@ static int say_impossible(FILE* out, const file_header& h, const uint8_t* head,
                           int64_t length, int64_t implied) {
   int n = 0;
   if (h.plain_size < 2) reason(out, &n, "plain_size below 2");
-  if (h.plain_size >= 2 && h.plain_size > max_data_length - 7)
-    reason(out, &n, "plain_size too large for the format");
-  else if (h.plain_size >= 2 && h.pad_count != (8 - h.plain_size % 8) % 8)
+  if (h.plain_size >= 2 && h.pad_count != (8 - h.plain_size % 8) % 8)
     reason(out, &n, "pad_count does not pad plain_size to whole blocks");
   int64_t iv = static_cast<int64_t>(load_le32(head + 9) |
                                     static_cast<uint64_t>(load_le32(head + 13)) << 32);
