@@ -43,7 +43,7 @@ SECTIONS = {
 
 # Facts the limits section must state (lower case, whitespace collapsed).
 LIMIT_FACTS = ["crc-32", "not authentication", "first 16 characters", "spaces included",
-               "only spaces", "2 gib", "held in memory once"]
+               "only spaces", "no size limit", "less than a megabyte", "room for both"]
 
 VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta",
         "source", "track", "wbr"}
