@@ -57,7 +57,8 @@ printf '\x00\x00\x00\x00\x00\x00\x00\x40\x00\x11\x22\x33\x44\x55\x66\x77\x88\xde
   | cat - "$work/body" >"$work/claim.dat"
 rm "$work/body"
 [ "$(stat -c %s "$work/claim.dat")" = 123 ]
-yes 'Plain words, nothing sealed here.' | head -c 2600 >"$work/text.txt"
+text=$(printf 'Plain words, nothing sealed here.\n%.0s' $(seq 80))
+printf '%s' "${text:0:2600}" >"$work/text.txt"
 cp "$work/claim.dat" "$work/claim.keep"
 cp "$work/text.txt" "$work/text.keep"
 "${host[@]}" "$script" "$seen" refusals
