@@ -25,6 +25,7 @@ struct bench_case {
   int baseline;   // index of the case it is compared with; -1 for a baseline itself
   int64_t bytes;  // bytes that one run works through
   void (*run)(const bench_case& c);
+  void (*prepare)(const bench_case& c);  // before each run, not timed; may be null
   int path;       // the cbc_path of a forced-path case, -1 otherwise
 };
 

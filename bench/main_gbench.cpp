@@ -36,7 +36,14 @@ class rate_reporter : public benchmark::ConsoleReporter {
 
 static void run_case(benchmark::State& state, int i) {
   const bench_case& c = bench_case_at(i);
-  for (auto _ : state) c.run(c);
+  for (auto _ : state) {
+    if (c.prepare != nullptr) {
+      state.PauseTiming();
+      c.prepare(c);
+      state.ResumeTiming();
+    }
+    c.run(c);
+  }
   state.SetBytesProcessed(state.iterations() * c.bytes);
 }
 

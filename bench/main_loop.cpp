@@ -21,19 +21,23 @@ static double seconds_since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Bytes per second of one case.
-static double time_case(const bench_case& c, bool smoke, double min_time) {
+// One run of a case, its preparation untimed; returns the seconds it took.
+static double time_one_run(const bench_case& c) {
+  if (c.prepare != nullptr) c.prepare(c);
   auto start = std::chrono::steady_clock::now();
   c.run(c);
-  const double first = seconds_since(start);
+  return seconds_since(start);
+}
+
+// Bytes per second of one case.
+static double time_case(const bench_case& c, bool smoke, double min_time) {
+  const double first = time_one_run(c);
   if (smoke || first >= min_time) return static_cast<double>(c.bytes) / first;
   int runs = 0;
-  start = std::chrono::steady_clock::now();
   double elapsed = 0;
   do {
-    c.run(c);
+    elapsed += time_one_run(c);
     runs++;
-    elapsed = seconds_since(start);
   } while (elapsed < min_time);
   return static_cast<double>(c.bytes) * runs / elapsed;
 }
