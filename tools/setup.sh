@@ -14,7 +14,7 @@ apt_update() {
   if [ "$updated" = 0 ]; then $SUDO apt-get update -qq; updated=1; fi
 }
 
-native=(cmake ninja-build g++ make zlib1g-dev libgtest-dev googletest libbenchmark-dev
+native=(cmake ninja-build g++ make zlib1g-dev libdeflate-dev libgtest-dev googletest libbenchmark-dev
         liblua5.1-0-dev dpkg-dev time clang-14 libclang-rt-14-dev valgrind)
 win32=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
        mingw-w64-i686-dev libz-mingw-w64-dev wine)
@@ -55,16 +55,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Lua 5.1 sources for the Windows DLL, unpacked once into third_party/.
+# Sources that the Windows build compiles, from Debian's source packages,
+# each unpacked once into third_party/NAME: Lua 5.1 for the stand-in DLL,
+# libdeflate for its CRC-32.
 here=$(cd "$(dirname "$0")/.." && pwd)
-if [ ! -f "$here/third_party/lua5.1/src/lua.h" ]; then
+unpack_source() {  # unpack_source PACKAGE FOLDER FILE-THAT-MUST-EXIST
+  [ -f "$here/third_party/$2/$3" ] && return 0
   apt_update
+  local tmp
   tmp=$(mktemp -d)
-  (cd "$tmp" && apt-get source -qq --download-only lua5.1 >/dev/null 2>&1 || { apt_update; apt-get source -qq --download-only lua5.1 >/dev/null; })
-  mkdir -p "$here/third_party"
-  rm -rf "$here/third_party/lua5.1"
-  mkdir -p "$here/third_party/lua5.1"
-  tar -xzf "$tmp"/lua5.1_*.orig.tar.gz -C "$here/third_party/lua5.1" --strip-components=1
+  (cd "$tmp" && apt-get source -qq --download-only "$1" >/dev/null 2>&1 || { apt_update; apt-get source -qq --download-only "$1" >/dev/null; })
+  rm -rf "$here/third_party/$2"
+  mkdir -p "$here/third_party/$2"
+  tar -xzf "$tmp"/"$1"_*.orig.tar.gz -C "$here/third_party/$2" --strip-components=1
   rm -rf "$tmp"
-fi
+}
+unpack_source lua5.1 lua5.1 src/lua.h
+unpack_source libdeflate libdeflate lib/crc32.c
 echo "setup: ready"
