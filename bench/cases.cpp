@@ -138,6 +138,7 @@ static void add_cases() {
   for (int s = 0; s < 2; s++) {
     base = add_case("baseline/cbc_decrypt", sizes[s], -1, run_baseline_cbc_decrypt);
     int chosen = add_case("cbc_decrypt", sizes[s], base, run_cbc_decrypt);
+    add_case("cbc_decrypt/avx512", sizes[s], base, run_cbc_decrypt_on, CBC_PATH_AVX512);
     add_case("cbc_decrypt/avx2", sizes[s], base, run_cbc_decrypt_on, CBC_PATH_AVX2);
     int sse2 = add_case("cbc_decrypt/sse2", sizes[s], base, run_cbc_decrypt_on, CBC_PATH_SSE2);
     add_case("cbc_decrypt/scalar", sizes[s], base, run_cbc_decrypt_on, CBC_PATH_SCALAR);
@@ -275,7 +276,7 @@ static bool check_cbc() {
   const xtea_schedule s = xtea_make_schedule(key);
   tight_chain_encrypt(s.round_key, iv, work, blocks);
   ok &= same_bytes("tight_chain_encrypt", work, out, n);
-  for (int p = CBC_PATH_SCALAR; p <= CBC_PATH_AVX2; p++) {
+  for (int p = CBC_PATH_SCALAR; p <= CBC_PATH_AVX512; p++) {
     memcpy(work, out, n);
     if (cbc_decrypt_on(static_cast<cbc_path>(p), key, iv, work, blocks))
       ok &= same_bytes(cbc_path_name(static_cast<cbc_path>(p)), work, plain, n);
@@ -337,6 +338,10 @@ static void target(const char* what, double value, double least) {
 void bench_report(const double rate[], const char* front_end) {
   std::printf("\nQelv benchmark, %s, %s build; cbc_decrypt takes the %s path\n", front_end,
               sizeof(void*) == 4 ? "32-bit" : "64-bit", cbc_path_name(cbc_chosen_path()));
+  std::printf("decipher paths this processor and system offer:");
+  for (int p = CBC_PATH_SCALAR; p <= CBC_PATH_AVX512; p++)
+    if (cbc_path_available(static_cast<cbc_path>(p))) std::printf(" %s", cbc_path_name(static_cast<cbc_path>(p)));
+  std::printf("\n");
   std::printf("%-34s %10s %12s\n", "case", "MB/s", "x baseline");
   for (int i = 0; i < case_count; i++) {
     if (rate[i] <= 0) {

@@ -87,11 +87,13 @@ bool cbc_path_available(cbc_path path) {
     case CBC_PATH_SCALAR: return true;
     case CBC_PATH_SSE2: return cpu_has_sse2();
     case CBC_PATH_AVX2: return cpu_has_avx2();
+    case CBC_PATH_AVX512: return cpu_has_avx512();
   }
   return false;
 }
 
 static cbc_path fastest_path() {
+  if (cpu_has_avx512()) return CBC_PATH_AVX512;
   if (cpu_has_avx2()) return CBC_PATH_AVX2;
   if (cpu_has_sse2()) return CBC_PATH_SSE2;
   return CBC_PATH_SCALAR;
@@ -107,6 +109,7 @@ const char* cbc_path_name(cbc_path path) {
     case CBC_PATH_SCALAR: return "scalar";
     case CBC_PATH_SSE2: return "sse2";
     case CBC_PATH_AVX2: return "avx2";
+    case CBC_PATH_AVX512: return "avx512";
   }
   return "?";
 }
@@ -120,6 +123,7 @@ bool cbc_decrypt_on(cbc_path path, const cipher_key& key, const uint8_t iv[8], u
     case CBC_PATH_SCALAR: cbc_decrypt_scalar(s.round_key, iv, data, blocks); break;
     case CBC_PATH_SSE2: cbc_decrypt_sse2(s.round_key, iv, data, blocks); break;
     case CBC_PATH_AVX2: cbc_decrypt_avx2(s.round_key, iv, data, blocks); break;
+    case CBC_PATH_AVX512: cbc_decrypt_avx512(s.round_key, iv, data, blocks); break;
   }
   return true;
 }

@@ -22,7 +22,7 @@ void cbc_decrypt_reference(const cipher_key& key, const uint8_t iv[8], uint8_t* 
 // The ways of deciphering, slowest first.  The SIMD paths decipher many
 // blocks side by side; the scalar path works one block at a time from a key
 // schedule.  All give the same bytes as cbc_decrypt_reference.
-enum cbc_path { CBC_PATH_SCALAR, CBC_PATH_SSE2, CBC_PATH_AVX2 };
+enum cbc_path { CBC_PATH_SCALAR, CBC_PATH_SSE2, CBC_PATH_AVX2, CBC_PATH_AVX512 };
 
 // True when the processor (and, for AVX2, the system) supports the path.
 bool cbc_path_available(cbc_path path);
@@ -31,7 +31,7 @@ bool cbc_path_available(cbc_path path);
 // call from the processor's features and kept from then on.
 cbc_path cbc_chosen_path();
 
-const char* cbc_path_name(cbc_path path);  // "scalar", "sse2", "avx2"
+const char* cbc_path_name(cbc_path path);  // "scalar", "sse2", "avx2", "avx512"
 
 // cbc_decrypt on the given path.  False, with data untouched, when the path
 // is not available.

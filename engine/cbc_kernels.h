@@ -14,10 +14,15 @@ void cbc_decrypt_sse2(const uint32_t round_key[64], const uint8_t iv[8], uint8_t
                       int32_t blocks);
 void cbc_decrypt_avx2(const uint32_t round_key[64], const uint8_t iv[8], uint8_t* data,
                       int32_t blocks);
+void cbc_decrypt_avx512(const uint32_t round_key[64], const uint8_t iv[8], uint8_t* data,
+                        int32_t blocks);
 
 bool cpu_has_sse2();
 // The processor has AVX2 and the system saves the 256-bit registers.
 bool cpu_has_avx2();
+// The processor has AVX-512F and the system saves the opmask and 512-bit
+// registers as well.
+bool cpu_has_avx512();
 
 // A 32-bit Windows caller keeps the stack only 4-byte aligned, while GCC
 // spills vectors with aligned stores: the kernels realign it on entry.

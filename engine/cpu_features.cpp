@@ -28,6 +28,14 @@ static bool ask_avx2() {
   return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
 }
 
+static bool ask_avx512() {
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d) || (c & bit_OSXSAVE) == 0) return false;
+  // SSE, AVX, opmask, the upper halves of ZMM0-15 and ZMM16-31.
+  if ((saved_register_sets() & 0xE6) != 0xE6) return false;
+  return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX512F) != 0;
+}
+
 bool cpu_has_sse2() {
   static const bool has = ask_sse2();
   return has;
@@ -35,5 +43,10 @@ bool cpu_has_sse2() {
 
 bool cpu_has_avx2() {
   static const bool has = ask_avx2();
+  return has;
+}
+
+bool cpu_has_avx512() {
+  static const bool has = ask_avx512();
   return has;
 }

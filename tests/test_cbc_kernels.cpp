@@ -133,7 +133,7 @@ TEST_P(CbcPath, RunsWithAMisalignedStack) {
 #endif
 
 INSTANTIATE_TEST_SUITE_P(Paths, CbcPath,
-                         testing::Values(CBC_PATH_AVX2, CBC_PATH_SSE2, CBC_PATH_SCALAR),
+                         testing::Values(CBC_PATH_AVX512, CBC_PATH_AVX2, CBC_PATH_SSE2, CBC_PATH_SCALAR),
                          [](const testing::TestParamInfo<cbc_path>& info) {
                            return std::string(cbc_path_name(info.param));
                          });
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, CbcPath,
 TEST(CbcDispatch, TakesTheFastestAvailablePathAndMatchesTheReference) {
   const cbc_path chosen = cbc_chosen_path();
   ASSERT_TRUE(cbc_path_available(chosen));
-  for (int p = chosen + 1; p <= CBC_PATH_AVX2; p++)
+  for (int p = chosen + 1; p <= CBC_PATH_AVX512; p++)
     EXPECT_FALSE(cbc_path_available(static_cast<cbc_path>(p))) << "slower path chosen";
   std::printf("[          ] cbc_decrypt uses %s (avx2 %s, sse2 %s)\n", cbc_path_name(chosen),
               cbc_path_available(CBC_PATH_AVX2) ? "yes" : "no",

@@ -16,10 +16,11 @@ sources=(runtime/runtime_common.cpp runtime/runtime_posix.cpp "${engine[@]}")
 # The kernels are built for their instruction sets, as in the main build.
 clang++-14 "${flags[@]}" -msse2 -c engine/cbc_decrypt_sse2.cpp -o "$out/sse2.o"
 clang++-14 "${flags[@]}" -mavx2 -c engine/cbc_decrypt_avx2.cpp -o "$out/avx2.o"
-clang++-14 "${flags[@]}" fuzz/fuzz_decrypt.cpp "${sources[@]}" "$out/sse2.o" "$out/avx2.o" -lz \
-  -ldeflate -o "$out/fuzz_decrypt"
+clang++-14 "${flags[@]}" -mavx512f -c engine/cbc_decrypt_avx512.cpp -o "$out/avx512.o"
+clang++-14 "${flags[@]}" fuzz/fuzz_decrypt.cpp "${sources[@]}" "$out/sse2.o" "$out/avx2.o" "$out/avx512.o" \
+  -lz -ldeflate -o "$out/fuzz_decrypt"
 clang++-14 "${flags[@]}" -I/usr/include/lua5.1 fuzz/fuzz_bindings.cpp bindings/arguments.cpp \
-  bindings/actions.cpp "${sources[@]}" "$out/sse2.o" "$out/avx2.o" -llua5.1 -lz -ldeflate \
+  bindings/actions.cpp "${sources[@]}" "$out/sse2.o" "$out/avx2.o" "$out/avx512.o" -llua5.1 -lz -ldeflate \
   -o "$out/fuzz_bindings"
 # New inputs go to a scratch corpus, never into the seeds kept in the tree.
 # Scratch files on a memory file system when there is one: most of a run is
