@@ -33,7 +33,7 @@ static int case_count;
 // The cases that the targets name.
 static int encrypt_small, encrypt_large, tight_small, tight_large, baseline_encrypt_small,
     baseline_encrypt_large, decrypt_small, decrypt_large, sse2_small, sse2_large,
-    baseline_decrypt_small, baseline_decrypt_large, encrypt_file_case, decrypt_file_case, zlib_crc_case, crc_case;
+    baseline_decrypt_small, baseline_decrypt_large, encrypt_file_case, decrypt_file_case, zlib_crc_case, crc_case, verify_file_case;
 
 static int32_t blocks_of(const bench_case& c) { return static_cast<int32_t>(c.bytes / 8); }
 
@@ -92,6 +92,7 @@ static void run_baseline_decrypt_file(const bench_case&) {
 static void run_decrypt_file(const bench_case&) {
   note(decrypt_file(sealed_file, back_file, key_text));
 }
+static void run_verify_file(const bench_case&) { note(verify_file(sealed_file, key_text)); }
 // The file cases write new files, as an application decrypting into a
 // temporary folder does: their output is removed before each run.
 // Replacing an existing file adds a flush to the disk, measured in a case of
@@ -157,6 +158,7 @@ static void add_cases() {
                   remove_baseline_back);
   decrypt_file_case = add_case("decrypt_file", file_bytes, base, run_decrypt_file, -1, remove_back);
   add_case("decrypt_file/replacing", file_bytes, base, run_decrypt_file);
+  verify_file_case = add_case("verify_file", file_bytes, base, run_verify_file);
 }
 
 // '/' separates on Windows too.
@@ -381,4 +383,9 @@ void bench_report(const double rate[], const char* front_end) {
   target("encrypt_file/256MiB vs tight_chain/64MiB", ratio(rate, encrypt_file_case, tight_large),
          0.9);
   target("rt_crc32/64MiB vs zlib/crc32/64MiB", ratio(rate, crc_case, zlib_crc_case), 3);
+  std::snprintf(what, sizeof what, "verify_file/256MiB vs %s", cases[kernel].name);
+  target(what, ratio(rate, verify_file_case, kernel), 0.8);
+  target("decrypt_file/256MiB vs baseline",
+         ratio(rate, decrypt_file_case, cases[decrypt_file_case].baseline),
+         sizeof(void*) == 4 ? 9 : 15);
 }
