@@ -12,9 +12,10 @@
 
 namespace {
 
-// 3603 bytes with the original maker fields, whose four texts took 126
-// bytes; ours are "Qelv developers", "qelv@example.org",
-// "www.example.org/qelv" and "Copyright (c) 2026 Qelv developers" (85).
+// The descriptor is 3603 bytes when its four maker texts (Author, Email,
+// Web, Copyright) take 126 bytes together, and as many more or fewer as
+// they take beyond that.  Ours, "Qelv developers", "qelv@example.org",
+// "www.example.org/qelv" and "Copyright (c) 2026 Qelv developers", take 85.
 const int expected_length = 3603 - 126 + 85;
 const int expected_lines = 135;
 
