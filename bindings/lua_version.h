@@ -1,5 +1,7 @@
 // The one place that knows which Lua the plug-in is built with.  Everything
-// else uses only calls that Lua 5.0 and 5.1 share.
+// else uses only calls that Lua 5.0 and 5.1 share: the build compiles
+// bindings/ and plugin/ once more against tests/lua50_api/lua.h, which
+// declares only those, and this file's 5.0 branch with them.
 #pragma once
 
 extern "C" {
