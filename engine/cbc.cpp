@@ -82,7 +82,17 @@ static void cbc_decrypt_scalar(const uint32_t round_key[64], const uint8_t iv[8]
   }
 }
 
+static unsigned hidden_paths;  // bit (1 << path) set: hidden by a test
+
+void cbc_hide_path_for_testing(cbc_path path, bool hidden) {
+  if (hidden)
+    hidden_paths |= 1u << path;
+  else
+    hidden_paths &= ~(1u << path);
+}
+
 bool cbc_path_available(cbc_path path) {
+  if (hidden_paths & (1u << path)) return false;
   switch (path) {
     case CBC_PATH_SCALAR: return true;
     case CBC_PATH_SSE2: return cpu_has_sse2();

@@ -24,8 +24,15 @@ void cbc_decrypt_reference(const cipher_key& key, const uint8_t iv[8], uint8_t* 
 // schedule.  All give the same bytes as cbc_decrypt_reference.
 enum cbc_path { CBC_PATH_SCALAR, CBC_PATH_SSE2, CBC_PATH_AVX2, CBC_PATH_AVX512 };
 
-// True when the processor (and, for AVX2, the system) supports the path.
+// True when the processor (and, for AVX2, the system) supports the path,
+// and no test has hidden it.
 bool cbc_path_available(cbc_path path);
+
+// For tests only: while hidden, a path counts as missing, as on a processor
+// without it, so that the refusal can be tested where the processor has
+// every path.  Nothing else calls it; the path cbc_decrypt has chosen is
+// not chosen again.
+void cbc_hide_path_for_testing(cbc_path path, bool hidden);
 
 // The path cbc_decrypt takes: the fastest available, chosen at the first
 // call from the processor's features and kept from then on.
