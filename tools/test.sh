@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both trees and runs every test: natively,
-# then the Windows build under Wine.
+# under the sanitizers, then the Windows build under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -10,6 +10,8 @@ bash tools/build.sh
 status=0
 echo "== native tests"
 (cd build/native && ctest --output-on-failure) || status=1
+echo "== native test programs under AddressSanitizer and UndefinedBehaviorSanitizer"
+bash tools/test-sanitizers.sh || status=1
 echo "== fuzzing, 60 s per target"
 bash tools/fuzz.sh 60 || status=1
 echo "== Windows tests under Wine"
