@@ -159,7 +159,7 @@ TEST(CbcDispatch, TakesTheFastestAvailablePathAndMatchesTheReference) {
 // Each path in turn made to count as missing: it is refused without a byte
 // of the buffer touched, and runs again once restored.
 TEST(CbcDispatch, UnavailablePathIsRefusedAndTouchesNothing) {
-  for (cbc_path path : {CBC_PATH_AVX2, CBC_PATH_SSE2, CBC_PATH_SCALAR}) {
+  for (cbc_path path : {CBC_PATH_AVX512, CBC_PATH_AVX2, CBC_PATH_SSE2, CBC_PATH_SCALAR}) {
     const bool present = cbc_path_available(path);
     cbc_case c = random_case(20, 1);
     const bytes before = c.buffer;
