@@ -3,6 +3,8 @@
 // no file open and no memory held.
 #pragma once
 
+#include <cstdint>
+
 extern const char result_ok[];             // "OK"
 extern const char result_refused[];        // arguments refused before any open
 extern const char result_crc_failure[];    // wrong key or damaged data
@@ -15,3 +17,9 @@ const char* encrypt_file(const char* file, const char* output, const char* key);
 const char* decrypt_file(const char* file, const char* output, const char* key);
 // decrypt_file's result, with nothing written: the file is deciphered in memory.
 const char* verify_file(const char* file, const char* key);
+
+// The bytes of file data the three calls above have worked through in this
+// process, modulo 2^32, counted a piece at a time.  The command-line tool
+// reads it from another thread for its progress line and takes differences;
+// nothing in the engine reads it.
+uint32_t engine_bytes_worked();

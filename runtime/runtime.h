@@ -19,7 +19,7 @@ void* rt_block_grow(void* block, int64_t new_size);  // null: old block intact
 void rt_block_free(void* block);                      // null is ignored
 
 // File access.  A file is a slot in the table of open files, -1 when an open
-// fails.  All counts are signed 32-bit; a transfer returns the bytes moved, or
+// fails.  Threads may open files at once; a file is used by one thread.  All counts are signed 32-bit; a transfer returns the bytes moved, or
 // -1 on an error.
 enum rt_open_mode {
   RT_OPEN_SOURCE,  // read only; other writers denied; never created
@@ -74,8 +74,11 @@ uint32_t rt_crc32_update(uint32_t crc, const void* data, int32_t count);
 // at data, in time logarithmic in times.
 uint32_t rt_crc32_repeat(uint32_t crc, const void* data, int32_t count, uint64_t times);
 
-// Pseudo-random generator: one per process, seeded once from the millisecond
-// tick on first use.  Uniform over 0 .. 2147483647 inclusive.
+// Pseudo-random generator: one per process for a caller on one thread,
+// seeded once from the millisecond tick on first use.  Uniform over
+// 0 .. 2147483647 inclusive.  Up to RT_RANDOM_GENERATORS threads may draw at
+// once, each from a generator of its own.
+enum { RT_RANDOM_GENERATORS = 8 };
 int32_t rt_random();
 
 // Platform pieces used by runtime_common.cpp.

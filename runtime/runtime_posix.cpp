@@ -17,6 +17,26 @@
 
 enum { MAX_OPEN_FILES = 16 };
 static int open_files[MAX_OPEN_FILES];
+// A slot taken by an open that has not finished yet.
+static const int SLOT_CLAIMED = -2;
+
+// The command-line tool runs engine calls on several threads at once, so a
+// free slot is claimed with one atomic compare-and-exchange: no lock, and a
+// caller on one thread wins the first free slot at its first try.  A slot is
+// then used and given back by its one owner.
+static int claim_slot() {
+  for (int slot = 0; slot < MAX_OPEN_FILES; slot++) {
+    int expected = -1;
+    if (__atomic_compare_exchange_n(&open_files[slot], &expected, SLOT_CLAIMED, false,
+                                    __ATOMIC_ACQ_REL, __ATOMIC_RELAXED))
+      return slot;
+  }
+  return -1;
+}
+
+static void release_slot(int slot, int fd) {
+  __atomic_store_n(&open_files[slot], fd, __ATOMIC_RELEASE);
+}
 
 void rt_start() {
   for (int& fd : open_files) fd = -1;
@@ -105,9 +125,9 @@ void* rt_block_grow(void* block, int64_t new_size) {
 
 int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
   if (created != nullptr) *created = false;
-  int slot = 0;
-  while (slot < MAX_OPEN_FILES && open_files[slot] >= 0) slot++;
-  if (slot == MAX_OPEN_FILES || path == nullptr || path[0] == '\0') return -1;
+  if (path == nullptr || path[0] == '\0') return -1;
+  int slot = claim_slot();
+  if (slot < 0) return -1;
   int fd;
   if (mode == RT_OPEN_SOURCE) {
     fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -121,14 +141,13 @@ int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
       fd = open(path, O_RDWR | O_CLOEXEC);
     }
   }
-  if (fd < 0) return -1;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
     close(fd);
-    return -1;
+    fd = -1;
   }
-  open_files[slot] = fd;
-  return slot;
+  release_slot(slot, fd);
+  return fd >= 0 ? slot : -1;
 }
 
 static int fd_of(int file) {
@@ -204,7 +223,7 @@ bool rt_file_cut(int file) {
 bool rt_file_close(int file) {
   int fd = fd_of(file);
   if (fd < 0) return false;
-  open_files[file] = -1;
+  release_slot(file, -1);
   return close(fd) == 0;
 }
 
@@ -230,7 +249,8 @@ static const char* resolve_target(const char* target, char resolved[PATH_MAX]) {
 // generator, whose draws belong to the initial values.
 static uint32_t temp_name_value(uint32_t attempt) {
   static uint32_t counter = 0;
-  uint32_t x = static_cast<uint32_t>(getpid()) * 0x9E3779B1u ^ ++counter * 0x85EBCA77u ^
+  uint32_t count = __atomic_add_fetch(&counter, 1, __ATOMIC_RELAXED);  // calls on other threads
+  uint32_t x = static_cast<uint32_t>(getpid()) * 0x9E3779B1u ^ count * 0x85EBCA77u ^
                rt_tick_ms() ^ attempt * 0xC2B2AE3Du;
   x ^= x >> 15;
   x *= 0x2C1B3C6Du;
@@ -243,20 +263,20 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   const char* path = resolve_target(target, resolved);
   const char* slash = strrchr(path, '/');
   int folder_length = slash != nullptr ? static_cast<int>(slash - path + 1) : 0;
-  int slot = 0;
-  while (slot < MAX_OPEN_FILES && open_files[slot] >= 0) slot++;
-  if (slot == MAX_OPEN_FILES) return -1;
+  int slot = claim_slot();
+  if (slot < 0) return -1;
   for (uint32_t attempt = 0; attempt < 64; attempt++) {
     int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, path,
                      static_cast<unsigned>(temp_name_value(attempt)));
     if (n < 0 || n >= temp_path_capacity) break;
     int fd = open(temp_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
-      open_files[slot] = fd;
+      release_slot(slot, fd);
       return slot;
     }
     if (errno != EEXIST) break;
   }
+  release_slot(slot, -1);
   temp_path[0] = '\0';
   return -1;
 }

@@ -10,6 +10,25 @@ enum { MAX_OPEN_FILES = 16 };
 static HANDLE open_files[MAX_OPEN_FILES];
 static HANDLE private_heap;
 
+// The command-line tool runs engine calls on several threads at once, so a
+// free slot is claimed with one atomic compare-and-exchange: no lock, and a
+// caller on one thread (the module) wins the first free slot at its first
+// try.  A claimed slot holds null, which no open returns, until the open
+// ends; it is then used and given back by its one owner.
+static int claim_slot() {
+  for (int slot = 0; slot < MAX_OPEN_FILES; slot++) {
+    HANDLE expected = INVALID_HANDLE_VALUE;
+    if (__atomic_compare_exchange_n(&open_files[slot], &expected, nullptr, false,
+                                    __ATOMIC_ACQ_REL, __ATOMIC_RELAXED))
+      return slot;
+  }
+  return -1;
+}
+
+static void release_slot(int slot, HANDLE h) {
+  __atomic_store_n(&open_files[slot], h, __ATOMIC_RELEASE);
+}
+
 void rt_start() {
   for (HANDLE& h : open_files) h = INVALID_HANDLE_VALUE;
   if (private_heap == nullptr) private_heap = HeapCreate(0, 0, 0);
@@ -17,7 +36,7 @@ void rt_start() {
 
 void rt_stop() {
   for (HANDLE& h : open_files) {
-    if (h != INVALID_HANDLE_VALUE) {
+    if (h != INVALID_HANDLE_VALUE && h != nullptr) {
       FlushFileBuffers(h);
       CloseHandle(h);
     }
@@ -86,9 +105,9 @@ void* rt_block_grow(void* block, int64_t new_size) {
 
 int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
   if (created != nullptr) *created = false;
-  int slot = 0;
-  while (slot < MAX_OPEN_FILES && open_files[slot] != INVALID_HANDLE_VALUE) slot++;
-  if (slot == MAX_OPEN_FILES || path == nullptr || path[0] == '\0') return -1;
+  if (path == nullptr || path[0] == '\0') return -1;
+  int slot = claim_slot();
+  if (slot < 0) return -1;
   HANDLE h;
   if (mode == RT_OPEN_SOURCE) {
     h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -100,17 +119,17 @@ int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
     if (h != INVALID_HANDLE_VALUE && created != nullptr)
       *created = GetLastError() != ERROR_ALREADY_EXISTS;
   }
-  if (h == INVALID_HANDLE_VALUE) return -1;
-  if (GetFileType(h) != FILE_TYPE_DISK) {
+  if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
-    return -1;
+    h = INVALID_HANDLE_VALUE;
   }
-  open_files[slot] = h;
-  return slot;
+  release_slot(slot, h);
+  return h != INVALID_HANDLE_VALUE ? slot : -1;
 }
 
 static HANDLE handle_of(int file) {
-  return file >= 0 && file < MAX_OPEN_FILES ? open_files[file] : INVALID_HANDLE_VALUE;
+  HANDLE h = file >= 0 && file < MAX_OPEN_FILES ? open_files[file] : INVALID_HANDLE_VALUE;
+  return h != nullptr ? h : INVALID_HANDLE_VALUE;  // claimed, not yet open
 }
 
 int32_t rt_file_read(int file, void* buffer, int32_t count) {
@@ -170,7 +189,7 @@ bool rt_file_cut(int file) {
 bool rt_file_close(int file) {
   HANDLE h = handle_of(file);
   if (h == INVALID_HANDLE_VALUE) return false;
-  open_files[file] = INVALID_HANDLE_VALUE;
+  release_slot(file, INVALID_HANDLE_VALUE);
   return CloseHandle(h) != 0;
 }
 
@@ -197,8 +216,9 @@ static bool full_path(const char* path, char full[MAX_PATH], char** name_part) {
 // generator, whose draws belong to the initial values.
 static uint32_t temp_name_value(uint32_t attempt) {
   static uint32_t counter = 0;
+  uint32_t count = __atomic_add_fetch(&counter, 1, __ATOMIC_RELAXED);  // calls on other threads
   uint32_t x = static_cast<uint32_t>(GetCurrentProcessId()) * 0x9E3779B1u ^
-               ++counter * 0x85EBCA77u ^ GetTickCount() ^ attempt * 0xC2B2AE3Du;
+               count * 0x85EBCA77u ^ GetTickCount() ^ attempt * 0xC2B2AE3Du;
   x ^= x >> 15;
   x *= 0x2C1B3C6Du;
   return x ^ (x >> 12);
@@ -209,9 +229,8 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   char* name = nullptr;
   if (temp_path_capacity < 1 || !full_path(target, full, &name)) return -1;
   int folder_length = static_cast<int>(name - full);
-  int slot = 0;
-  while (slot < MAX_OPEN_FILES && open_files[slot] != INVALID_HANDLE_VALUE) slot++;
-  if (slot == MAX_OPEN_FILES) return -1;
+  int slot = claim_slot();
+  if (slot < 0) return -1;
   for (uint32_t attempt = 0; attempt < 64; attempt++) {
     int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, full,
                      static_cast<unsigned>(temp_name_value(attempt)));
@@ -219,11 +238,12 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
     HANDLE h = CreateFileA(temp_path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
-      open_files[slot] = h;
+      release_slot(slot, h);
       return slot;
     }
     if (GetLastError() != ERROR_FILE_EXISTS) break;
   }
+  release_slot(slot, INVALID_HANDLE_VALUE);
   temp_path[0] = '\0';
   return -1;
 }
@@ -251,7 +271,7 @@ bool rt_file_replace(const char* temp_path, const char* target) {
 
 int rt_open_file_count() {
   int n = 0;
-  for (HANDLE h : open_files) n += h != INVALID_HANDLE_VALUE;
+  for (HANDLE h : open_files) n += h != INVALID_HANDLE_VALUE && h != nullptr;
   return n;
 }
 
