@@ -1,16 +1,27 @@
 // The qelv program: the runtime around one run of the command line.
 
+#include <clocale>
+
 #include "../runtime/runtime.h"
 #include "cli.h"
 
 #ifdef _WIN32
-// Windows shells hand patterns such as *.txt over unexpanded; the C runtime
-// expands them in the arguments when this is set.
-int _dowildcard = -1;
+// The tool expands patterns itself (cli_expand_pattern), matching names
+// case-blind and never by their short forms, so the C library must not.
+int _dowildcard = 0;
 #endif
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // From the wide command line, which no best guess has touched (see
+  // cli_platform_win32.cpp).
+  char** wide_made = cli_platform_arguments(&argc);
+  if (wide_made != nullptr) argv = wide_made;
+#else
+  setlocale(LC_CTYPE, "");  // a key typed here is text in the locale's encoding
+#endif
   rt_start();
+  cli_guard_interrupts(cli_stream_cleanup);
   int status = cli_main(argc, argv);
   rt_stop();
   return status;

@@ -1,16 +1,18 @@
 // qelv: encrypts, decrypts, verifies and inspects files in the encrypted
 // file format, for preparing a project's data in batch.  The command line is
-// read once into the options below; each file is then processed on its own,
-// so that one failure does not stop the others.
+// read once into the options below; the files are then gathered
+// (cli_inputs.cpp) and worked (cli_run.cpp), each on its own, so that one
+// failure does not stop the others.
 
-#include <cinttypes>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
-#include "../engine/engine.h"
 #include "../runtime/runtime.h"
 #include "cli.h"
+
+#ifndef QELV_VERSION
+#define QELV_VERSION "unknown"
+#endif
 
 static const char help_text[] =
     "Usage: qelv COMMAND [OPTIONS] FILE...\n"
@@ -24,8 +26,13 @@ static const char help_text[] =
     "  info      show each FILE's header, its length against the length the\n"
     "            header implies, and whether this format could have written it\n"
     "\n"
+    "FILE may be a pattern such as data/*.txt, which qelv expands itself when\n"
+    "the shell has not; a folder is skipped with a note unless -r is given.\n"
+    "An empty FILE is skipped.  encrypt skips a FILE that already is an\n"
+    "encrypted file unless --force is given.  FILE - is standard input.\n"
+    "\n"
     "Outputs (encrypt, decrypt):\n"
-    "  -o, --output PATH   the output of the one FILE\n"
+    "  -o, --output PATH   the output of the one FILE; - is standard output\n"
     "  -d, --out-dir DIR   outputs go into the existing folder DIR under their\n"
     "                      FILE's name: encrypt adds the suffix, decrypt removes\n"
     "                      it when the name ends in it\n"
@@ -33,11 +40,23 @@ static const char help_text[] =
     "  Without --output or --out-dir an output lies beside its FILE: encrypt\n"
     "  writes FILE plus the suffix; decrypt writes FILE without the suffix and\n"
     "  refuses a FILE whose name does not end in it.\n"
-    "  -f, --force         overwrite outputs that exist already\n"
+    "  -f, --force         overwrite outputs that exist already, and encrypt\n"
+    "                      files that already are encrypted\n"
     "      --in-place      allow an output to be its own FILE; without --output\n"
     "                      or --out-dir each FILE is replaced by its result\n"
     "  Two files of one run never share an output, and no output overwrites\n"
     "  a FILE of the run other than its own.\n"
+    "  -r, --recursive     take the files in folders and their subfolders; under\n"
+    "                      --out-dir the outputs keep the folders below the one\n"
+    "                      named, which are made as needed.  decrypt and verify\n"
+    "                      take only the names that end in the suffix.\n"
+    "\n"
+    "Streams: with FILE - the data is read from standard input, and with\n"
+    "-o - (or -o naming a device or pipe) the output goes to standard output.\n"
+    "Both pass through a temporary file in the system's temporary folder,\n"
+    "which is removed whatever happens: decrypt -o - writes nothing to\n"
+    "standard output until the whole file has been decrypted into it and its\n"
+    "check value has matched, so a wrong key or damaged data sends no bytes.\n"
     "\n"
     "Key (encrypt, decrypt, verify); only its first 16 bytes count, and\n"
     "spaces are part of it:\n"
@@ -47,26 +66,50 @@ static const char help_text[] =
     "                      to other users of this machine; prefer the others.\n"
     "  With none of these the key is asked for on the terminal, without echo\n"
     "  (twice for encrypt).\n"
+    "  Project scripts pass their key in the system's ANSI code page, so the\n"
+    "  key is taken as text (in the locale's encoding, the ANSI code page in a\n"
+    "  Windows command line, UTF-8 in a key file that is valid UTF-8 or starts\n"
+    "  with a byte-order mark) and spelt in that code page:\n"
+    "      --key-codepage N    the scripts' code page (default 1252, Western);\n"
+    "                          a character it lacks is an error\n"
+    "      --key-bytes         use the key's bytes as they arrive, unconverted\n"
     "\n"
+    "  -j, --jobs N        files worked at once (default: one per processor, at\n"
+    "                      most 8); the report keeps the order of the files\n"
     "  -q, --quiet         print nothing but errors\n"
     "  -h, --help          print this text\n"
+    "      --version       print the version\n"
+    "  Short options combine: -rf is -r -f, -qo out.dat is -q -o out.dat.\n"
     "\n"
-    "Each success is listed on standard output with its sizes and time, each\n"
-    "failure on standard error as FILE: REASON.  With more than one FILE a\n"
-    "progress line is kept on standard error when it is a terminal.\n"
+    "Each success is listed on standard output with its sizes and time (on\n"
+    "standard error when standard output carries the data), each skipped\n"
+    "FILE on standard error as FILE: skipped: REASON, each failure as\n"
+    "FILE: REASON.  When standard error is a terminal, a progress line shows\n"
+    "the files done, the share of the bytes and the speed.\n"
     "\n"
-    "Exit status: 0 every FILE succeeded, 1 a FILE failed, 2 a usage error or\n"
-    "no usable key.\n";
-
-enum command_id { CMD_ENCRYPT, CMD_DECRYPT, CMD_VERIFY, CMD_INFO };
-static const char* const command_names[] = {"encrypt", "decrypt", "verify", "info"};
+    "Exit status: 0 every FILE succeeded or was skipped, 1 a FILE failed, 2 a\n"
+    "usage error or no usable key.\n"
+    "\n"
+    "Examples:\n"
+    "  export QELV_KEY='project key'\n"
+    "  qelv encrypt --key-env QELV_KEY -r -d dist data     # data/a/b.txt -> dist/a/b.txt.dat\n"
+    "  qelv verify --key-env QELV_KEY -r dist\n"
+    "  qelv decrypt --key-file key.txt -o - dist/a/b.txt.dat | less\n"
+    "  tar -c data | qelv encrypt --key-env QELV_KEY -o data.tar.dat -\n"
+    "  qelv info dist/*.dat\n";
 
 // Command masks: which commands take an option.
-enum { FOR_WRITE = 1 << CMD_ENCRYPT | 1 << CMD_DECRYPT, FOR_KEY = FOR_WRITE | 1 << CMD_VERIFY,
-       FOR_ALL = FOR_KEY | 1 << CMD_INFO };
+enum {
+  FOR_WRITE = 1 << CMD_ENCRYPT | 1 << CMD_DECRYPT,
+  FOR_KEY = FOR_WRITE | 1 << CMD_VERIFY,
+  FOR_ALL = FOR_KEY | 1 << CMD_INFO
+};
 
-enum option_id { OPT_OUTPUT, OPT_OUT_DIR, OPT_SUFFIX, OPT_FORCE, OPT_IN_PLACE, OPT_KEY_FILE,
-                 OPT_KEY_ENV, OPT_KEY, OPT_QUIET, OPT_HELP };
+enum option_id {
+  OPT_OUTPUT, OPT_OUT_DIR, OPT_SUFFIX, OPT_FORCE, OPT_IN_PLACE, OPT_RECURSIVE, OPT_KEY_FILE,
+  OPT_KEY_ENV, OPT_KEY, OPT_KEY_CODEPAGE, OPT_KEY_BYTES, OPT_JOBS, OPT_QUIET, OPT_HELP,
+  OPT_VERSION
+};
 
 struct option_info {
   const char* long_name;
@@ -77,62 +120,25 @@ struct option_info {
 
 // In option_id order.
 static const option_info known_options[] = {
-    {"output", 'o', true, FOR_WRITE},   {"out-dir", 'd', true, FOR_WRITE},
-    {"suffix", 0, true, FOR_WRITE},     {"force", 'f', false, FOR_WRITE},
-    {"in-place", 0, false, FOR_WRITE},  {"key-file", 0, true, FOR_KEY},
-    {"key-env", 0, true, FOR_KEY},      {"key", 0, true, FOR_KEY},
-    {"quiet", 'q', false, FOR_ALL},     {"help", 'h', false, FOR_ALL},
+    {"output", 'o', true, FOR_WRITE},      {"out-dir", 'd', true, FOR_WRITE},
+    {"suffix", 0, true, FOR_KEY},          {"force", 'f', false, FOR_WRITE},
+    {"in-place", 0, false, FOR_WRITE},     {"recursive", 'r', false, FOR_ALL},
+    {"key-file", 0, true, FOR_KEY},        {"key-env", 0, true, FOR_KEY},
+    {"key", 0, true, FOR_KEY},             {"key-codepage", 0, true, FOR_KEY},
+    {"key-bytes", 0, false, FOR_KEY},      {"jobs", 'j', true, FOR_KEY},
+    {"quiet", 'q', false, FOR_ALL},        {"help", 'h', false, FOR_ALL},
+    {"version", 0, false, FOR_ALL},
 };
 enum { OPTION_COUNT = sizeof known_options / sizeof known_options[0] };
+static const char* const command_names[] = {"encrypt", "decrypt", "verify", "info"};
 
-struct options {
-  command_id command;
-  const char* output;
-  const char* out_dir;
-  const char* suffix;
-  bool force, in_place, quiet, help;
-  const char* key_file;
-  const char* key_env;
-  const char* key_text;
-  int key_sources;
-};
+// The key, from its source to the end of the run.
+static char key[CLI_KEY_CAPACITY];
 
-static FILE* in_stream;
-static FILE* out_stream;
-static FILE* err_stream;
-
-void cli_set_streams(FILE* in, FILE* out, FILE* err) {
-  in_stream = in;
-  out_stream = out;
-  err_stream = err;
-}
-
-// Keys are single lines; only 16 bytes of one count, the rest is read and
-// dropped.
-enum { KEY_BUFFER_SIZE = 1024, PATH_BUFFER_SIZE = 4096 };
-static char key[KEY_BUFFER_SIZE];
-
-// A failure text made for one file, valid until the next is made.
-static char failure_text[PATH_BUFFER_SIZE + 128];
-
-static int usage_error(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  fputs("qelv: ", err_stream);
-  vfprintf(err_stream, format, args);
-  fputs("\nTry 'qelv --help'.\n", err_stream);
-  va_end(args);
-  return 2;
-}
-
-static int find_option(const char* arg, const char** value) {
+static int find_long_option(const char* arg, const char** value) {
   *value = nullptr;
   for (int i = 0; i < OPTION_COUNT; i++) {
     const option_info& known = known_options[i];
-    if (arg[1] != '-') {
-      if (known.short_name != 0 && arg[1] == known.short_name && arg[2] == '\0') return i;
-      continue;
-    }
     size_t n = strlen(known.long_name);
     if (strncmp(arg + 2, known.long_name, n) != 0) continue;
     if (arg[2 + n] == '\0') return i;
@@ -144,25 +150,82 @@ static int find_option(const char* arg, const char** value) {
   return -1;
 }
 
-static void set_option(options* o, int id, const char* value) {
+static int find_short_option(char c) {
+  for (int i = 0; i < OPTION_COUNT; i++)
+    if (known_options[i].short_name != 0 && known_options[i].short_name == c) return i;
+  return -1;
+}
+
+static int set_option(cli_options* o, int id, const char* value) {
   switch (id) {
     case OPT_OUTPUT: o->output = value; break;
     case OPT_OUT_DIR: o->out_dir = value; break;
     case OPT_SUFFIX: o->suffix = value; break;
     case OPT_FORCE: o->force = true; break;
     case OPT_IN_PLACE: o->in_place = true; break;
+    case OPT_RECURSIVE: o->recursive = true; break;
     case OPT_KEY_FILE: o->key_file = value; o->key_sources++; break;
     case OPT_KEY_ENV: o->key_env = value; o->key_sources++; break;
     case OPT_KEY: o->key_text = value; o->key_sources++; break;
+    case OPT_KEY_CODEPAGE: {
+      char* end = nullptr;
+      unsigned long page = strtoul(value, &end, 10);
+      if (end == value || *end != '\0' || page == 0 || page > 65535)
+        return cli_usage_error("--key-codepage takes a code page number, such as 1252");
+      o->key_codepage = static_cast<unsigned>(page);
+      break;
+    }
+    case OPT_KEY_BYTES: o->key_bytes = true; break;
+    case OPT_JOBS: {
+      char* end = nullptr;
+      long jobs = strtol(value, &end, 10);
+      if (end == value || *end != '\0' || jobs < 1 || jobs > RT_RANDOM_GENERATORS)
+        return cli_usage_error("--jobs takes a number from 1 to %d", RT_RANDOM_GENERATORS);
+      o->jobs = static_cast<int>(jobs);
+      break;
+    }
     case OPT_QUIET: o->quiet = true; break;
     case OPT_HELP: o->help = true; break;
+    case OPT_VERSION: o->version = true; break;
   }
+  return 0;
+}
+
+// Takes option id, whose value (if it takes one) is inline or the next
+// argument.  Returns 0, or 2 after a usage message.
+static int take_option(cli_options* o, int id, const char* shown, const char* inline_value,
+                       int argc, char** argv, int* i) {
+  const option_info& known = known_options[id];
+  if ((known.commands & 1 << o->command) == 0)
+    return cli_usage_error("%s does not apply to %s", shown, command_names[o->command]);
+  if (known.takes_value && inline_value == nullptr) {
+    if (*i + 1 >= argc) return cli_usage_error("%s needs a value", shown);
+    inline_value = argv[++*i];
+  }
+  return set_option(o, id, inline_value);
+}
+
+// A group of short options, "-qf" or "-qo out" or "-oout": each letter is
+// an option, and one that takes a value takes the rest of the group, or the
+// next argument when it is the last letter.
+static int take_short_options(cli_options* o, int argc, char** argv, int* i) {
+  const char* group = argv[*i];
+  for (int k = 1; group[k] != '\0'; k++) {
+    int id = find_short_option(group[k]);
+    char shown[3] = {'-', group[k], '\0'};
+    if (id < 0) return cli_usage_error("unknown option %s (in %s)", shown, group);
+    const char* inline_value = nullptr;
+    if (known_options[id].takes_value && group[k + 1] != '\0') inline_value = group + k + 1;
+    int status = take_option(o, id, shown, inline_value, argc, argv, i);
+    if (status != 0 || known_options[id].takes_value) return status;
+  }
+  return 0;
 }
 
 // Reads options and files from argv[2] on.  The files are moved to the front
 // of that range (a file never lands on an argument not yet read) and counted
 // in *file_count.  Returns 0, or 2 after a usage message.
-static int parse_arguments(int argc, char** argv, options* o, int* file_count) {
+static int parse_arguments(int argc, char** argv, cli_options* o, int* file_count) {
   int files = 0;
   bool options_end = false;
   for (int i = 2; i < argc; i++) {
@@ -171,312 +234,116 @@ static int parse_arguments(int argc, char** argv, options* o, int* file_count) {
       argv[2 + files++] = arg;
       continue;
     }
+    int status;
     if (strcmp(arg, "--") == 0) {
       options_end = true;
       continue;
     }
-    const char* value;
-    int id = find_option(arg, &value);
-    if (id < 0) return usage_error("unknown option %s", arg);
-    const option_info& known = known_options[id];
-    if ((known.commands & 1 << o->command) == 0)
-      return usage_error("%s does not apply to this command", arg);
-    if (known.takes_value && value == nullptr) {
-      if (i + 1 >= argc) return usage_error("%s needs a value", arg);
-      value = argv[++i];
+    if (arg[1] == '-') {
+      const char* value;
+      int id = find_long_option(arg, &value);
+      if (id < 0) return cli_usage_error("unknown option %s", arg);
+      status = take_option(o, id, arg, value, argc, argv, &i);
+    } else {
+      status = take_short_options(o, argc, argv, &i);
     }
-    set_option(o, id, value);
+    if (status != 0) return status;
   }
   *file_count = files;
   return 0;
 }
 
-static int check_options(const options& o, int file_count) {
-  if (o.help) return 0;
-  if (file_count == 0) return usage_error("no FILE given");
+static bool writes(const cli_options& o) {
+  return o.command == CMD_ENCRYPT || o.command == CMD_DECRYPT;
+}
+
+static int check_options(const cli_options& o, char** files, int file_count) {
+  if (file_count == 0) return cli_usage_error("no FILE given");
   if (o.output != nullptr && o.out_dir != nullptr)
-    return usage_error("--output and --out-dir exclude each other");
+    return cli_usage_error("--output and --out-dir exclude each other");
   if (o.output != nullptr && file_count > 1)
-    return usage_error("--output takes one FILE; use --out-dir for more");
-  if (o.output != nullptr && o.output[0] == '\0') return usage_error("--output is empty");
-  if (o.out_dir != nullptr && rt_size_query(o.out_dir) != -2)
-    return usage_error("--out-dir %s is not a folder", o.out_dir);
-  if (o.key_sources > 1)
-    return usage_error("give one of --key-file, --key-env and --key");
-  return 0;
-}
-
-// Reads one line into buffer, without its line end ("\n" or "\r\n"); a
-// longer line is cut to the buffer.  False when the stream holds nothing.
-static bool read_line(FILE* in, char* buffer, int size) {
-  int n = 0, c = 0;
-  bool any = false;
-  while ((c = getc(in)) != EOF && c != '\n') {
-    any = true;
-    if (n < size - 1) buffer[n++] = static_cast<char>(c);
-  }
-  if (n > 0 && buffer[n - 1] == '\r') n--;
-  buffer[n] = '\0';
-  return any || c == '\n';
-}
-
-static bool prompt_hidden(const char* prompt, char* buffer, int size) {
-  fputs(prompt, err_stream);
-  fflush(err_stream);
-  bool hidden = cli_echo_off(in_stream);
-  bool got = read_line(in_stream, buffer, size);
-  if (hidden) cli_echo_on(in_stream);
-  fputs("\n", err_stream);  // the Enter key was not echoed
-  return got;
-}
-
-static int key_from_prompt(const options& o) {
-  if (!cli_is_terminal(in_stream))
-    return usage_error("no key: give --key-file, --key-env or --key");
-  if (!prompt_hidden("Key: ", key, sizeof key)) return usage_error("no key entered");
-  if (o.command == CMD_ENCRYPT) {
-    // A mistyped key would leave the files unreadable.
-    static char again[KEY_BUFFER_SIZE];
-    bool got = prompt_hidden("Key again: ", again, sizeof again);
-    bool same = got && strcmp(again, key) == 0;
-    memset(again, 0, sizeof again);
-    if (!same) return usage_error("the two keys differ");
-  }
-  return 0;
-}
-
-static int key_from_file(const char* path) {
-  FILE* f = fopen(path, "rb");
-  if (f == nullptr) return usage_error("cannot read the key file %s", path);
-  read_line(f, key, sizeof key);
-  fclose(f);
-  return 0;
-}
-
-static int key_from_environment(const char* name) {
-  const char* value = getenv(name);
-  if (value == nullptr) return usage_error("the environment variable %s is not set", name);
-  snprintf(key, sizeof key, "%s", value);
-  return 0;
-}
-
-// Takes the key from its one source and applies the engine's rule early: a
-// key of nothing but spaces is refused once, not for each file.
-static int obtain_key(const options& o) {
-  int status = 0;
-  if (o.key_file != nullptr) status = key_from_file(o.key_file);
-  else if (o.key_env != nullptr) status = key_from_environment(o.key_env);
-  else if (o.key_text != nullptr) snprintf(key, sizeof key, "%s", o.key_text);
-  else status = key_from_prompt(o);
-  if (status != 0) return status;
-  if (strspn(key, " ") == strlen(key)) return usage_error("the key is empty or only spaces");
-  if (strlen(key) > 16 && !o.quiet)
-    fputs("qelv: note: only the first 16 bytes of the key count\n", err_stream);
-  return 0;
-}
-
-static bool ends_with(const char* text, const char* end) {
-  size_t n = strlen(text), m = strlen(end);
-  return n >= m && strcmp(text + n - m, end) == 0;
-}
-
-static const char* name_in_path(const char* path) {
-  const char* name = path;
-  for (const char* p = path; *p != '\0'; p++)
-    if (cli_is_separator(*p)) name = p + 1;
-  return name;
-}
-
-// Makes the failure text of one file.
-static const char* failed(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  vsnprintf(failure_text, sizeof failure_text, format, args);
-  va_end(args);
-  return failure_text;
-}
-
-// The output path of file under the options, into buffer.  Returns null, or
-// the failure text when there is none.
-static const char* output_path(const options& o, const char* file, char* buffer, size_t size) {
-  bool encrypt = o.command == CMD_ENCRYPT;
-  size_t suffix_length = strlen(o.suffix);
-  int n;
-  if (o.output != nullptr) {
-    n = snprintf(buffer, size, "%s", o.output);
-  } else if (o.out_dir != nullptr) {
-    const char* name = name_in_path(file);
-    size_t dir_length = strlen(o.out_dir);
-    bool needs_separator = dir_length > 0 && !cli_is_separator(o.out_dir[dir_length - 1]);
-    size_t name_length = strlen(name);
+    return cli_usage_error("--output takes one FILE; use --out-dir for more");
+  if (o.output != nullptr && o.output[0] == '\0') return cli_usage_error("--output is empty");
+  if (o.out_dir != nullptr) {
+    int64_t size = rt_size_query(o.out_dir);
+    size_t n = strlen(o.out_dir);
     const char separator[2] = {cli_separator, '\0'};
-    // A name that is only the suffix keeps it: it would be left empty.
-    if (!encrypt && name_length > suffix_length && ends_with(name, o.suffix))
-      name_length -= suffix_length;
-    n = snprintf(buffer, size, "%s%s%.*s%s", o.out_dir,
-                 needs_separator ? separator : "",
-                 static_cast<int>(name_length), name, encrypt ? o.suffix : "");
-  } else if (o.in_place) {
-    n = snprintf(buffer, size, "%s", file);
-  } else if (encrypt) {
-    n = snprintf(buffer, size, "%s%s", file, o.suffix);
-  } else {
-    size_t name_length = strlen(name_in_path(file));
-    if (name_length <= suffix_length || !ends_with(file, o.suffix)) {
-      return failed("the name does not end in %s; give --output or --out-dir", o.suffix);
-    }
-    n = snprintf(buffer, size, "%.*s", static_cast<int>(strlen(file) - suffix_length), file);
+    const char* shown_end = n > 0 && cli_is_separator(o.out_dir[n - 1]) ? "" : separator;
+    if (size == -1) return cli_usage_error("%s%s: no such folder", o.out_dir, shown_end);
+    if (size >= 0) return cli_usage_error("%s: a file, not a folder", o.out_dir);
   }
-  return n < 0 || static_cast<size_t>(n) >= size ? failed("the output path would be too long")
-                                                   : nullptr;
+  if (o.key_sources > 1)
+    return cli_usage_error("give one of --key-file, --key-env and --key");
+  if (o.key_bytes && o.key_codepage != 0)
+    return cli_usage_error("--key-bytes and --key-codepage exclude each other");
+  bool stdin_input = false;
+  for (int i = 0; i < file_count; i++) stdin_input = stdin_input || strcmp(files[i], "-") == 0;
+  if (stdin_input && writes(o) && o.output == nullptr)
+    return cli_usage_error("standard input has no name to derive an output from; give -o PATH "
+                           "(or -o - for standard output)");
+  if (stdin_input && o.command != CMD_INFO && o.key_sources == 0)
+    return cli_usage_error("standard input carries the data; give the key with --key-file, "
+                           "--key-env or --key");
+  if (o.output != nullptr && strcmp(o.output, "-") == 0 && o.in_place)
+    return cli_usage_error("--in-place and -o - exclude each other");
+  return 0;
 }
 
-// Refuses an output that would harm a file it should not: the file's own
-// input without --in-place, an existing file without --force, a folder, an
-// input of another file of the run, or the output of an earlier one.  The
-// last two cost a look at every file of the run, so they are made only when
-// the output exists, that is, only when overwriting was allowed.
-static const char* check_output(const options& o, char** files, int count, int index,
-                                const char* output) {
-  bool own_input = cli_same_file(files[index], output);
-  int64_t size = rt_size_query(output);
-  if (own_input && !o.in_place)
-    return failed("the output is the file itself; give --in-place to replace it");
-  if (size == -2) return failed("the output %s is a folder", output);
-  if (size < 0) return nullptr;
-  if (!own_input && !o.force) return failed("%s exists; give --force to overwrite it", output);
-  static char other_output[PATH_BUFFER_SIZE];
-  for (int j = 0; j < count; j++) {
-    if (j != index && cli_same_file(output, files[j]))
-      return failed("the output %s is also an input of this run", output);
-    if (j < index && output_path(o, files[j], other_output, sizeof other_output) == nullptr &&
-        cli_same_file(output, other_output))
-      return failed("the output %s is also the output of %s", output, files[j]);
+// Items that will be worked, that is, all but those planned away.
+static int worked_count(const cli_batch& batch) {
+  int n = 0;
+  for (int i = 0; i < batch.count; i++) n += batch.items[i].planned == nullptr;
+  return n;
+}
+
+static int run_batch(const cli_options& o, char** files, int file_count) {
+  cli_batch batch = {};
+  int status = cli_inputs_collect(o, files, file_count, &batch);
+  if (status == 0 && o.output != nullptr && worked_count(batch) > 1)
+    status = cli_usage_error("--output takes one file; %s names more", files[0]);
+  if (status == 0) {
+    cli_inputs_plan(o, &batch);
+    status = cli_run(o, &batch, key);
   }
-  return nullptr;
-}
-
-// What a success reports: the sizes before and after, and the time taken.
-struct file_report {
-  const char* output;  // null: nothing written
-  int64_t size, output_size;
-  double seconds;
-};
-
-static const char* write_one(const options& o, char** files, int count, int index,
-                             file_report* report) {
-  static char output[PATH_BUFFER_SIZE];
-  const char* file = files[index];
-  const char* refusal = output_path(o, file, output, sizeof output);
-  if (refusal == nullptr) refusal = check_output(o, files, count, index, output);
-  if (refusal != nullptr) return refusal;
-  double start = cli_seconds();
-  const char* result = o.command == CMD_ENCRYPT ? encrypt_file(file, output, key)
-                                                : decrypt_file(file, output, key);
-  report->seconds = cli_seconds() - start;
-  report->output = output;
-  report->output_size = rt_size_query(output);
-  return result;
-}
-
-static const char* verify_one(const char* file, file_report* report) {
-  double start = cli_seconds();
-  const char* result = cli_verify_file(file, key);
-  report->seconds = cli_seconds() - start;
-  return result;
-}
-
-static void print_success(const options& o, const char* file, const file_report& r) {
-  if (o.command == CMD_VERIFY)
-    fprintf(out_stream, "%s: key and data check out, %" PRId64 " bytes, %.3f s\n", file, r.size,
-            r.seconds);
-  else if (o.command != CMD_INFO)
-    fprintf(out_stream, "%s -> %s: %" PRId64 " -> %" PRId64 " bytes, %.3f s\n", file, r.output,
-            r.size, r.output_size, r.seconds);
-  fflush(out_stream);
-}
-
-// The progress line on standard error: written over in place, and wiped
-// before any other line is printed.
-static int progress_width;
-
-static void progress_show(int done, int count, int64_t bytes_done, int64_t bytes_all) {
-  progress_width = fprintf(err_stream, "\r%d/%d files, %" PRId64 "/%" PRId64 " bytes", done,
-                           count, bytes_done, bytes_all);
-  fflush(err_stream);
-}
-
-static void progress_wipe() {
-  if (progress_width > 0) fprintf(err_stream, "\r%*s\r", progress_width - 1, "");
-  progress_width = 0;
-}
-
-static int64_t size_or_zero(const char* file) {
-  int64_t size = rt_size_query(file);
-  return size > 0 ? size : 0;
-}
-
-static int run_files(const options& o, char** files, int count) {
-  int64_t bytes_all = 0, bytes_done = 0;
-  for (int i = 0; i < count; i++) bytes_all += size_or_zero(files[i]);
-  bool progress = count > 1 && !o.quiet && cli_is_terminal(err_stream);
-  int failures = 0;
-  for (int i = 0; i < count; i++) {
-    if (progress) progress_show(i, count, bytes_done, bytes_all);
-    file_report report = {};
-    report.size = size_or_zero(files[i]);
-    const char* result;
-    if (o.command == CMD_ENCRYPT || o.command == CMD_DECRYPT) {
-      result = write_one(o, files, count, i, &report);
-      progress_wipe();
-    } else if (o.command == CMD_VERIFY) {
-      result = verify_one(files[i], &report);
-      progress_wipe();
-    } else {
-      progress_wipe();  // the fields are printed while they are read
-      result = cli_info_file(files[i], o.quiet ? nullptr : out_stream);
-      fflush(out_stream);
-    }
-    bytes_done += report.size;
-    if (result == result_ok && !o.quiet) print_success(o, files[i], report);
-    if (result != result_ok) {
-      fprintf(err_stream, "%s: %s\n", files[i], result);
-      failures++;
-    }
-  }
-  if (progress) {
-    progress_show(count, count, bytes_done, bytes_all);
-    fputs("\n", err_stream);
-    progress_width = 0;
-  }
-  return failures > 0 ? 1 : 0;
+  cli_inputs_free(&batch);
+  cli_stream_cleanup();
+  return status;
 }
 
 int cli_main(int argc, char** argv) {
-  if (in_stream == nullptr) cli_set_streams(stdin, stdout, stderr);
-  if (argc < 2) return usage_error("no COMMAND given");
+  if (cli_in == nullptr) cli_set_streams(stdin, stdout, stderr);
+  cli_print_set_quiet(false);
+  if (argc < 2) return cli_usage_error("no COMMAND given");
   const char* name = argv[1];
   if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0 || strcmp(name, "help") == 0) {
-    fputs(help_text, out_stream);
+    cli_print(cli_out, "%s", help_text);
     return 0;
   }
-  options o = {};
+  if (strcmp(name, "--version") == 0) {
+    cli_print(cli_out, "qelv %s\n", QELV_VERSION);
+    return 0;
+  }
+  cli_options o = {};
   o.suffix = ".dat";
   int command = 0;
   while (command < 4 && strcmp(name, command_names[command]) != 0) command++;
-  if (command == 4) return usage_error("unknown command %s", name);
-  o.command = static_cast<command_id>(command);
+  if (command == 4) return cli_usage_error("unknown command %s", name);
+  o.command = static_cast<cli_command>(command);
 
   int file_count = 0;
   int status = parse_arguments(argc, argv, &o, &file_count);
-  if (status == 0) status = check_options(o, file_count);
   if (status != 0) return status;
-  if (o.help) {
-    fputs(help_text, out_stream);
+  if (o.help || o.version) {
+    if (o.help) cli_print(cli_out, "%s", help_text);
+    else cli_print(cli_out, "qelv %s\n", QELV_VERSION);
     return 0;
   }
-  if (o.command != CMD_INFO) status = obtain_key(o);
-  if (status == 0) status = run_files(o, argv + 2, file_count);
+  cli_print_set_quiet(o.quiet);
+  status = check_options(o, argv + 2, file_count);
+  if (status != 0) return status;
+  if (o.key_codepage == 0) o.key_codepage = 1252;
+  if (o.command != CMD_INFO) status = cli_key_obtain(o, key);
+  if (status == 0) status = run_batch(o, argv + 2, file_count);
   memset(key, 0, sizeof key);  // the key lives no longer than the run
   return status;
 }

@@ -33,6 +33,7 @@
 #endif
 
 static const char test_key[] = "pumpkinjar";
+static const std::string crc_failed = ": wrong key, or damaged data: the check value does not match";
 
 static void set_env(const char* name, const char* value) {
 #ifdef _WIN32
@@ -124,7 +125,7 @@ TEST_F(Cli, EncryptAndDecryptBesideTheFile) {
   bytes plain = plain_file("a.txt", 1000, 1);
   ASSERT_EQ(run({"encrypt", "--key", test_key, path("a.txt")}), 0) << err;
   EXPECT_EQ(err, "");
-  EXPECT_TRUE(starts_with(out, path("a.txt") + " -> " + path("a.txt.dat") + ": 1000 -> 1023 bytes, "))
+  EXPECT_TRUE(starts_with(out, path("a.txt") + " -> " + path("a.txt.dat") + ": 1,000 bytes -> 1,023 bytes, "))
       << out;
   EXPECT_EQ(lines_of(out).size(), 1u);
   EXPECT_EQ(engine_decrypted(path("a.txt.dat")), plain);
@@ -132,7 +133,7 @@ TEST_F(Cli, EncryptAndDecryptBesideTheFile) {
   std::remove(path("a.txt").c_str());
   ASSERT_EQ(run({"decrypt", "--key", test_key, path("a.txt.dat")}), 0) << err;
   EXPECT_EQ(read_file(path("a.txt")), plain);
-  EXPECT_TRUE(starts_with(out, path("a.txt.dat") + " -> " + path("a.txt") + ": 1023 -> 1000 bytes"))
+  EXPECT_TRUE(starts_with(out, path("a.txt.dat") + " -> " + path("a.txt") + ": 1,023 bytes -> 1,000 bytes"))
       << out;
 
   // Without the suffix there is no name to decrypt to.
@@ -226,9 +227,13 @@ TEST_F(Cli, VerifyJudgesLikeDecryptAndWritesNothing) {
       EXPECT_EQ(status, 0) << name;
       EXPECT_TRUE(starts_with(out, path(name) + ": key and data check out, ")) << out;
       EXPECT_EQ(err, "");
+    } else if (name == "empty") {
+      EXPECT_EQ(status, 0) << "nothing to verify";
+      EXPECT_EQ(err, path(name) + ": skipped: empty\n");
     } else {
       EXPECT_EQ(status, 1) << name;
-      EXPECT_EQ(err, path(name) + ": " + expected + "\n") << name;
+      EXPECT_TRUE(starts_with(err, path(name) + ": ")) << name;
+      EXPECT_EQ(lines_of(err).size(), 1u) << err;
       EXPECT_EQ(out, "");
     }
   }
@@ -236,12 +241,16 @@ TEST_F(Cli, VerifyJudgesLikeDecryptAndWritesNothing) {
   EXPECT_EQ(run({"verify", "--key", test_key, path("good"), path("extra"), path("body-bit"),
                  path("size-zero"), path("size-huge"), path("missing")}), 1);
   EXPECT_EQ(lines_of(out).size(), 2u);
-  EXPECT_EQ(err, path("body-bit") + ": CRC Failure, data may be corrupt\n" +
-                     path("size-zero") + ": Error, not a valid encrypted file!\n" +
-                     path("size-huge") + ": CRC Failure, data may be corrupt\n" + path("missing") +
-                     ": Error, no valid key, filename or file doesn't exist!\n");
+  // Each verdict in plain words, with what the header says against the file.
+  EXPECT_EQ(err, path("body-bit") + crc_failed + "\n" + path("size-zero") +
+                     ": not an encrypted file (plain_size below 2; file longer than the header "
+                     "implies)\n" +
+                     path("size-huge") +
+                     ": cut short, or not an encrypted file (header claims 1.1 TB, file holds "
+                     "127 bytes)\n" +
+                     path("missing") + ": no such file\n");
   EXPECT_EQ(run({"verify", "--key", "pumpkinjaR", path("good")}), 1);
-  EXPECT_EQ(err, path("good") + ": CRC Failure, data may be corrupt\n");
+  EXPECT_EQ(err, path("good") + crc_failed + "\n");
 }
 
 static std::string hex_of(const uint8_t* p, int n) {
@@ -290,7 +299,13 @@ TEST_F(Cli, InfoShowsTheHeaderAndJudgesTheLayout) {
     bool fine = strcmp(c.verdict, "consistent") == 0;
     EXPECT_EQ(run({"info", path(c.name)}), fine ? 0 : 1) << c.name;
     EXPECT_EQ(lines_of(out).back(), std::string("  format      ") + c.verdict) << c.name;
-    EXPECT_EQ(err, fine ? "" : path(c.name) + ": Error, not a valid encrypted file!\n") << c.name;
+    // The failure line says the same in words; only a file cut short may be one.
+    std::string verdict = c.verdict;
+    std::string why = strcmp(c.name, "cut") == 0
+                          ? "cut short, or not an encrypted file (header claims 39 bytes, file "
+                            "holds 38 bytes)"
+                          : fine ? "" : "not an encrypted file (" + verdict.substr(17) + ")";
+    EXPECT_EQ(err, fine ? "" : path(c.name) + ": " + why + "\n") << c.name;
   }
   EXPECT_NE(out.find("plain_size  1\n"), std::string::npos);
 
@@ -301,8 +316,9 @@ TEST_F(Cli, InfoShowsTheHeaderAndJudgesTheLayout) {
                                  "  format      not this format: shorter than the 23-byte header\n" +
                                  path("e") + "\n"))
       << out;
-  EXPECT_EQ(err, path("short") + ": Error, not a valid encrypted file!\n" + path("missing") +
-                     ": Error, no valid key, filename or file doesn't exist!\n");
+  EXPECT_EQ(err, path("short") + ": not an encrypted file (10 bytes, shorter than the 23-byte "
+                                  "header)\n" +
+                     path("missing") + ": no such file\n");
 }
 
 TEST_F(Cli, BatchWithOneDamagedFileGoesOn) {
@@ -329,13 +345,13 @@ TEST_F(Cli, BatchWithOneDamagedFileGoesOn) {
     verify.push_back(path("enc/f" + std::to_string(i) + ".dat"));
   }
   EXPECT_EQ(run(decrypt), 1);
-  EXPECT_EQ(err, path("enc/f2.dat") + ": CRC Failure, data may be corrupt\n");
+  EXPECT_EQ(err, path("enc/f2.dat") + crc_failed + "; nothing was written\n");
   EXPECT_EQ(lines_of(out).size(), 4u);
   EXPECT_EQ(folder_listing(path("back")), (std::vector<std::string>{"f0", "f1", "f3", "f4"}));
   for (int i : {0, 1, 3, 4}) EXPECT_EQ(read_file(path("back/f" + std::to_string(i))), plains[i]);
 
   EXPECT_EQ(run(verify), 1);
-  EXPECT_EQ(err, path("enc/f2.dat") + ": CRC Failure, data may be corrupt\n");
+  EXPECT_EQ(err, path("enc/f2.dat") + crc_failed + "\n");
   EXPECT_EQ(lines_of(out).size(), 4u);
 }
 
@@ -433,7 +449,7 @@ TEST_F(Cli, ExistingOutputsNeedForce) {
   // A failed decryption leaves even a forced output as it was.
   write_file(path("out"), bytes_of("keep me"));
   EXPECT_EQ(run({"decrypt", "--key", "wrong key", "--force", "-o", path("out"), path("a.txt.dat")}), 1);
-  EXPECT_EQ(err, path("a.txt.dat") + ": CRC Failure, data may be corrupt\n");
+  EXPECT_EQ(err, path("a.txt.dat") + crc_failed + "; nothing was written\n");
   EXPECT_EQ(read_file(path("out")), bytes_of("keep me"));
   EXPECT_EQ(run({"decrypt", "--key", test_key, "--force", "-o", path("out"), path("a.txt.dat")}), 0);
   EXPECT_EQ(read_file(path("out")), plain);
@@ -514,14 +530,14 @@ TEST_F(Cli, QuietPrintsOnlyErrors) {
   EXPECT_EQ(run({"encrypt", "-q", "--key", "a key longer than sixteen bytes", path("a"), path("missing"),
                  path("b")}), 1);
   EXPECT_EQ(out, "");
-  EXPECT_EQ(err, path("missing") + ": Error, no valid key, filename or file doesn't exist!\n");
+  EXPECT_EQ(err, path("missing") + ": no such file\n");
   EXPECT_TRUE(file_exists(path("a.dat")) && file_exists(path("b.dat")));
   EXPECT_EQ(run({"info", "--quiet", path("a.dat"), path("b.dat")}), 0);
   EXPECT_EQ(out, "");
   EXPECT_EQ(err, "");
   EXPECT_EQ(run({"info", "--quiet", path("a.dat"), path("a")}), 1);
   EXPECT_EQ(out, "");
-  EXPECT_EQ(err, path("a") + ": Error, not a valid encrypted file!\n");
+  EXPECT_TRUE(starts_with(err, path("a") + ": not an encrypted file (")) << err;
 }
 
 #ifndef _WIN32
@@ -633,20 +649,26 @@ TEST_F(CliTerminal, PromptsWithoutEchoTwiceForEncrypt) {
   EXPECT_TRUE(echo_is_on(t.slave));
 }
 
-TEST_F(CliTerminal, ProgressLineForMoreThanOneFile) {
-  plain_file("a", 100, 20);
-  plain_file("b", 300, 21);
-  plain_file("c", 50, 22);
-  ASSERT_EQ(run_on_terminal({"encrypt", "--key", test_key, path("a"), path("b"), path("c")}, {}), 0);
-  EXPECT_NE(t.transcript.find("\r0/3 files, 0/450 bytes"), std::string::npos) << t.transcript;
-  EXPECT_NE(t.transcript.find("\r2/3 files, 400/450 bytes"), std::string::npos) << t.transcript;
-  EXPECT_NE(t.transcript.find("\r3/3 files, 450/450 bytes"), std::string::npos) << t.transcript;
-  EXPECT_EQ(lines_of(out).size(), 3u);
+// The progress line moves within a large file: files done, the share of the
+// bytes and the speed; a short run shows none.
+TEST_F(CliTerminal, ProgressLineWithinALargeFile) {
+  plain_file("big", 64 << 20, 20);
+  plain_file("small", 300, 21);
+  ASSERT_EQ(run_on_terminal({"encrypt", "-j", "1", "--key", test_key, path("big"), path("small")},
+                            {}), 0);
+  std::vector<int> within;
+  for (size_t at = 0; (at = t.transcript.find("\r0 of 2 files, ", at)) != std::string::npos; at++)
+    within.push_back(atoi(t.transcript.c_str() + at + 16));
+  EXPECT_TRUE(std::any_of(within.begin(), within.end(), [](int p) { return p > 0 && p < 100; }))
+      << t.transcript;
+  EXPECT_NE(t.transcript.find("\r2 of 2 files, 100%, "), std::string::npos) << t.transcript;
+  EXPECT_NE(t.transcript.find(" MB/s"), std::string::npos);
+  EXPECT_EQ(lines_of(out).size(), 2u);
 
   t.transcript.clear();
-  ASSERT_EQ(run_on_terminal({"verify", "--key", test_key, "-q", path("a.dat"), path("b.dat")}, {}), 0);
+  ASSERT_EQ(run_on_terminal({"verify", "--key", test_key, "-q", path("big.dat")}, {}), 0);
   EXPECT_EQ(t.transcript, "");
-  ASSERT_EQ(run_on_terminal({"verify", "--key", test_key, path("a.dat")}, {}), 0);
+  ASSERT_EQ(run_on_terminal({"verify", "--key", test_key, path("small.dat")}, {}), 0);
   EXPECT_EQ(t.transcript, "");
   EXPECT_EQ(lines_of(out).size(), 1u);
 }
@@ -674,7 +696,7 @@ TEST_F(Cli, TheProgram) {
   EXPECT_EQ(engine_decrypted(path("a.dat")), plain);
   EXPECT_EQ(status_of("verify --key wrong \"" + path("a.dat") + "\""), 1);
   EXPECT_EQ(without_cr(text_of(read_file(streams + "err"))),
-            path("a.dat") + ": CRC Failure, data may be corrupt\n");
+            path("a.dat") + crc_failed + "\n");
   EXPECT_EQ(status_of("encrypt --no-such-option"), 2);
 #ifdef _WIN32
   EXPECT_EQ(status_of("info \"" + dir + "*.dat\""), 0);

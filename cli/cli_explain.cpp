@@ -1,0 +1,113 @@
+// Failures in plain words.  The engine answers with the plug-in's result
+// texts, which stay as they are for the scripts; the tool says what
+// happened instead, looking at the files again for the system's reason:
+// "no such file", "disk full (needs 4.2 MB, 1.0 MB free)", "not an
+// encrypted file (header claims 1.9 GB, file holds 32 bytes)".
+
+#include <cstring>
+
+#include "../engine/engine.h"
+#include "../engine/file_format.h"
+#include "../runtime/runtime.h"
+#include "cli.h"
+
+const char* cli_explain_input(const char* file, char* text, int capacity) {
+  if (cli_path_too_long(file))
+    return cli_format(text, capacity, "the path is longer than this system's file functions "
+                                      "take (259 characters)");
+  int64_t size = rt_size_query(file);
+  if (size == -2) return cli_format(text, capacity, "a folder");
+  if (size == 0) return cli_format(text, capacity, "empty");
+  if (size > 0) return nullptr;
+  int code = cli_probe_read(file);
+  if (code == 0) return cli_format(text, capacity, "not a file that can be read whole");
+  if (cli_code_is_missing(code)) {
+    // Say which part is missing: the file, or a folder on the way to it.
+    char folder[CLI_PATH_CAPACITY];
+    snprintf(folder, sizeof folder, "%s", file);
+    int end = -1;
+    for (int i = 0; folder[i] != '\0'; i++)
+      if (cli_is_separator(folder[i])) end = i;
+    if (end > 0 && !cli_is_separator(folder[end - 1])) {
+      folder[end] = '\0';
+      if (rt_size_query(folder) != -2)
+        return cli_format(text, capacity, "no such folder %s", folder);
+    }
+    return cli_format(text, capacity, "no such file");
+  }
+  char reason[256];
+  return cli_format(text, capacity, "%s", cli_reason_text(code, reason, sizeof reason));
+}
+
+// What the header says against what the file holds, for a file the engine
+// would not decrypt.
+static const char* explain_not_decrypted(const char* file, const char* result, bool writing,
+                                         char* text, int capacity) {
+  cli_header_facts f;
+  cli_inspect_header(file, &f);
+  char claims[64], holds[64];
+  if (f.readable && !f.whole_header)
+    return cli_format(text, capacity, "not an encrypted file (%s, shorter than the %d-byte header)",
+                      cli_size_text(f.length, holds, sizeof holds), FILE_HEADER_SIZE);
+  if (f.readable && f.implied > f.length) {
+    cli_size_text(f.implied, claims, sizeof claims);
+    cli_size_text(f.length, holds, sizeof holds);
+    // A file of this format cut short keeps a header that holds together.
+    if (f.problems > 1)
+      return cli_format(text, capacity, "not an encrypted file (header claims %s, file holds %s)",
+                        claims, holds);
+    return cli_format(text, capacity, "cut short, or not an encrypted file (header claims %s, "
+                      "file holds %s)", claims, holds);
+  }
+  if (f.readable && (f.problems > 0 || result == result_not_encrypted))
+    return cli_format(text, capacity, "not an encrypted file (%s)",
+                      f.problems > 0 ? f.problem_text : "the header does not hold together");
+  return cli_format(text, capacity, "wrong key, or damaged data: the check value does not "
+                    "match%s", writing ? "; nothing was written" : "");
+}
+
+// The bytes an output will need: the encrypted length, or the plain length
+// the header claims.
+static int64_t needed_bytes(const cli_options& o, const cli_item& item) {
+  int64_t size = rt_size_query(item.path);
+  if (o.command == CMD_ENCRYPT) return size < 0 ? 0 : FILE_HEADER_SIZE + (size + 7) / 8 * 8;
+  cli_header_facts f;
+  cli_inspect_header(item.path, &f);
+  return f.plain_size > 0 ? f.plain_size : 0;
+}
+
+void cli_explain(const cli_options& o, const cli_item& item, const char* engine_result,
+                 const char* output, char* text, int capacity) {
+  char reason[CLI_TEXT_CAPACITY];
+  if (engine_result == result_refused) {
+    if (cli_explain_input(item.path, reason, sizeof reason) != nullptr)
+      cli_format(text, capacity, "%s", reason);
+    else if (o.command == CMD_ENCRYPT && rt_size_query(item.path) == 1)
+      cli_format(text, capacity, "1 byte, too short: the format holds files of 2 bytes or more");
+    else
+      cli_format(text, capacity, "refused (%s)", engine_result);
+  } else if (engine_result == result_read_error) {
+    int code = cli_probe_read(item.path);
+    if (code != 0)
+      cli_format(text, capacity, "cannot be read: %s", cli_reason_text(code, reason, sizeof reason));
+    else
+      cli_format(text, capacity, "could not be read whole; it reads now, so it may have been "
+                 "in use or changed while it was read");
+  } else if (engine_result == result_write_error) {
+    const char* found = cli_probe_write(output, needed_bytes(o, item), reason, sizeof reason);
+    bool temporary = output != item.output;  // bound for a stream
+    if (found != nullptr && temporary)
+      cli_format(text, capacity, "cannot write the temporary file for the output: %s", found);
+    else if (found != nullptr)
+      cli_format(text, capacity, "cannot write %s: %s", output, found);
+    else
+      cli_format(text, capacity, "could not write %s, and looking again found no reason",
+                 output);
+  } else if (engine_result == result_crc_failure || engine_result == result_not_encrypted) {
+    explain_not_decrypted(item.path, engine_result, o.command == CMD_DECRYPT, text, capacity);
+  } else if (engine_result == result_too_large) {
+    cli_format(text, capacity, "out of memory: not even the 256 KiB working buffer could be had");
+  } else {
+    cli_format(text, capacity, "%s", engine_result);
+  }
+}

@@ -1,0 +1,164 @@
+// The key.  Files key on bytes, and project scripts hand the plug-in their
+// key in the system's ANSI code page.  So a key typed here is taken as text
+// in the encoding it arrives in (the locale's on POSIX systems, the ANSI
+// code page or the console's on Windows, UTF-8 in a key file that is valid
+// UTF-8 or starts with a byte-order mark) and spelt in the scripts' code
+// page, Windows-1252 unless --key-codepage names another.  A character that
+// code page cannot hold stops the run: a different key, silently made,
+// would leave the files unreadable.  --key-bytes keeps the bytes as they
+// arrive.
+
+#include <cstdlib>
+#include <cstring>
+
+#include "cli.h"
+
+enum { KEY_POINTS = CLI_KEY_CAPACITY };
+
+// Reads one line into buffer, without its line end ("\n" or "\r\n"); a
+// longer line is cut to the buffer.  False when the stream holds nothing.
+static bool key_read_line(FILE* in, char* buffer, int size) {
+  int n = 0, c = 0;
+  bool any = false;
+  while ((c = getc(in)) != EOF && c != '\n') {
+    any = true;
+    if (n < size - 1) buffer[n++] = static_cast<char>(c);
+  }
+  if (n > 0 && buffer[n - 1] == '\r') n--;
+  buffer[n] = '\0';
+  return any || c == '\n';
+}
+
+static bool key_prompt_hidden(const char* prompt, char* buffer, int size) {
+  cli_print(cli_err, "%s", prompt);
+  fflush(cli_err);
+  bool hidden = cli_echo_off(cli_in);
+  bool got = key_read_line(cli_in, buffer, size);
+  if (hidden) cli_echo_on(cli_in);
+  cli_print(cli_err, "\n");  // the Enter key was not echoed
+  return got;
+}
+
+static int key_from_prompt(const cli_options& o, char* key) {
+  if (!cli_is_terminal(cli_in))
+    return cli_usage_error("no key: give --key-file, --key-env or --key");
+  if (!key_prompt_hidden("Key: ", key, CLI_KEY_CAPACITY)) return cli_usage_error("no key entered");
+  if (o.command == CMD_ENCRYPT) {
+    // A mistyped key would leave the files unreadable.
+    static char again[CLI_KEY_CAPACITY];
+    bool got = key_prompt_hidden("Key again: ", again, sizeof again);
+    bool same = got && strcmp(again, key) == 0;
+    memset(again, 0, sizeof again);
+    if (!same) return cli_usage_error("the two keys differ");
+  }
+  return 0;
+}
+
+// True when text is well-formed UTF-8: no stray continuation bytes, no
+// overlong forms, no surrogates, nothing past U+10FFFF.
+static bool key_is_utf8(const unsigned char* text) {
+  while (*text != 0) {
+    unsigned c = *text;
+    int more = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : 3;
+    if ((c >= 0x80 && c < 0xC2) || c > 0xF4) return false;
+    unsigned point = more == 0 ? c : c & (0x3F >> more);
+    for (int i = 1; i <= more; i++) {
+      if ((text[i] & 0xC0) != 0x80) return false;
+      point = point << 6 | (text[i] & 0x3F);
+    }
+    static const unsigned least[] = {0, 0x80, 0x800, 0x10000};
+    if (point < least[more] || (point >= 0xD800 && point <= 0xDFFF)) return false;
+    text += more + 1;
+  }
+  return true;
+}
+
+// The first line of the key file, and the encoding it is written in.
+static int key_from_file(const char* path, char* key, cli_text_encoding* encoding) {
+  FILE* f = fopen(path, "rb");
+  if (f == nullptr) {
+    char reason[256];
+    return cli_usage_error("cannot read the key file %s: %s", path,
+                           cli_reason_text(cli_last_error_code(), reason, sizeof reason));
+  }
+  key_read_line(f, key, CLI_KEY_CAPACITY);
+  fclose(f);
+  const unsigned char* bytes = reinterpret_cast<unsigned char*>(key);
+  if ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))
+    return cli_usage_error("the key file %s is UTF-16; save it as UTF-8 or ANSI", path);
+  *encoding = TEXT_LOCAL;
+  if (bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
+    memmove(key, key + 3, strlen(key + 3) + 1);  // the byte-order mark is no part of the key
+    *encoding = TEXT_UTF8;
+  } else if (key_is_utf8(bytes)) {
+    *encoding = TEXT_UTF8;
+  }
+  return 0;
+}
+
+// The key's text as code points, from wherever it came.  Returns 0, or 2
+// after a usage message.
+static int key_points(const cli_options& o, const char* bytes, cli_text_encoding encoding,
+                      uint32_t* points, int* count) {
+  *count = -2;
+  if (o.key_text != nullptr) *count = cli_argument_points(o.key_text, points, KEY_POINTS);
+  else if (o.key_env != nullptr) *count = cli_environment_points(o.key_env, points, KEY_POINTS);
+  if (*count >= 0) return 0;
+  int bad_at = 0;
+  *count = cli_decode_text(bytes, encoding, points, KEY_POINTS, &bad_at);
+  if (*count >= 0) return 0;
+  char name[64];
+  if (encoding == TEXT_UTF8) return cli_usage_error("the key is not valid UTF-8");
+  return cli_usage_error(
+      "the key is not text in this system's encoding (%s): byte 0x%02X at %d; "
+      "set a locale that matches how it was typed (for example LC_ALL=C.UTF-8), or give "
+      "--key-bytes to take its bytes as they are",
+      cli_local_encoding(name, sizeof name), static_cast<unsigned char>(bytes[bad_at]),
+      bad_at + 1);
+}
+
+// Spells the key in the scripts' code page.  Returns 0, or 2 after a usage
+// message.
+static int key_convert(const cli_options& o, char* key, cli_text_encoding encoding) {
+  static uint32_t points[KEY_POINTS];
+  int count = 0;
+  int status = key_points(o, key, encoding, points, &count);
+  int bad_at = 0;
+  int n = status == 0 ? cli_encode_text(points, count, o.key_codepage, key, CLI_KEY_CAPACITY,
+                                        &bad_at)
+                      : 0;
+  if (status == 0 && n == -2)
+    status = cli_usage_error("code page %u is not known on this system", o.key_codepage);
+  else if (status == 0 && n < 0)
+    status = cli_usage_error(
+        "the key's character U+%04X (character %d) is not in code page %u, the one the "
+        "project scripts spell their key in; give --key-codepage with the scripts' code page, "
+        "or --key-bytes to use the key's bytes as they are",
+        static_cast<unsigned>(points[bad_at]), bad_at + 1, o.key_codepage);
+  memset(points, 0, sizeof points);  // the key lives no longer than needed
+  return status;
+}
+
+int cli_key_obtain(const cli_options& o, char key[CLI_KEY_CAPACITY]) {
+  int status = 0;
+  cli_text_encoding encoding = TEXT_LOCAL;
+  if (o.key_file != nullptr) {
+    status = key_from_file(o.key_file, key, &encoding);
+  } else if (o.key_env != nullptr) {
+    const char* value = getenv(o.key_env);
+    if (value == nullptr)
+      return cli_usage_error("the environment variable %s is not set", o.key_env);
+    snprintf(key, CLI_KEY_CAPACITY, "%s", value);
+  } else if (o.key_text != nullptr) {
+    snprintf(key, CLI_KEY_CAPACITY, "%s", o.key_text);
+  } else {
+    status = key_from_prompt(o, key);
+    encoding = TEXT_CONSOLE;
+  }
+  if (status == 0 && !o.key_bytes) status = key_convert(o, key, encoding);
+  if (status != 0) return status;
+  // The engine's rule, applied once instead of for each file.
+  if (strspn(key, " ") == strlen(key)) return cli_usage_error("the key is empty or only spaces");
+  if (strlen(key) > 16) cli_note("only the first 16 bytes of the key count");
+  return 0;
+}

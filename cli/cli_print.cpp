@@ -1,0 +1,87 @@
+// What the tool says: every line goes through one formatter and the
+// platform's writer, and sizes and counts read as a person would say them.
+
+#include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
+
+#include "cli.h"
+
+FILE* cli_in;
+FILE* cli_out;
+FILE* cli_err;
+
+void cli_set_streams(FILE* in, FILE* out, FILE* err) {
+  cli_in = in;
+  cli_out = out;
+  cli_err = err;
+}
+
+static void print_list(FILE* stream, const char* format, va_list args) {
+  char text[CLI_TEXT_CAPACITY];
+  vsnprintf(text, sizeof text, format, args);
+  cli_write_text(stream, text);
+}
+
+void cli_print(FILE* stream, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  print_list(stream, format, args);
+  va_end(args);
+}
+
+int cli_usage_error(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  cli_write_text(cli_err, "qelv: ");
+  print_list(cli_err, format, args);
+  cli_write_text(cli_err, "\nTry 'qelv --help'.\n");
+  va_end(args);
+  fflush(cli_err);
+  return 2;
+}
+
+static bool quiet_notes;
+
+void cli_note(const char* format, ...) {
+  if (quiet_notes) return;
+  va_list args;
+  va_start(args, format);
+  cli_write_text(cli_err, "qelv: note: ");
+  print_list(cli_err, format, args);
+  cli_write_text(cli_err, "\n");
+  va_end(args);
+  fflush(cli_err);
+}
+
+const char* cli_format(char* text, int capacity, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vsnprintf(text, capacity, format, args);
+  va_end(args);
+  return text;
+}
+
+const char* cli_size_text(int64_t bytes, char* text, int capacity) {
+  if (bytes == 1) return cli_format(text, capacity, "1 byte");
+  if (bytes < 1000) return cli_format(text, capacity, "%" PRId64 " bytes", bytes);
+  if (bytes < 100000)  // up to five digits, exact: "1,023 bytes"
+    return cli_format(text, capacity, "%" PRId64 ",%03d bytes", bytes / 1000,
+                      static_cast<int>(bytes % 1000));
+  static const char* const units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
+  double value = static_cast<double>(bytes) / 1000;
+  int unit = 0;
+  while (value >= 999.95 && unit < 5) {
+    value /= 1000;
+    unit++;
+  }
+  return cli_format(text, capacity, "%.1f %s", value, units[unit]);
+}
+
+const char* cli_count_text(int64_t count, const char* one, const char* many, char* text,
+                           int capacity) {
+  return cli_format(text, capacity, "%" PRId64 " %s", count, count == 1 ? one : many);
+}
+
+// Set by cli_main for the run: notes are dropped under --quiet.
+void cli_print_set_quiet(bool quiet) { quiet_notes = quiet; }
