@@ -474,7 +474,8 @@ int cli_probe_read(const char* file) {
 bool cli_path_too_long(const char* path) {
   char full[MAX_PATH];
   DWORD n = GetFullPathNameA(path, MAX_PATH, full, nullptr);
-  return n >= MAX_PATH;
+  // Too long for the buffer: the length needed, or (Wine) nothing at all.
+  return n >= MAX_PATH || (n == 0 && strlen(path) >= MAX_PATH);
 }
 
 // Makes a file beside output, as the engine does, and gives it the room the

@@ -178,8 +178,9 @@ static void progress_draw(progress_line* p, int done, int count, bool final) {
 
 static void run_report(const cli_options& o, const cli_item& item) {
   char before[64], after[64];
-  // With the data on standard output, the listing goes to standard error.
-  FILE* listing = o.output != nullptr && strcmp(o.output, "-") == 0 ? cli_err : cli_out;
+  // With the data on standard output (or a device, which may be the same),
+  // the listing goes to standard error.
+  FILE* listing = o.output != nullptr && cli_stream_is_stream(o.output) ? cli_err : cli_out;
   if (item.outcome == OUTCOME_FAILED) {
     cli_print(cli_err, "%s: %s\n", item.shown, item.message != nullptr ? item.message : "");
   } else if (item.outcome == OUTCOME_SKIPPED) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,8 @@
 #include "test_files.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
 #include <cctype>
 #else
 #include <fcntl.h>
@@ -35,11 +38,13 @@
 static const char test_key[] = "pumpkinjar";
 static const std::string crc_failed = ": wrong key, or damaged data: the check value does not match";
 
+// Sets a variable; an empty value removes it.
 static void set_env(const char* name, const char* value) {
 #ifdef _WIN32
   _putenv_s(name, value);
 #else
-  setenv(name, value, 1);
+  if (value[0] == '\0') unsetenv(name);
+  else setenv(name, value, 1);
 #endif
 }
 
@@ -380,6 +385,12 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndTouchNothing) {
       {"encrypt", "--key", "", a},
       {"encrypt", "--key-file", path("no-such-key"), a},
       {"encrypt", "--key-env", "QELV_TEST_UNSET_VARIABLE", a},
+      {"encrypt", "--key", test_key, "-j", "0", a},
+      {"encrypt", "--key", test_key, "--key-bytes", "--key-codepage", "1250", a},
+      {"encrypt", "--key", test_key, "--key-codepage", "cp1252", a},
+      {"encrypt", "--key", test_key, "-"},  // no name to derive an output from
+      {"verify", "-"},                       // the key would be asked for on the data
+      {"encrypt", "-qz", "--key", test_key, a},
   };
   auto before = folder_listing(dir);
   for (const auto& args : cases) {
@@ -539,6 +550,245 @@ TEST_F(Cli, QuietPrintsOnlyErrors) {
   EXPECT_EQ(out, "");
   EXPECT_TRUE(starts_with(err, path("a") + ": not an encrypted file (")) << err;
 }
+
+// Sets an environment variable to text written here in UTF-8: on Windows
+// as wide text, the way the system holds a user's environment.
+static void set_text_env(const char* name, const char* utf8) {
+#ifdef _WIN32
+  wchar_t wide_name[64], wide_value[256];
+  MultiByteToWideChar(CP_UTF8, 0, name, -1, wide_name, 64);
+  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, wide_value, 256);
+  _wputenv_s(wide_name, wide_value);
+#else
+  setenv(name, utf8, 1);
+#endif
+}
+
+static const char accented_utf8[] = "cl\xc3\xa9 secr\xc3\xa8te";  // "clé secrète"
+static const char accented_script[] = "cl\xe9 secr\xe8te";      // as a script passes it, 1252
+
+// A key is text: however it arrives, it is spelt as the scripts spell it.
+TEST_F(Cli, KeysAreTextSpeltInTheScriptsCodePage) {
+#ifndef _WIN32
+  setlocale(LC_CTYPE, "C.UTF-8");  // the locale a key typed here arrives in
+#endif
+  bytes plain = plain_file("p", 100, 30);
+  set_text_env("QELV_TEST_KEY", accented_utf8);
+  ASSERT_EQ(run({"encrypt", "--key-env", "QELV_TEST_KEY", "-o", path("e"), path("p")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("e"), accented_script), plain);
+
+  // A key file in UTF-8, with or without a byte-order mark, holds the same key.
+  write_file(path("bom"), bytes_of(std::string("\xef\xbb\xbf") + accented_utf8 + "\r\n"));
+  write_file(path("utf8"), bytes_of(accented_utf8));
+  EXPECT_EQ(run({"verify", "--key-file", path("bom"), path("e")}), 0) << err;
+  EXPECT_EQ(run({"verify", "--key-file", path("utf8"), path("e")}), 0) << err;
+  // --key-bytes takes the bytes as they are.
+  EXPECT_EQ(run({"verify", "--key-bytes", "--key-file", path("utf8"), path("e")}), 1);
+  ASSERT_EQ(run({"encrypt", "--key-bytes", "--key-file", path("utf8"), "-o", path("raw"), path("p")}),
+            0);
+  EXPECT_EQ(engine_decrypted(path("raw"), accented_utf8), plain);
+
+  // A character that Windows-1252 lacks is refused, not spelt as another;
+  // the scripts' own code page spells it.
+  write_file(path("polish"), bytes_of("c\xc5\x82\xc3\xa9"));  // "cłé"
+  EXPECT_EQ(run({"encrypt", "--key-file", path("polish"), "-o", path("refused"), path("p")}), 2);
+  EXPECT_NE(err.find("U+0142"), std::string::npos) << err;
+  EXPECT_FALSE(file_exists(path("refused")));
+  ASSERT_EQ(run({"encrypt", "--key-file", path("polish"), "--key-codepage", "1250", "-o",
+                 path("e1250"), path("p")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("e1250"), "c\xb3\xe9"), plain);
+
+  // A key file that is not UTF-8 is in the system's own encoding: the ANSI
+  // code page on Windows; under a UTF-8 locale such bytes are no text.
+  write_file(path("ansi"), bytes_of(accented_script));
+#ifdef _WIN32
+  EXPECT_EQ(run({"verify", "--key-file", path("ansi"), path("e")}), 0) << err;
+#else
+  EXPECT_EQ(run({"verify", "--key-file", path("ansi"), path("e")}), 2);
+  setlocale(LC_CTYPE, "C");  // ASCII: an accented key cannot be read as text
+  EXPECT_EQ(run({"verify", "--key", accented_utf8, path("e")}), 2);
+  EXPECT_NE(err.find("--key-bytes"), std::string::npos) << err;
+#endif
+}
+
+// Running a batch again touches nothing twice: encrypted inputs and empty
+// ones are skipped, folders noted; --force encrypts again on purpose.
+TEST_F(Cli, RunsAgainSkipWhatIsEncryptedOrEmpty) {
+  std::filesystem::create_directories(path("g/sub"));
+  plain_file("g/note1.txt", 7, 31);
+  write_file(path("g/empty"), {});
+  const std::string all = path("g/*");  // expanded by the tool, as a Windows shell leaves it
+  ASSERT_EQ(run({"encrypt", "--key", test_key, all}), 0) << err;
+  EXPECT_EQ(lines_of(out).size(), 1u) << out;
+  EXPECT_EQ(err, path("g/empty") + ": skipped: empty\n" + path("g/sub") +
+                     ": skipped: a folder (give -r to take the files in it)\n");
+  EXPECT_EQ(run({"encrypt", "--key", test_key, all}), 1);
+  EXPECT_NE(err.find(path("g/note1.txt.dat") + ": skipped: already an encrypted file"),
+            std::string::npos) << err;
+  EXPECT_EQ(folder_listing(path("g")),
+            (std::vector<std::string>{"empty", "note1.txt", "note1.txt.dat", "sub"}));
+
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "--in-place", path("g/note1.txt")}), 0);
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "--in-place", path("g/note1.txt")}), 0);
+  EXPECT_EQ(read_file(path("g/note1.txt")).size(), 31u) << "encrypted twice";
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "--in-place", "-f", path("g/note1.txt")}), 0);
+  EXPECT_EQ(read_file(path("g/note1.txt")).size(), 55u);
+}
+
+// -r walks folders; under --out-dir the outputs keep the folders below the
+// one named.  decrypt and verify take only the encrypted names.
+TEST_F(Cli, RecursiveRunsMirrorTheTree) {
+  std::filesystem::create_directories(path("src/x/y"));
+  std::filesystem::create_directories(path("enc"));
+  std::filesystem::create_directories(path("back"));
+  bytes a = plain_file("src/a.txt", 10, 32), b = plain_file("src/x/b.txt", 20, 33),
+        c = plain_file("src/x/y/c.txt", 30, 34);
+  write_file(path("src/x/y/empty"), {});
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-d", path("enc"), path("src")}), 0);
+  EXPECT_EQ(folder_listing(path("enc")), std::vector<std::string>{}) << "a folder without -r";
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-r", "-d", path("enc"), path("src")}), 0) << err;
+  EXPECT_EQ(lines_of(out).size(), 3u);
+  std::string empty_found = path("src/x/y/empty");  // as the tool joins names
+  std::replace(empty_found.begin() + dir.size(), empty_found.end(), '/', dir.back());
+  EXPECT_EQ(err, empty_found + ": skipped: empty\n");
+  plain_file("enc/x/readme", 5, 35);  // not an encrypted name: left alone by decrypt -r
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "-r", "-d", path("back/"), path("enc")}), 0) << err;
+  EXPECT_EQ(read_file(path("back/a.txt")), a);
+  EXPECT_EQ(read_file(path("back/x/b.txt")), b);
+  EXPECT_EQ(read_file(path("back/x/y/c.txt")), c);
+  EXPECT_FALSE(file_exists(path("back/x/readme")));
+  EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("enc")}), 0) << err;
+  EXPECT_EQ(lines_of(out).size(), 3u);
+}
+
+// The tool's own lines say what happened, in plain words.
+TEST_F(Cli, MessagesSayWhatHappened) {
+  plain_file("a", 40, 36);
+  plain_file("one-byte", 1, 37);
+  write_file(path("text.dat"), bytes_of("The quick brown fox jumps over t"));  // 32 bytes
+  std::filesystem::create_directories(path("one"));
+  std::filesystem::create_directories(path("two"));
+  std::filesystem::create_directories(path("dist"));
+  plain_file("one/same.txt", 20, 38);
+  plain_file("two/same.txt", 30, 39);
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-d", path("dist"), path("nope"), path("no/a"),
+                 path("one-byte"), path("x*.none"), path("one/same.txt"), path("two/same.txt")}),
+            1);
+  EXPECT_EQ(err, path("nope") + ": no such file\n" + path("no/a") + ": no such folder " +
+                     path("no") + "\n" + path("one-byte") +
+                     ": 1 byte, too short: the format holds files of 2 bytes or more\n" +
+                     path("x*.none") + ": no file matches this pattern\n" + path("two/same.txt") +
+                     ": the output " + path("dist") + dir.back() + "same.txt.dat is also the " +
+                     "output of " + path("one/same.txt") + "\n");
+  EXPECT_EQ(run({"decrypt", "--key", test_key, "-o", path("x"), path("text.dat")}), 1);
+  EXPECT_TRUE(starts_with(err, path("text.dat") + ": not an encrypted file (header claims "));
+  EXPECT_NE(err.find(", file holds 32 bytes)\n"), std::string::npos) << err;
+  EXPECT_EQ(run({"info", path("nope")}), 1);
+  EXPECT_EQ(err, path("nope") + ": no such file\n");
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-d", path("dist") + "/none", path("a")}), 2);
+  EXPECT_EQ(lines_of(err)[0], "qelv: " + path("dist") + "/none" + dir.back() + ": no such folder");
+
+  // Short options combine, and --version answers.
+  EXPECT_EQ(run({"encrypt", "-qfo", path("q.dat"), "--key", test_key, path("a")}), 0) << err;
+  EXPECT_EQ(run({"encrypt", "-qfo", path("q.dat"), "--key", test_key, path("a")}), 0) << err;
+  EXPECT_EQ(out + err, "");
+  EXPECT_EQ(run({"--version"}), 0);
+  EXPECT_TRUE(starts_with(out, "qelv 1.")) << out;
+  EXPECT_EQ(run({"verify", "--version"}), 0);
+  EXPECT_TRUE(starts_with(out, "qelv 1.")) << out;
+}
+
+// An output that cannot be written names the system's reason: the disk
+// test folders are set up by CTest (tools/test-full-disk.sh, test-media.sh).
+TEST_F(Cli, WriteFailuresGiveTheSystemsReason) {
+  std::string full = env_or_empty("QELV_FULL_DISK"), media = env_or_empty("QELV_TEST_MEDIA");
+  if (full.empty() || media.empty()) GTEST_SKIP() << "QELV_FULL_DISK or QELV_TEST_MEDIA not set";
+  plain_file("a", 100000, 40);
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-o", full + "/out.bin", path("a")}), 1);
+  EXPECT_TRUE(starts_with(err, path("a") + ": cannot write " + full +
+                                  "/out.bin: disk full (needs 100.0 kB, ")) << err;
+  EXPECT_EQ(folder_names(full), (std::vector<std::string>{"filler", "plain.bin"}));
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-o", media + "/out.bin", path("a")}), 1);
+  EXPECT_NE(err.find("read-only"), std::string::npos) << err;
+}
+
+// Standard input and output, through temporary files that never stay.
+TEST_F(Cli, StreamsInAndOut) {
+#ifdef _WIN32
+  const char* temp_variable = "TMP";
+#else
+  const char* temp_variable = "TMPDIR";
+#endif
+  std::string temp = make_temp_folder(), old_temp = env_or_empty(temp_variable);
+  set_env(temp_variable, temp.c_str());
+  bytes plain = plain_file("p", 300000, 41);
+  FILE* in = fopen(path("p").c_str(), "rb");
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-o", path("s.dat"), "-"}, in), 0) << err;
+  fclose(in);
+  EXPECT_EQ(engine_decrypted(path("s.dat")), plain);
+  EXPECT_TRUE(starts_with(out, "(standard input) -> " + path("s.dat"))) << out;
+
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "-o", "-", path("s.dat")}), 0) << err;
+  EXPECT_EQ(read_file(streams + "out"), plain);
+  EXPECT_TRUE(starts_with(err, path("s.dat") + " -> (standard output): ")) << err;
+  // A wrong key sends nothing at all.
+  EXPECT_EQ(run({"decrypt", "--key", "wrong key", "-o", "-", path("s.dat")}), 1);
+  EXPECT_EQ(read_file(streams + "out"), bytes());
+  in = fopen(path("s.dat").c_str(), "rb");
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "-o", "-", "-"}, in), 0) << err;
+  fclose(in);
+  EXPECT_EQ(read_file(streams + "out"), plain);
+  EXPECT_EQ(folder_names(temp), std::vector<std::string>{});
+  set_env(temp_variable, old_temp.c_str());
+  remove_tree(temp);
+}
+
+static bytes iv_of(const std::string& file) {
+  bytes b = read_file(file);
+  return b.size() >= 17 ? bytes(b.begin() + 9, b.begin() + 17) : bytes();
+}
+
+// Two workers: the report keeps the files' order, and files encrypted at
+// once on two threads still get initial values of their own.
+TEST_F(Cli, TwoWorkersKeepTheOrder) {
+  std::filesystem::create_directories(path("enc"));
+  std::vector<std::string> args = {"encrypt", "--key", test_key, "-j", "2", "-d", path("enc")};
+  for (int i = 0; i < 16; i++) {
+    std::string name = "f" + std::to_string(10 + i);
+    write_file(path(name), pattern_bytes(20000, 42));  // all alike
+    args.push_back(path(name));
+    if (i == 7) args.push_back(path("missing"));
+  }
+  EXPECT_EQ(run(args), 1);
+  EXPECT_EQ(err, path("missing") + ": no such file\n");
+  std::vector<std::string> lines = lines_of(out);
+  ASSERT_EQ(lines.size(), 16u);
+  std::vector<bytes> ivs;
+  for (int i = 0; i < 16; i++) {
+    std::string name = "f" + std::to_string(10 + i);
+    EXPECT_TRUE(starts_with(lines[i], path(name) + " -> ")) << lines[i];
+    EXPECT_EQ(engine_decrypted(path("enc/" + name + ".dat")), pattern_bytes(20000, 42));
+    ivs.push_back(iv_of(path("enc/" + name + ".dat")));
+  }
+  std::sort(ivs.begin(), ivs.end());
+  EXPECT_EQ(std::unique(ivs.begin(), ivs.end()), ivs.end()) << "two files share an initial value";
+}
+
+#ifdef _WIN32
+// Names as Windows compares them: the suffix in any case; and a path beyond
+// what the file functions take is said to be so.
+TEST_F(Cli, WindowsNames) {
+  bytes plain = plain_file("a.txt", 50, 43);
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "--suffix", ".DAT", path("a.txt")}), 0) << err;
+  std::filesystem::rename(path("a.txt.DAT"), path("B.TXT.Dat"));
+  ASSERT_EQ(run({"decrypt", "--key", test_key, path("B.TXT.Dat")}), 0) << err;
+  EXPECT_EQ(read_file(path("B.TXT")), plain);
+  std::string long_name = path(std::string(250, 'n'));
+  EXPECT_EQ(run({"encrypt", "--key", test_key, long_name}), 1);
+  EXPECT_EQ(err, long_name + ": the path is longer than this system's file functions take (259 "
+                             "characters)\n");
+}
+#endif
 
 #ifndef _WIN32
 // A pseudo-terminal for the prompt and the progress line.  Answers are typed
