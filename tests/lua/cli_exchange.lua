@@ -1,7 +1,10 @@
 -- Files move between the command-line tool and the module: arg[1] holds
--- plain.txt and from-cli.dat, which `qelv encrypt` made from it.  This script
--- decrypts that file with Qelv.Decrypt and encrypts plain.txt again with
--- Qelv.Encrypt into from-host.dat, for `qelv decrypt` to read.
+-- plain.txt and from-cli.dat, which `qelv encrypt` made from it, and
+-- from-cli-accented.dat, made with the key "clé secrète" typed in UTF-8.
+-- This script decrypts them with Qelv.Decrypt and encrypts plain.txt again
+-- with Qelv.Encrypt into from-host.dat and from-host-accented.dat, for
+-- `qelv decrypt` to read.  A script holds its key in Windows-1252, so the
+-- accented key is written here byte by byte.
 
 local here = string.match(arg[0], "^(.*[/\\])") or ""
 local t = dofile(here .. "harness.lua")
@@ -14,6 +17,20 @@ end)
 
 t.case("Qelv.Encrypt writes a file for qelv decrypt", function()
   t.equal(Qelv.Encrypt(dir .. "plain.txt", dir .. "from-host.dat", "pumpkinjar"), "OK")
+end)
+
+local accented = "cl\233 secr\232te"
+
+t.case("a key with accented letters typed into qelv opens the file in a script", function()
+  t.equal(Qelv.Decrypt(dir .. "from-cli-accented.dat", dir .. "from-cli-accented.txt", accented), "OK")
+  t.equal(t.read(dir .. "from-cli-accented.txt"), t.read(dir .. "plain.txt"))
+  -- The key's UTF-8 bytes are another key.
+  t.equal(Qelv.Decrypt(dir .. "from-cli-accented.dat", dir .. "utf8.txt", "cl\195\169 secr\195\168te"),
+          "CRC Failure, data may be corrupt")
+end)
+
+t.case("Qelv.Encrypt with the accented key writes a file for qelv decrypt", function()
+  t.equal(Qelv.Encrypt(dir .. "plain.txt", dir .. "from-host-accented.dat", accented), "OK")
 end)
 
 t.run()
