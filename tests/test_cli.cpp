@@ -27,6 +27,7 @@
 #else
 #include <fcntl.h>
 #include <poll.h>
+#include <csignal>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -773,6 +774,57 @@ TEST_F(Cli, TwoWorkersKeepTheOrder) {
   std::sort(ivs.begin(), ivs.end());
   EXPECT_EQ(std::unique(ivs.begin(), ivs.end()), ivs.end()) << "two files share an initial value";
 }
+
+#ifndef _WIN32
+// The built program on pipes: a device as the output, a reader that goes
+// away, and an interrupt while standard input is being read, after which no
+// temporary file of the tool's may stay.
+TEST_F(Cli, TheProgramOnPipes) {
+  std::string program = env_or_empty("QELV_CLI_PROGRAM");
+  if (program.empty()) GTEST_SKIP() << "QELV_CLI_PROGRAM not set";
+  std::string temp = make_temp_folder(), old_temp = env_or_empty("TMPDIR");
+  set_env("TMPDIR", temp.c_str());
+  set_env("QELV_TEST_KEY", test_key);
+  bytes plain = plain_file("big", 1 << 20, 44);
+  ASSERT_EQ(encrypt_file(path("big").c_str(), path("big.dat").c_str(), test_key), std::string("OK"));
+  auto shell = [&](const std::string& line) {
+    std::string command = "bash -c '" + line + "' 2> \"" + streams + "err\"";
+    int s = std::system(command.c_str());
+    return WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+  };
+  std::string q = "\"" + program + "\"", big = "\"" + path("big") + "\"";
+  EXPECT_EQ(shell("cat " + big + ".dat | " + q + " decrypt --key-env QELV_TEST_KEY -o /dev/stdout -"
+                  " | cmp -s - " + big), 0);
+  EXPECT_EQ(shell(q + " decrypt --key-env QELV_TEST_KEY -o - " + big + ".dat | head -c 10 > "
+                  "/dev/null; exit ${PIPESTATUS[0]}"), 1);
+  EXPECT_EQ(text_of(read_file(streams + "err")),
+            path("big.dat") + ": cannot write standard output: the reading end was closed\n");
+
+  int data[2];
+  ASSERT_EQ(pipe(data), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(data[0], 0);
+    close(data[1]);
+    execl(program.c_str(), "qelv", "encrypt", "--key-env", "QELV_TEST_KEY", "-o",
+          path("never").c_str(), "-", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(data[0]);
+  ASSERT_EQ(write(data[1], plain.data(), 100000), 100000);
+  for (int waited = 0; folder_names(temp).empty() && waited < 500; waited++) usleep(10000);
+  EXPECT_EQ(folder_names(temp).size(), 1u) << "standard input is spooled to a temporary file";
+  kill(child, SIGINT);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(data[1]);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+  EXPECT_EQ(folder_names(temp), std::vector<std::string>{});
+  EXPECT_FALSE(file_exists(path("never")));
+  set_env("TMPDIR", old_temp.c_str());
+  remove_tree(temp);
+}
+#endif
 
 #ifdef _WIN32
 // Names as Windows compares them: the suffix in any case; and a path beyond
