@@ -8,10 +8,14 @@ checks it: the two action anchors the host opens (#Qelv.Encrypt and
 #Qelv.Decrypt) exist, every section is there with its heading, every result
 text and argument error is listed, both actions show their arguments, return
 value and a Lua example, and the page loads nothing from outside itself.
-Prints each failed check and exits 1 when any failed.
+It then lays the page out in windows 600, 800 and 1200 pixels wide and
+checks that it reads there: nothing wider than the window, no example cut
+or hidden behind a scroll bar, no table cell squeezed into a tall narrow
+column.  Prints each failed check and exits 1 when any failed.
 """
 
 import html.parser
+import json
 import os
 import re
 import shutil
@@ -36,6 +40,8 @@ SECTIONS = {
     "Qelv.Decrypt": "Qelv.Decrypt",
     "results": "Result texts",
     "argument-errors": "Argument errors",
+    "keys": "Keys and characters",
+    "build-time": "Encrypting at build time",
     "limits": "Limits of the file format",
     "failed-calls": "What a failed call leaves behind",
     "on-exit": "Qelv.OnExit",
@@ -43,7 +49,11 @@ SECTIONS = {
 
 # Facts the limits section must state (lower case, whitespace collapsed).
 LIMIT_FACTS = ["crc-32", "not authentication", "first 16 characters", "spaces included",
-               "only spaces", "no size limit", "less than a megabyte", "room for both"]
+               "only spaces", "no size limit", "less than a megabyte", "room for both",
+               "259 characters"]
+
+# The plug-in's version, as irPlg_GetPluginVersion gives it.
+VERSION = "1.0.0.1"
 
 VOID = {"area", "base", "br", "col", "embed", "hr", "img", "input", "link", "meta",
         "source", "track", "wbr"}
@@ -57,23 +67,98 @@ def check(ok, message):
     return ok
 
 
-def render(page, browser):
-    """The DOM after loading, as chromium serializes it."""
+def render(page, browser, width=None):
+    """The DOM after loading, as chromium serializes it, in a window of
+    width pixels when given."""
     profile = tempfile.mkdtemp(prefix="qelv-help-")
     try:
         if shutil.which(browser) is None:
             sys.exit("browser %r not found (tools/setup.sh installs chromium)" % browser)
+        size = ["--window-size=%d,900" % width] if width else []
         run = subprocess.run(
             [browser, "--headless", "--no-sandbox", "--disable-gpu",
              "--disable-background-networking", "--disable-component-update",
-             "--disable-sync", "--no-first-run", "--user-data-dir=" + profile,
-             "--dump-dom", "file://" + os.path.abspath(page)],
+             "--disable-sync", "--no-first-run", "--user-data-dir=" + profile]
+            + size + ["--dump-dom", "file://" + os.path.abspath(page)],
             capture_output=True, text=True, timeout=120)
     finally:
         shutil.rmtree(profile, ignore_errors=True)
     if run.returncode != 0 or "<html" not in run.stdout:
         sys.exit("browser failed (status %d):\n%s" % (run.returncode, run.stderr[-2000:]))
     return run.stdout
+
+
+# Measures the laid-out page in the browser and leaves the problems found,
+# as JSON, in <pre id="layout-report">.  Only a copy of the page carries it:
+# the page itself holds no script.
+LAYOUT_SCRIPT = """
+<script>
+(function () {
+  var problems = [];
+  var view = document.documentElement.clientWidth;
+  function shown(e) { return e.textContent.replace(/\\s+/g, ' ').trim().slice(0, 40); }
+  if (document.documentElement.scrollWidth > view)
+    problems.push('the page is ' + document.documentElement.scrollWidth + ' px wide');
+  document.querySelectorAll('pre').forEach(function (p) {
+    if (p.scrollWidth > p.clientWidth + 1)
+      problems.push('example cut or scrolled (' + p.scrollWidth + ' px in ' + p.clientWidth +
+                    '): ' + shown(p));
+    if (p.getBoundingClientRect().right > view + 1)
+      problems.push('example beyond the window: ' + shown(p));
+  });
+  document.querySelectorAll('table').forEach(function (t) {
+    if (t.getBoundingClientRect().right > view + 1)
+      problems.push('table beyond the window: ' + shown(t));
+    t.querySelectorAll('td, th').forEach(function (c) {
+      // The lines the cell's own text takes (the cell itself is as tall as
+      // its row): its boxes, a new line where one starts below the last.
+      var range = document.createRange();
+      range.selectNodeContents(c);
+      var boxes = Array.prototype.filter.call(range.getClientRects(),
+                                              function (r) { return r.width > 0; });
+      boxes.sort(function (a, b) { return a.top - b.top; });
+      var lines = 0, bottom = -Infinity;
+      boxes.forEach(function (r) {
+        if (r.top >= bottom - 2) { lines++; bottom = r.bottom; }
+        else bottom = Math.max(bottom, r.bottom);
+      });
+      var text = c.textContent.replace(/\\s+/g, ' ').trim();
+      // Tall and narrow: many lines of a few characters each.
+      if (lines > 2 && text.length / lines < 16)
+        problems.push('cell squeezed into ' + lines + ' lines of ' +
+                      Math.round(c.getBoundingClientRect().width) + ' px: ' + shown(c));
+    });
+  });
+  var report = document.createElement('pre');
+  report.id = 'layout-report';
+  report.textContent = JSON.stringify(problems);
+  document.body.appendChild(report);
+})();
+</script>
+"""
+
+LAYOUT_WIDTHS = (600, 800, 1200)
+
+
+def check_layout(page, browser):
+    """Lays a copy of the page out at each width and reports what does not fit."""
+    with open(page, encoding="utf-8") as f:
+        text = f.read()
+    folder = tempfile.mkdtemp(prefix="qelv-layout-")
+    try:
+        copy = os.path.join(folder, "Qelv.html")
+        with open(copy, "w", encoding="utf-8") as f:
+            f.write(text.replace("</body>", LAYOUT_SCRIPT + "</body>"))
+        for width in LAYOUT_WIDTHS:
+            builder = TreeBuilder()
+            builder.feed(render(copy, browser, width))
+            reports = [e for e in builder.root.walk() if e.attrs.get("id") == "layout-report"]
+            if not check(len(reports) == 1, "%d px: the layout was not measured" % width):
+                continue
+            for problem in json.loads(reports[0].text()):
+                check(False, "%d px: %s" % (width, problem))
+    finally:
+        shutil.rmtree(folder, ignore_errors=True)
 
 
 class Element:
@@ -165,6 +250,18 @@ def check_action(section, name):
     check('"OK"' in section.text(), "%s: return value \"OK\" not described" % name)
 
 
+def writes_source_folder(code):
+    """Whether a Qelv call in code names an Output in _SourceFolder, which a
+    CD or a read-only installation cannot hold; local variables are
+    followed one step."""
+    values = dict(re.findall(r"local\s+(\w+)\s*=\s*([^;\n]+)", code))
+    for output in re.findall(r"Qelv\.\w+\(\s*[^,()]+,\s*([^,()]+),", code):
+        output = output.strip()
+        if "_SourceFolder" in values.get(output, output):
+            return True
+    return False
+
+
 def row_cells(row):
     return [c.text() for c in row.children if isinstance(c, Element) and c.tag in ("td", "th")]
 
@@ -218,10 +315,28 @@ def main():
         limits = ids["limits"].text().lower()
         for fact in LIMIT_FACTS:
             check(fact in limits, "limits: %r is not stated" % fact)
+    check(VERSION in root.text(), "the version %s is not stated" % VERSION)
+    if "Qelv.Decrypt" in ids:
+        code = " ".join(e.text() for e in ids["Qelv.Decrypt"].walk() if e.tag == "pre")
+        check("_TempFolder" in code and "os.remove" in code,
+              "Qelv.Decrypt: no example that decrypts into the temporary folder and deletes")
+    for sid in ("Qelv.Encrypt", "Qelv.Decrypt"):
+        if sid in ids:
+            for e in ids[sid].walk():
+                if e.tag == "pre":
+                    check(not writes_source_folder(e.text()),
+                          "%s: an example writes into _SourceFolder" % sid)
+    if "keys" in ids:
+        check("windows-1252" in ids["keys"].text().lower() and "--key-codepage" in ids["keys"].text(),
+              "keys: the code page keys are spelt in is not stated")
+    if "build-time" in ids:
+        check("qelv encrypt" in ids["build-time"].text(), "build time: no command-line example")
     if "failed-calls" in ids:
         left = ids["failed-calls"].text()
         check("unchanged" in left and "never changed" in left,
               "failed calls: Output unchanged / source never changed not stated")
+
+    check_layout(sys.argv[1], browser)
 
     for f in failures:
         print("FAIL:", f)
