@@ -89,7 +89,8 @@ void cli_explain(const cli_options& o, const cli_item& item, const char* engine_
   } else if (engine_result == result_read_error) {
     int code = cli_probe_read(item.path);
     if (code != 0)
-      cli_format(text, capacity, "cannot be read: %s", cli_reason_text(code, reason, sizeof reason));
+      cli_format(text, capacity, "cannot be read: %s",
+                 cli_reason_text(code, reason, sizeof reason));
     else
       cli_format(text, capacity, "could not be read whole; it reads now, so it may have been "
                  "in use or changed while it was read");

@@ -80,6 +80,7 @@ const char cli_separator = '/';
 
 int cli_name_compare(const char* a, const char* b, size_t n) { return strncmp(a, b, n); }
 
+
 void cli_write_text(FILE* stream, const char* text) { fputs(text, stream); }
 void cli_binary_mode(FILE*) {}
 
@@ -194,7 +195,8 @@ bool cli_make_folder(const char* path, char* text, int capacity) {
   if (code == EEXIST && stat(path, &st) == 0 && S_ISDIR(st.st_mode)) return true;
   char reason[256];
   cli_format(text, capacity, "cannot make the folder %s: %s", path,
-             code == EEXIST ? "a file has that name" : cli_reason_text(code, reason, sizeof reason));
+             code == EEXIST ? "a file has that name"
+                            : cli_reason_text(code, reason, sizeof reason));
   return false;
 }
 
@@ -323,14 +325,16 @@ const char* cli_probe_write(const char* output, int64_t needed, char* text, int 
   struct stat st;
   if (stat(folder, &st) != 0) {
     if (errno == ENOENT) return cli_format(text, capacity, "no such folder %s", folder);
-    return cli_format(text, capacity, "%s: %s", folder, cli_reason_text(errno, reason, sizeof reason));
+    return cli_format(text, capacity, "%s: %s", folder,
+                      cli_reason_text(errno, reason, sizeof reason));
   }
   if (!S_ISDIR(st.st_mode)) return cli_format(text, capacity, "%s is not a folder", folder);
   if (stat(output, &st) == 0) {
     if (S_ISDIR(st.st_mode)) return cli_format(text, capacity, "it is a folder");
     if (access(output, W_OK) != 0)
-      return cli_format(text, capacity, "%s", errno == EACCES ? "the file is read-only"
-                                                               : cli_reason_text(errno, reason, sizeof reason));
+      return cli_format(text, capacity, "%s",
+                        errno == EACCES ? "the file is read-only"
+                                        : cli_reason_text(errno, reason, sizeof reason));
   }
   if (access(folder, W_OK | X_OK) != 0)
     return cli_format(text, capacity, "%s", cli_reason_text(errno, reason, sizeof reason));
@@ -344,7 +348,8 @@ const char* cli_probe_write(const char* output, int64_t needed, char* text, int 
                         cli_size_text(available, free_text, sizeof free_text));
   }
   int code = probe_create(folder, needed);
-  if (code != 0) return cli_format(text, capacity, "%s", cli_reason_text(code, reason, sizeof reason));
+  if (code != 0)
+    return cli_format(text, capacity, "%s", cli_reason_text(code, reason, sizeof reason));
   return nullptr;
 }
 

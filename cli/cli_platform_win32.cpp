@@ -543,7 +543,8 @@ const char* cli_probe_write(const char* output, int64_t needed, char* text, int 
                       cli_size_text(static_cast<int64_t>(available.QuadPart), free_text,
                                     sizeof free_text));
   int code = probe_create(folder, needed);
-  if (code != 0) return cli_format(text, capacity, "%s", cli_reason_text(code, reason, sizeof reason));
+  if (code != 0)
+    return cli_format(text, capacity, "%s", cli_reason_text(code, reason, sizeof reason));
   return nullptr;
 }
 

@@ -275,7 +275,8 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
 
   int printed = 0, failures = 0;
   while (printed < batch->count) {
-    while (printed < batch->count && __atomic_load_n(&batch->items[printed].done, __ATOMIC_ACQUIRE)) {
+    while (printed < batch->count &&
+           __atomic_load_n(&batch->items[printed].done, __ATOMIC_ACQUIRE)) {
       progress_wipe(&p);
       run_report(o, batch->items[printed]);
       failures += batch->items[printed].outcome == OUTCOME_FAILED;

@@ -327,7 +327,8 @@ def main():
                     check(not writes_source_folder(e.text()),
                           "%s: an example writes into _SourceFolder" % sid)
     if "keys" in ids:
-        check("windows-1252" in ids["keys"].text().lower() and "--key-codepage" in ids["keys"].text(),
+        keys = ids["keys"].text()
+        check("windows-1252" in keys.lower() and "--key-codepage" in keys,
               "keys: the code page keys are spelt in is not stated")
     if "build-time" in ids:
         check("qelv encrypt" in ids["build-time"].text(), "build time: no command-line example")
