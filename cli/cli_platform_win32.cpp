@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "cli.h"
 
@@ -314,10 +315,24 @@ char** cli_platform_arguments(int* argc) {
     ansi_arguments[i][0] = '\0';
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide_arguments[i], -1, ansi_arguments[i], n,
                         nullptr, &used_default);
-    lossy_arguments[i] = used_default != FALSE;
+    // And back: Wine spells a missing character by a similar one (ł as l)
+    // without saying so.
+    int length = static_cast<int>(wcslen(wide_arguments[i]));
+    wchar_t* back = static_cast<wchar_t*>(malloc(sizeof(wchar_t) * (2 * length + 2)));
+    if (back == nullptr) return nullptr;
+    int m = wide_of(ansi_arguments[i], static_cast<int>(strlen(ansi_arguments[i])), back,
+                    2 * length + 2);
+    lossy_arguments[i] = used_default != FALSE || m != length ||
+                         wmemcmp(back, wide_arguments[i], length) != 0;
+    free(back);
   }
+  // The caller gets an array of its own: cli_main reorders its arguments,
+  // and the look-ups below go by the strings' own addresses.
+  char** given = static_cast<char**>(calloc(argument_count + 1, sizeof(char*)));
+  if (given == nullptr) return nullptr;
+  memcpy(given, ansi_arguments, sizeof(char*) * argument_count);
   *argc = argument_count;
-  return ansi_arguments;
+  return given;
 }
 
 // Wide text as code points: a surrogate pair is one point.

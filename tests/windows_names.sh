@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Names beyond ASCII and qelv.exe, under Wine with a UTF-8 locale (ANSI code
+# page 1252):
+# - printed into a Windows console, a name shows as its characters.  Wine
+#   gives a program a console when its output is a terminal, so qelv runs on
+#   a pseudo-terminal (script); the ANSI bytes written as they are would be
+#   shown in the console's own code page, as other characters;
+# - a name the ANSI code page cannot spell (łódź.txt) is refused, and is not
+#   taken as the pattern "?ód?.txt" that its ANSI form would be.
+#   windows_names.sh QELV.EXE WORK-FOLDER
+set -euo pipefail
+qelv=$1 work=$2
+rm -rf "$work"
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+export LC_ALL=C.UTF-8
+status=0
+
+printf 'hello\n' > "$work/café.txt"
+shown=$(script -qc "wine '$qelv' info 'Z:$work/café.txt'" /dev/null </dev/null | tr -d '\r' || true)
+case $shown in
+  *"café.txt: not an encrypted file"*) echo "the console shows café.txt" ;;
+  *) echo "the console showed:"; printf '%s\n' "$shown" | od -c | head -20; status=1 ;;
+esac
+
+printf 'one\n' > "$work/łódź.txt"
+printf 'two\n' > "$work/xódy.txt"
+said=$(cd "$work" && wine "$qelv" encrypt --key k 'łódź.txt' 2>&1 | tr -d '\r' || true)
+case $said in
+  *"the name holds characters outside the system's ANSI code page"*)
+    echo "łódź.txt is refused by name" ;;
+  *) echo "łódź.txt: qelv said: $said"; status=1 ;;
+esac
+if [ -e "$work/xódy.txt.dat" ]; then echo "xódy.txt was encrypted in its place"; status=1; fi
+exit $status
