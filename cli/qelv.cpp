@@ -92,7 +92,7 @@ static const char help_text[] =
     "\n"
     "Examples:\n"
     "  export QELV_KEY='project key'\n"
-    "  qelv encrypt --key-env QELV_KEY -r -d dist data     # data/a/b.txt -> dist/a/b.txt.dat\n"
+    "  qelv encrypt --key-env QELV_KEY -r -d dist data  # data/a/b -> dist/a/b.dat\n"
     "  qelv verify --key-env QELV_KEY -r dist\n"
     "  qelv decrypt --key-file key.txt -o - dist/a/b.txt.dat | less\n"
     "  tar -c data | qelv encrypt --key-env QELV_KEY -o data.tar.dat -\n"
