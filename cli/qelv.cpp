@@ -96,7 +96,9 @@ static const char help_text[] =
     "  qelv verify --key-env QELV_KEY -r dist\n"
     "  qelv decrypt --key-file key.txt -o - dist/a/b.txt.dat | less\n"
     "  tar -c data | qelv encrypt --key-env QELV_KEY -o data.tar.dat -\n"
-    "  qelv info dist/*.dat\n";
+    "  qelv info dist/*.dat\n"
+    "On Windows: set QELV_KEY=project key, and the same commands with \\ in\n"
+    "the paths; qelv.exe expands the patterns itself.\n";
 
 // Command masks: which commands take an option.
 enum {
