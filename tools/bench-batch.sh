@@ -20,28 +20,46 @@ for i in $(seq -w 1 64); do head -c 4194304 /dev/urandom > "plain/f$i.bin"; done
 export QELV_BATCH_KEY='batch key'
 bytes=$((64 * 4194304))
 
-# Seconds of the best of two runs of one command; the folder is emptied first.
+# "SECONDS CPU-SECONDS" of the best of two runs of one command (by elapsed
+# time); the output folder is emptied first.  CPU seconds over seconds is the
+# number of cores the run kept busy.
 best_of_two() {
   local out=$1; shift
-  local best=""
+  local best="" line
   for run in 1 2; do
     rm -rf "$out"; mkdir "$out"
-    local start end
-    start=$(date +%s.%N)
-    "$@"
-    end=$(date +%s.%N)
-    best=$(echo "$start $end ${best:-inf}" | awk '{t = $2 - $1; if ($3 != "inf" && $3 < t) t = $3; printf "%.3f", t}')
+    line=$(/usr/bin/time -f '%e %U %S' "$@" 2>&1 >/dev/null | tail -1)
+    best=$(echo "$line ${best:-inf 0}" | awk '{t = $1; c = $2 + $3;
+      if ($4 != "inf" && $4 < t) { t = $4; c = $5 } printf "%.2f %.2f", t, c}')
   done
   echo "$best"
 }
 
-printf '%-8s %4s %9s %9s\n' command jobs seconds MB/s
+# The share of the machine's processor time that was idle over one second,
+# in percent: the other users of a shared machine show here.
+idle_percent() {
+  local a b
+  read -r -a a < <(grep '^cpu ' /proc/stat)
+  sleep 1
+  read -r -a b < <(grep '^cpu ' /proc/stat)
+  local total=0
+  for i in 1 2 3 4 5 6 7 8; do total=$((total + b[i] - a[i])); done
+  echo $((100 * (b[4] - a[4]) / (total > 0 ? total : 1)))
+}
+
+echo "$(nproc) processors; idle before: $(idle_percent)%"
+printf '%-8s %4s %8s %8s %7s %8s\n' command jobs seconds cpu-s cores MB/s
+report() {
+  echo "$1 $2 $3 $4 $bytes" | awk '{printf "%-8s %4s %8.2f %8.2f %7.2f %8.1f\n",
+    $1, $2, $3, $4, $4 / $3, $5 / $3 / 1e6}'
+}
 for jobs in 1 2; do
-  s=$(best_of_two "enc$jobs" "$@" encrypt -q -j "$jobs" --key-env QELV_BATCH_KEY -d "enc$jobs" 'plain/*.bin')
-  printf '%-8s %4s %9s %9.1f\n' encrypt "$jobs" "$s" "$(echo "$bytes $s" | awk '{print $1 / $2 / 1e6}')"
+  report encrypt "$jobs" $(best_of_two "enc$jobs" "$@" encrypt -q -j "$jobs" \
+    --key-env QELV_BATCH_KEY -d "enc$jobs" 'plain/*.bin')
 done
 for jobs in 1 2; do
-  s=$(best_of_two "back$jobs" "$@" decrypt -q -j "$jobs" --key-env QELV_BATCH_KEY -d "back$jobs" "enc1/*.dat")
-  printf '%-8s %4s %9s %9.1f\n' decrypt "$jobs" "$s" "$(echo "$bytes $s" | awk '{print $1 / $2 / 1e6}')"
+  report decrypt "$jobs" $(best_of_two "back$jobs" "$@" decrypt -q -j "$jobs" \
+    --key-env QELV_BATCH_KEY -d "back$jobs" 'enc1/*.dat')
 done
+echo "idle after: $(idle_percent)%"
 cmp -s plain/f01.bin back2/f01.bin || { echo "bench-batch: f01 did not come back whole" >&2; exit 1; }
