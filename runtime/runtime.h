@@ -19,8 +19,9 @@ void* rt_block_grow(void* block, int64_t new_size);  // null: old block intact
 void rt_block_free(void* block);                      // null is ignored
 
 // File access.  A file is a slot in the table of open files, -1 when an open
-// fails.  Threads may open files at once; a file is used by one thread.  All counts are signed 32-bit; a transfer returns the bytes moved, or
-// -1 on an error.
+// fails.  Threads may open files at once; a file is used by one thread.  All
+// counts are signed 32-bit; a transfer returns the bytes moved, or -1 on an
+// error.
 enum rt_open_mode {
   RT_OPEN_SOURCE,  // read only; other writers denied; never created
   RT_OPEN_OUTPUT,  // read and write; other writers denied; created if missing
