@@ -246,7 +246,10 @@ static bool run_spool(cli_batch* batch) {
 
 static int run_workers(const cli_options& o, int pending) {
   int jobs = o.jobs > 0 ? o.jobs : cli_processor_count();
-  if (jobs > RT_RANDOM_GENERATORS) jobs = RT_RANDOM_GENERATORS;  // see rt_random
+  // No more workers than the runtime has random generators (see rt_random);
+  // each holds at most two of its sixteen open files, a source and a
+  // temporary file, so eight never run out of them either.
+  if (jobs > RT_RANDOM_GENERATORS) jobs = RT_RANDOM_GENERATORS;
   if (jobs > pending) jobs = pending;
   return jobs < 1 ? 1 : jobs;
 }
