@@ -55,6 +55,21 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# Wine under qemu-i386 (tools/wine-smoke.sh) where this machine cannot run
+# 32-bit programs, or where QELV_WINE_MODE=emulated asks for it.
+# Not when the Windows side is skipped altogether.
+want_qemu=0
+if [ "${QELV_WINE_MODE:-auto}" = emulated ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  want_qemu=1
+fi
+case " ${QELV_SETUP_SKIP:-} " in *" win32 "*) want_qemu=0 ;; esac
+if [ $want_qemu = 1 ]; then
+  if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
+    apt_update
+    $SUDO apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+  fi
+fi
+
 # Sources that the Windows build compiles, from Debian's source packages,
 # each unpacked once into third_party/NAME: Lua 5.1 for the stand-in DLL,
 # libdeflate for its CRC-32.

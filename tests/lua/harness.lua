@@ -53,6 +53,11 @@ function harness.run()
     end
   end
   print(string.format("%d passed, %d failed", passed, failed))
+  -- A driver that runs several scripts in one state adds them up here.
+  if harness_totals then
+    harness_totals.passed = harness_totals.passed + passed
+    harness_totals.failed = harness_totals.failed + failed
+  end
   if failed > 0 then error(failed .. " case(s) failed", 0) end
 end
 
