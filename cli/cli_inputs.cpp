@@ -299,7 +299,7 @@ static void plan_identities(cli_batch* batch) {
     }
   }
   batch->identity_count = n;
-  qsort(batch->identities, n, sizeof(cli_identity), compare_identities);
+  if (n > 0) qsort(batch->identities, n, sizeof(cli_identity), compare_identities);
 }
 
 void cli_inputs_plan(const cli_options& o, cli_batch* batch) {

@@ -177,7 +177,7 @@ int cli_list_folder(const char* folder, cli_found* found, void* context) {
     count++;
   }
   closedir(dir);
-  qsort(names, count, sizeof(char*), compare_names);
+  if (count > 0) qsort(names, count, sizeof(char*), compare_names);  // names is null when empty
   char path[CLI_PATH_CAPACITY];
   for (int i = 0; i < count; i++) {
     snprintf(path, sizeof path, "%s/%s", folder, names[i]);

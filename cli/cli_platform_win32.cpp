@@ -243,7 +243,7 @@ static int search(const char* search_path, const char* match, const char* folder
     names[count++].kind = folder_entry ? (link ? 2 : 1) : 0;
   } while (FindNextFileA(h, &data));
   FindClose(h);
-  qsort(names, count, sizeof(found_name), compare_found);
+  if (count > 0) qsort(names, count, sizeof(found_name), compare_found);  // names is null when empty
   char path[CLI_PATH_CAPACITY];
   for (int i = 0; i < count; i++) {
     snprintf(path, sizeof path, "%s%s", folder, names[i].name);
