@@ -84,3 +84,6 @@ int32_t rt_random();
 
 // Platform pieces used by runtime_common.cpp.
 uint32_t rt_tick_ms();
+uint32_t rt_process_id();
+// Shared by the platform files: the varying part of a temporary file's name.
+uint32_t rt_temp_name_value(uint32_t attempt);

@@ -61,3 +61,16 @@ int32_t rt_random() {
   __atomic_store_n(&random_busy[g], 0, __ATOMIC_RELEASE);
   return value;
 }
+
+// A name no other call is using: the process id and a counter, stirred so
+// that neighbouring names differ in every digit.  Not the engine's
+// generator, whose draws belong to the initial values.
+uint32_t rt_temp_name_value(uint32_t attempt) {
+  static uint32_t counter = 0;
+  uint32_t count = __atomic_add_fetch(&counter, 1, __ATOMIC_RELAXED);  // calls on other threads
+  uint32_t x = rt_process_id() * 0x9E3779B1u ^ count * 0x85EBCA77u ^ rt_tick_ms() ^
+               attempt * 0xC2B2AE3Du;
+  x ^= x >> 15;
+  x *= 0x2C1B3C6Du;
+  return x ^ (x >> 12);
+}

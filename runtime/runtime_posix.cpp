@@ -244,19 +244,6 @@ static const char* resolve_target(const char* target, char resolved[PATH_MAX]) {
   return target;
 }
 
-// A name no other call is using: the process id and a counter, stirred so
-// that neighbouring names differ in every digit.  Not the engine's
-// generator, whose draws belong to the initial values.
-static uint32_t temp_name_value(uint32_t attempt) {
-  static uint32_t counter = 0;
-  uint32_t count = __atomic_add_fetch(&counter, 1, __ATOMIC_RELAXED);  // calls on other threads
-  uint32_t x = static_cast<uint32_t>(getpid()) * 0x9E3779B1u ^ count * 0x85EBCA77u ^
-               rt_tick_ms() ^ attempt * 0xC2B2AE3Du;
-  x ^= x >> 15;
-  x *= 0x2C1B3C6Du;
-  return x ^ (x >> 12);
-}
-
 int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
   if (target == nullptr || target[0] == '\0' || temp_path_capacity < 1) return -1;
   char resolved[PATH_MAX];
@@ -267,7 +254,7 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   if (slot < 0) return -1;
   for (uint32_t attempt = 0; attempt < 64; attempt++) {
     int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, path,
-                     static_cast<unsigned>(temp_name_value(attempt)));
+                     static_cast<unsigned>(rt_temp_name_value(attempt)));
     if (n < 0 || n >= temp_path_capacity) break;
     int fd = open(temp_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
@@ -312,6 +299,8 @@ int64_t rt_size_query(const char* path) {
   if (!S_ISREG(st.st_mode)) return -1;
   return st.st_size;
 }
+
+uint32_t rt_process_id() { return static_cast<uint32_t>(getpid()); }
 
 uint32_t rt_tick_ms() {
   timespec ts;

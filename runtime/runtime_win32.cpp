@@ -211,19 +211,6 @@ static bool full_path(const char* path, char full[MAX_PATH], char** name_part) {
   return n > 0 && n < MAX_PATH && name != nullptr;
 }
 
-// A name no other call is using: the process id and a counter, stirred so
-// that neighbouring names differ in every digit.  Not the engine's
-// generator, whose draws belong to the initial values.
-static uint32_t temp_name_value(uint32_t attempt) {
-  static uint32_t counter = 0;
-  uint32_t count = __atomic_add_fetch(&counter, 1, __ATOMIC_RELAXED);  // calls on other threads
-  uint32_t x = static_cast<uint32_t>(GetCurrentProcessId()) * 0x9E3779B1u ^
-               count * 0x85EBCA77u ^ GetTickCount() ^ attempt * 0xC2B2AE3Du;
-  x ^= x >> 15;
-  x *= 0x2C1B3C6Du;
-  return x ^ (x >> 12);
-}
-
 int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
   char full[MAX_PATH];
   char* name = nullptr;
@@ -233,7 +220,7 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   if (slot < 0) return -1;
   for (uint32_t attempt = 0; attempt < 64; attempt++) {
     int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, full,
-                     static_cast<unsigned>(temp_name_value(attempt)));
+                     static_cast<unsigned>(rt_temp_name_value(attempt)));
     if (n < 0 || n >= temp_path_capacity || n >= MAX_PATH) break;
     HANDLE h = CreateFileA(temp_path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -300,6 +287,8 @@ int64_t rt_size_query(const char* path) {
   if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -2;
   return (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
 }
+
+uint32_t rt_process_id() { return GetCurrentProcessId(); }
 
 uint32_t rt_tick_ms() { return GetTickCount(); }
 
