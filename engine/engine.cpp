@@ -46,6 +46,25 @@ static void count_worked(int32_t length) {
 
 uint32_t engine_bytes_worked() { return __atomic_load_n(&bytes_worked, __ATOMIC_RELAXED); }
 
+// The piece's buffer has room to put the piece at the same place within a
+// cache line as the file data read into it.  The system's copy out of the
+// file cache runs at a third of its speed on some processors (an AMD EPYC
+// here: 3 GB/s against 12) when the copy's target lies a few bytes after
+// its source within a line, and the body starts FILE_HEADER_SIZE bytes into
+// an encrypted file.
+enum { LINE_BYTES = 64 };
+
+static void* piece_alloc() { return rt_block_alloc(PIECE_BYTES + LINE_BYTES); }
+
+// The piece within block for reads that start at file_offset (and go on in
+// whole pieces, which keep the same place within a line).
+static uint8_t* piece_in(void* block, int64_t file_offset) {
+  uint8_t* start = static_cast<uint8_t*>(block);
+  uintptr_t shift = (static_cast<uintptr_t>(file_offset) - reinterpret_cast<uintptr_t>(start)) %
+                    LINE_BYTES;
+  return start + shift;
+}
+
 static int32_t piece_length(uint64_t left) {
   return left < PIECE_BYTES ? static_cast<int32_t>(left) : PIECE_BYTES;
 }
@@ -96,10 +115,10 @@ const char* encrypt_file(const char* file, const char* output, const char* key) 
   const char* result = nullptr;
   if (h.plain_size < 0) result = result_read_error;
   else if (h.plain_size < 2) result = result_refused;
-  uint8_t* piece = nullptr;
+  void* block = nullptr;
   if (result == nullptr) {
-    piece = static_cast<uint8_t*>(rt_block_alloc(PIECE_BYTES));
-    if (piece == nullptr) result = result_too_large;
+    block = piece_alloc();
+    if (block == nullptr) result = result_too_large;
   }
 
   // 3. The header's fixed fields and the initial value.
@@ -118,12 +137,12 @@ const char* encrypt_file(const char* file, const char* output, const char* key) 
   if (result == nullptr) {
     uint8_t head[FILE_HEADER_SIZE] = {};
     output_write(&out, head, FILE_HEADER_SIZE);
-    result = encrypt_body(source, cipher_key_from_string(key), &h, piece, &out);
+    result = encrypt_body(source, cipher_key_from_string(key), &h, piece_in(block, 0), &out);
     header_store(h, head);
     output_write_at(&out, 0, head, FILE_HEADER_SIZE);
   }
   if (!rt_file_close(source) && result == nullptr) result = result_read_error;
-  rt_block_free(piece);
+  rt_block_free(block);
 
   // 5. Output replaced whole, or left as it was.
   if (result != nullptr) {
@@ -162,32 +181,93 @@ static uint32_t missing_part_crc(uint32_t crc, const cipher_key& cipher, const u
   return rt_crc32_update(crc, zeros, static_cast<int32_t>(left));  // fewer than 8 left
 }
 
-// Reads the body a piece at a time, deciphers it, adds the first plain_size
-// plain bytes to *crc and, when out is given, writes them.  A body that ends
+// The work on a body besides deciphering: adding a plain piece to the CRC,
+// writing it, and reading the next cipher piece into the same buffer.  With
+// a worker thread this runs beside the deciphering of the other buffer's
+// piece (the system's copies and the CRC are a third of a decryption's
+// time); without one, in turn with it.  Either way the same calls are made
+// on the same bytes in the same order.
+struct body_work {
+  int source;
+  rt_worker* worker;     // null: each job runs when it is given
+  uint8_t* pieces[2];    // the second only when the body spans several
+  void* block;           // the pieces' buffer
+  bool given;            // a job is with the worker
+  // The job.  Counts of 0 skip that part.
+  uint8_t* piece;
+  int32_t covered;       // plain bytes of the piece that the CRC covers
+  output_file* out;      // where they are written, or null
+  int32_t wanted, got;   // the read into the piece: asked, and had (-1: error)
+  uint32_t crc;          // of every piece covered so far
+};
+
+static void piece_job(void* arg) {
+  body_work* w = static_cast<body_work*>(arg);
+  if (w->covered > 0) {
+    w->crc = rt_crc32_update(w->crc, w->piece, w->covered);
+    if (w->out != nullptr) output_write(w->out, w->piece, w->covered);
+  }
+  if (w->wanted > 0) w->got = rt_file_read(w->source, w->piece, w->wanted);
+}
+
+static void give_job(body_work* w, uint8_t* piece, int32_t covered, int32_t wanted) {
+  w->piece = piece;
+  w->covered = covered;
+  w->wanted = wanted;
+  w->got = 0;
+  if (w->worker == nullptr) {
+    piece_job(w);
+    return;
+  }
+  w->given = true;
+  rt_worker_give(w->worker, piece_job, w);
+}
+
+static void wait_job(body_work* w) {
+  if (!w->given) return;
+  rt_worker_wait(w->worker);
+  w->given = false;
+}
+
+// Deciphers the body a piece at a time, adds the first plain_size plain
+// bytes to *crc and, when out is given, writes them.  A body that ends
 // early counts as followed by zero bytes, deciphered like the rest; without
 // an output, the CRC of that part is had in closed form instead.
-static const char* decipher_body(int source, const cipher_key& cipher, const file_header& h,
-                                 uint8_t* piece, output_file* out, uint32_t* crc) {
+//   Piece k is deciphered in one buffer while the job on the other adds
+// piece k-1 to the CRC, writes it and reads piece k+1 in its place; a read
+// is asked for only after a whole piece.  No job is left with the worker
+// on return.
+static const char* decipher_body(body_work* w, const cipher_key& cipher, const file_header& h,
+                                 output_file* out, uint32_t* crc) {
   const uint64_t plain_size = static_cast<uint64_t>(h.plain_size);
   const uint64_t data_length = plain_size + static_cast<uint64_t>(h.pad_count);
   uint8_t chain[8];
   memcpy(chain, h.iv, 8);
-  *crc = 0;
+  w->crc = 0;
+  w->out = out;
+  int b = 0;  // the buffer of the piece at `at`
+  give_job(w, w->pieces[0], 0, piece_length(data_length));
+  wait_job(w);
+  int32_t got = w->got;
+  if (got == piece_length(data_length) && data_length > static_cast<uint64_t>(got))
+    give_job(w, w->pieces[1], 0, piece_length(data_length - got));
   bool ended = false;
-  for (uint64_t at = 0; at < data_length;) {
-    if (ended && out == nullptr) {
-      *crc = missing_part_crc(*crc, cipher, chain, at, data_length, plain_size);
-      break;
-    }
+  uint64_t at = 0;
+  const char* result = nullptr;
+  while (at < data_length && !(ended && out == nullptr)) {
     int32_t length = piece_length(data_length - at);
-    int32_t got = 0;
+    uint8_t* piece = w->pieces[b];
     if (!ended) {
-      got = rt_file_read(source, piece, length);
-      if (got < 0) return result_read_error;
+      if (got < 0) {
+        result = result_read_error;
+        break;
+      }
       ended = got < length;
       // Without an output, only the block the file ends in is worked here;
       // the rest is had in closed form.
       if (ended && out == nullptr && (got + 7) / 8 * 8 < length) length = (got + 7) / 8 * 8;
+    } else {
+      got = 0;
     }
     memset(piece + got, 0, length - got);
     int32_t blocks = length / 8;
@@ -202,12 +282,48 @@ static const char* decipher_body(int source, const cipher_key& cipher, const fil
     memset(piece + 8 * blocks, 0, length - 8 * blocks);  // not deciphered: zero
     int32_t covered = plain_size > at ? piece_length(plain_size - at) : 0;
     if (covered > length) covered = length;
-    *crc = rt_crc32_update(*crc, piece, covered);
-    if (out != nullptr) output_write(out, piece, covered);
     count_worked(length);
     at += length;
+
+    // The other buffer's job (piece k-1, and the read of piece k+1) ends
+    // before this piece's begins.
+    wait_job(w);
+    int32_t next_got = w->given ? 0 : w->got;
+    uint64_t next_length = piece_length(data_length - at);  // 0 at the end
+    int32_t wanted = 0;
+    if (!ended && next_got == static_cast<int32_t>(next_length) && at + next_length < data_length)
+      wanted = piece_length(data_length - at - next_length);
+    give_job(w, piece, covered, wanted);
+    got = ended ? 0 : next_got;
+    if (w->pieces[1] != nullptr) b ^= 1;  // one piece: no worker, the job is done
   }
-  return nullptr;
+  wait_job(w);
+  *crc = w->crc;
+  if (result == nullptr && ended && out == nullptr && at < data_length)
+    *crc = missing_part_crc(*crc, cipher, chain, at, data_length, plain_size);
+  return result;
+}
+
+// Sets up the work on a body of data_length bytes (as the header claims)
+// in source: one piece when the body is no longer than one, else two, and
+// a worker when a thread can be had.  False when the pieces cannot be
+// allocated.
+static bool work_begin(body_work* w, int source, uint64_t data_length) {
+  *w = body_work{};
+  w->source = source;
+  const int count = data_length > PIECE_BYTES ? 2 : 1;
+  w->block = rt_block_alloc(count * (PIECE_BYTES + LINE_BYTES));
+  if (w->block == nullptr) return false;
+  for (int i = 0; i < count; i++)
+    w->pieces[i] = piece_in(static_cast<uint8_t*>(w->block) + i * (PIECE_BYTES + LINE_BYTES),
+                            FILE_HEADER_SIZE);
+  if (count == 2) w->worker = rt_worker_start();
+  return true;
+}
+
+static void work_end(body_work* w) {
+  rt_worker_stop(w->worker);
+  rt_block_free(w->block);
 }
 
 // Opens File and reads its header.  The header is trusted as far as the
@@ -254,8 +370,10 @@ const char* decrypt_file(const char* file, const char* output, const char* key) 
   const char* result = open_encrypted(file, key, &source, &h, &present);
   if (result != nullptr) return result;
   const cipher_key cipher = cipher_key_from_string(key);
-  uint8_t* piece = static_cast<uint8_t*>(rt_block_alloc(PIECE_BYTES));
-  if (piece == nullptr) {
+  const uint64_t data_length = static_cast<uint64_t>(h.plain_size) + h.pad_count;
+  const bool whole = data_length <= static_cast<uint64_t>(present);
+  body_work work;
+  if (!work_begin(&work, source, data_length)) {
     rt_file_close(source);
     return result_too_large;
   }
@@ -263,21 +381,19 @@ const char* decrypt_file(const char* file, const char* output, const char* key) 
   // 2. A body the file holds whole is deciphered, checked and written in one
   // pass.  One that ends early is checked first, without writing: the
   // header may claim far more than the file holds.
-  const uint64_t data_length = static_cast<uint64_t>(h.plain_size) + h.pad_count;
-  const bool whole = data_length <= static_cast<uint64_t>(present);
   output_file out;
   bool writing = whole && output_begin(&out, output, h.plain_size);
   uint32_t crc = 0;
-  result = decipher_body(source, cipher, h, piece, writing ? &out : nullptr, &crc);
+  result = decipher_body(&work, cipher, h, writing ? &out : nullptr, &crc);
   if (result == nullptr && !whole && crc == h.plain_crc) {
     // It matches all the same (a crafted file): now written whole, its room
     // reserved first.
     if (!rt_file_seek(source, FILE_HEADER_SIZE)) result = result_read_error;
     else writing = output_begin(&out, output, h.plain_size);
-    if (writing) result = decipher_body(source, cipher, h, piece, &out, &crc);
+    if (writing) result = decipher_body(&work, cipher, h, &out, &crc);
   }
+  work_end(&work);
   bool closed = rt_file_close(source);
-  rt_block_free(piece);
 
   // 3. Output replaced only when the CRC matched.
   result = decrypt_result(result, closed, crc, h, writing);
@@ -295,12 +411,13 @@ const char* verify_file(const char* file, const char* key) {
   int64_t present;
   const char* result = open_encrypted(file, key, &source, &h, &present);
   if (result != nullptr) return result;
-  uint8_t* piece = static_cast<uint8_t*>(rt_block_alloc(PIECE_BYTES));
+  body_work work;
   uint32_t crc = 0;
-  result = piece == nullptr ? result_too_large
-                            : decipher_body(source, cipher_key_from_string(key), h, piece,
-                                            nullptr, &crc);
+  if (!work_begin(&work, source, static_cast<uint64_t>(h.plain_size) + h.pad_count))
+    result = result_too_large;
+  else
+    result = decipher_body(&work, cipher_key_from_string(key), h, nullptr, &crc);
+  work_end(&work);
   bool closed = rt_file_close(source);
-  rt_block_free(piece);
   return decrypt_result(result, closed, crc, h, true);
 }

@@ -38,6 +38,18 @@ bool rt_file_flush(int file);                       // the content on the disk, 
 bool rt_file_remove(const char* path);              // only for a file this call created
 int rt_open_file_count();
 
+// A worker thread, so that a read can go on while the caller works on what
+// it read before.  It runs the jobs it is given one at a time; each job
+// given must be waited for before another is given or the worker is
+// stopped, and what a job touches (a file, a buffer) is the worker's from
+// rt_worker_give until rt_worker_wait returns.  rt_worker_start is null
+// when no thread can be had: the caller then does the work itself.
+struct rt_worker;
+rt_worker* rt_worker_start();
+void rt_worker_give(rt_worker* worker, void (*job)(void*), void* arg);
+void rt_worker_wait(rt_worker* worker);
+void rt_worker_stop(rt_worker* worker);  // null is ignored
+
 // Replacing a file whole.  rt_temp_create makes a new, empty file beside
 // target (in the folder that target's name resolves to), opened as
 // RT_OPEN_OUTPUT, and puts its path in temp_path; -1 when it cannot.  Its

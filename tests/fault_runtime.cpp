@@ -22,6 +22,7 @@ bool real_rt_file_flush(int file);
 bool real_rt_file_remove(const char* path);
 int real_rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
 bool real_rt_file_replace(const char* temp_path, const char* target);
+rt_worker* real_rt_worker_start();
 
 static int fail_at = 0;
 static int calls = 0;
@@ -57,7 +58,7 @@ int64_t fault_blocks_held() { return blocks_held; }
 const char* fault_kind_name(fault_kind kind) {
   static const char* const names[] = {"none",  "open",  "read",   "write",   "length",
                                       "seek",  "reserve", "cut", "close",   "alloc",
-                                      "create", "flush", "replace"};
+                                      "create", "flush", "replace", "worker"};
   return names[kind];
 }
 
@@ -67,8 +68,7 @@ static bool fails(fault_kind kind) {
     action_kind = FAULT_NONE;
     action(action_arg);
   }
-  calls++;
-  if (calls != fail_at) return false;
+  if (__atomic_add_fetch(&calls, 1, __ATOMIC_SEQ_CST) != fail_at) return false;
   failed = kind;
   return true;
 }
@@ -154,3 +154,5 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
 bool rt_file_replace(const char* temp_path, const char* target) {
   return !fails(FAULT_REPLACE) && real_rt_file_replace(temp_path, target);
 }
+
+rt_worker* rt_worker_start() { return fails(FAULT_WORKER) ? nullptr : real_rt_worker_start(); }

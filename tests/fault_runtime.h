@@ -1,12 +1,14 @@
 // Control of the test build of the runtime: every call that can fail is
-// counted, and the chosen one fails as the platform call would.
+// counted, and the chosen one fails as the platform call would.  Calls may
+// come from the engine's worker thread as well; the count is atomic, so a
+// call that runs beside another may take either number.
 #pragma once
 
 #include <cstdint>
 
 enum fault_kind { FAULT_NONE, FAULT_OPEN, FAULT_READ, FAULT_WRITE, FAULT_LENGTH, FAULT_SEEK,
                   FAULT_RESERVE, FAULT_CUT, FAULT_CLOSE, FAULT_ALLOC, FAULT_CREATE,
-                  FAULT_FLUSH, FAULT_REPLACE };
+                  FAULT_FLUSH, FAULT_REPLACE, FAULT_WORKER };
 
 // Restarts the count; the n-th counted call fails (0: none fails), and after
 // it the next removes_too removals of a file fail as well.

@@ -228,13 +228,15 @@ static bytes reference_plain(const bytes& file, const char* key) {
 }
 
 TEST_F(Engine, ABodyCutShortIsCheckedInClosedFormAndWrittenWholeWhenItMatches) {
-  bytes good = encrypted(pattern_bytes(1000, 21));
+  bytes good = encrypted(pattern_bytes(2 * 262144 + 1000, 21));
   // Headers claiming more than the file holds, their CRC set to what the
   // zero-extended body gives, so that "OK" is the right answer: the missing
   // part's CRC is then computed without reading or writing it.
   struct claim { int64_t plain_size; int8_t pad; size_t kept; };
+  // Bodies that end on a piece's end are read on into the next piece.
   for (claim c : {claim{3 * 1048576 + 5, 3, 1000}, claim{262144 * 2 + 13, 0, 517},
-                  claim{9, 7, 1}, claim{100000, 4, 0}}) {
+                  claim{9, 7, 1}, claim{100000, 4, 0}, claim{262144 * 3, 0, 262144},
+                  claim{262144 * 3 + 1, 7, 2 * 262144}}) {
     bytes file(good.begin(), good.begin() + FILE_HEADER_SIZE + c.kept);
     file_header h = header_load(file.data());
     h.plain_size = c.plain_size;
