@@ -183,9 +183,9 @@ static uint32_t missing_part_crc(uint32_t crc, const cipher_key& cipher, const u
 
 // The work on a body besides deciphering: adding a plain piece to the CRC,
 // writing it, and reading the next cipher piece into the same buffer.  With
-// a worker thread this runs beside the deciphering of the other buffer's
-// piece (the system's copies and the CRC are a third of a decryption's
-// time); without one, in turn with it.  Either way the same calls are made
+// a worker thread (engine_allow_worker) this runs beside the deciphering of
+// the other buffer's piece (the system's copies and the CRC are a third of
+// a decryption's time); without one, in turn with it.  Either way the same calls are made
 // on the same bytes in the same order.
 struct body_work {
   int source;
@@ -304,6 +304,10 @@ static const char* decipher_body(body_work* w, const cipher_key& cipher, const f
   return result;
 }
 
+static bool worker_allowed;  // set once by the program, before any call
+
+void engine_allow_worker(bool allowed) { worker_allowed = allowed; }
+
 // Sets up the work on a body of data_length bytes (as the header claims)
 // in source: one piece when the body is no longer than one, else two, and
 // a worker when a thread can be had.  False when the pieces cannot be
@@ -317,7 +321,7 @@ static bool work_begin(body_work* w, int source, uint64_t data_length) {
   for (int i = 0; i < count; i++)
     w->pieces[i] = piece_in(static_cast<uint8_t*>(w->block) + i * (PIECE_BYTES + LINE_BYTES),
                             FILE_HEADER_SIZE);
-  if (count == 2) w->worker = rt_worker_start();
+  if (count == 2 && worker_allowed) w->worker = rt_worker_start();
   return true;
 }
 

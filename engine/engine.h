@@ -18,6 +18,12 @@ const char* decrypt_file(const char* file, const char* output, const char* key);
 // decrypt_file's result, with nothing written: the file is deciphered in memory.
 const char* verify_file(const char* file, const char* key);
 
+// Whether decrypt_file and verify_file may start a worker thread for a body
+// of several pieces: it reads, adds to the CRC and writes beside the
+// deciphering, on another processor.  Off unless a program turns it on;
+// the module never does, for it starts no threads in its host.
+void engine_allow_worker(bool allowed);
+
 // The bytes of file data the three calls above have worked through in this
 // process, modulo 2^32, counted a piece at a time.  The command-line tool
 // reads it from another thread for its progress line and takes differences;

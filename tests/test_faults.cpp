@@ -174,18 +174,20 @@ TEST_F(faults, decrypt) {
   printf("decrypt: %d runtime calls failed on purpose\n", total);
 }
 
-// A body of three pieces: the worker thread reads ahead and writes while
-// the engine deciphers, and a failed worker start leaves the engine to do
-// it all itself.
+// A body of three pieces, with the worker allowed: it reads ahead and
+// writes while the engine deciphers, and a failed worker start leaves the
+// engine to do it all itself.
 TEST_F(faults, decrypt_in_pieces) {
   const bytes large_plain = pattern_bytes(2 * 262144 + 1001, 5);
   write_file(folder + "p", large_plain);
   ASSERT_STREQ(encrypt_file((folder + "p").c_str(), (folder + "e").c_str(), key), result_ok);
   unsigned kinds = 0;
+  engine_allow_worker(true);
   for (output_case where : {IN_PLACE, OUTPUT_ABSENT}) {
     SCOPED_TRACE("output case " + std::to_string(where));
     fail_each(decrypt_file, setup_for(read_file(folder + "e"), where), folder, large_plain, kinds);
   }
+  engine_allow_worker(false);
   EXPECT_EQ(kinds & kinds_of({FAULT_WORKER, FAULT_READ, FAULT_WRITE}),
             kinds_of({FAULT_WORKER, FAULT_READ, FAULT_WRITE}));
 }

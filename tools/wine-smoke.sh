@@ -80,9 +80,16 @@ fi
 [ -x "$qemu" ] || { echo "wine-smoke: $qemu missing (tools/setup.sh installs it)" >&2; exit 1; }
 rm -rf "$work"
 mkdir -p "$work/bindings" "$work/exports/folder-page/Qelv.html" "$work/exchange"
-cp tests/data/sample.txt "$work/exchange/plain.txt"
-build/native/qelv encrypt --quiet --key pumpkinjar --output "$work/exchange/from-cli.dat" \
-  "$work/exchange/plain.txt"
+# The files tests/lua/cli_exchange.lua reads, made as the full suite makes
+# them: one key plain, one with accented letters typed in a UTF-8 locale,
+# one spelt in code page 1250.
+x=$work/exchange
+cp tests/data/sample.txt "$x/plain.txt"
+build/native/qelv encrypt --quiet --key pumpkinjar --output "$x/from-cli.dat" "$x/plain.txt"
+LC_ALL=C.UTF-8 build/native/qelv encrypt --quiet --key "clé secrète" \
+  --output "$x/from-cli-accented.dat" "$x/plain.txt"
+LC_ALL=C.UTF-8 build/native/qelv encrypt --quiet --key "cłé" --key-codepage 1250 \
+  --output "$x/from-cli-1250.dat" "$x/plain.txt"
 # One emulated run at a time per prefix: one run's wineserver -k would end
 # the other's host.  Only this script holds the lock, not what it starts.
 mkdir -p "$(dirname "$prefix")"
@@ -109,10 +116,13 @@ fi
 [ -f "$work/host.log" ] && cat "$work/host.log"
 echo "wine-smoke: finished with status $rc after $((SECONDS - start)) s"
 
-# The file the Windows module encrypted, back through the native tool.
+# The files the Windows module encrypted, back through the native tool.
 if [ $rc = 0 ]; then
-  build/native/qelv decrypt --quiet --key pumpkinjar --output "$work/exchange/from-host.txt" \
-    "$work/exchange/from-host.dat" && cmp "$work/exchange/plain.txt" "$work/exchange/from-host.txt" || rc=1
+  { build/native/qelv decrypt --quiet --key pumpkinjar --output "$x/from-host.txt" "$x/from-host.dat" &&
+    cmp "$x/plain.txt" "$x/from-host.txt" &&
+    LC_ALL=C.UTF-8 build/native/qelv decrypt --quiet --key "clé secrète" \
+      --output "$x/from-host-accented.txt" "$x/from-host-accented.dat" &&
+    cmp "$x/plain.txt" "$x/from-host-accented.txt"; } || rc=1
 fi
 # The host's last line must count cases run, none failed.
 tail -1 "$work/host.log" 2>/dev/null | tr -d '\r' | grep -Eq '^smoke: [1-9][0-9]* passed, 0 failed$' || rc=1
