@@ -181,40 +181,45 @@ static uint32_t missing_part_crc(uint32_t crc, const cipher_key& cipher, const u
   return rt_crc32_update(crc, zeros, static_cast<int32_t>(left));  // fewer than 8 left
 }
 
-// The work on a body besides deciphering: adding a plain piece to the CRC,
-// writing it, and reading the next cipher piece into the same buffer.  With
-// a worker thread (engine_allow_worker) this runs beside the deciphering of
-// the other buffer's piece (the system's copies and the CRC are a third of
-// a decryption's time); without one, in turn with it.  Either way the same calls are made
-// on the same bytes in the same order.
+// The work on a body besides deciphering, done a piece at a time as a job:
+// adding the plain piece to the CRC, writing it, and reading a later cipher
+// piece into the same buffer.  Without a worker the job runs at once and
+// reads the next piece, so one buffer serves.  With a worker thread
+// (engine_allow_worker) there are two buffers: while the engine deciphers
+// piece k in one, the job on the other finishes piece k-1 and reads piece
+// k+1, so that the system's copies and the CRC (a third of a decryption's
+// time) run on another processor.  Either way the reads and writes are the
+// same, in the same order.
 struct body_work {
   int source;
   rt_worker* worker;     // null: each job runs when it is given
-  uint8_t* pieces[2];    // the second only when the body spans several
-  void* block;           // the pieces' buffer
+  int depth;             // buffers in use: 1, or 2 with a worker
+  uint8_t* pieces[2];
+  int32_t got[2];        // what the last read into each buffer had (-1: an error)
+  void* block;           // the buffers' memory
   bool given;            // a job is with the worker
   // The job.  Counts of 0 skip that part.
-  uint8_t* piece;
+  int buffer;
   int32_t covered;       // plain bytes of the piece that the CRC covers
   output_file* out;      // where they are written, or null
-  int32_t wanted, got;   // the read into the piece: asked, and had (-1: error)
+  int32_t wanted;        // bytes of the read into the buffer
   uint32_t crc;          // of every piece covered so far
 };
 
 static void piece_job(void* arg) {
   body_work* w = static_cast<body_work*>(arg);
+  uint8_t* piece = w->pieces[w->buffer];
   if (w->covered > 0) {
-    w->crc = rt_crc32_update(w->crc, w->piece, w->covered);
-    if (w->out != nullptr) output_write(w->out, w->piece, w->covered);
+    w->crc = rt_crc32_update(w->crc, piece, w->covered);
+    if (w->out != nullptr) output_write(w->out, piece, w->covered);
   }
-  if (w->wanted > 0) w->got = rt_file_read(w->source, w->piece, w->wanted);
+  if (w->wanted > 0) w->got[w->buffer] = rt_file_read(w->source, piece, w->wanted);
 }
 
-static void give_job(body_work* w, uint8_t* piece, int32_t covered, int32_t wanted) {
-  w->piece = piece;
+static void give_job(body_work* w, int buffer, int32_t covered, int32_t wanted) {
+  w->buffer = buffer;
   w->covered = covered;
   w->wanted = wanted;
-  w->got = 0;
   if (w->worker == nullptr) {
     piece_job(w);
     return;
@@ -232,11 +237,9 @@ static void wait_job(body_work* w) {
 // Deciphers the body a piece at a time, adds the first plain_size plain
 // bytes to *crc and, when out is given, writes them.  A body that ends
 // early counts as followed by zero bytes, deciphered like the rest; without
-// an output, the CRC of that part is had in closed form instead.
-//   Piece k is deciphered in one buffer while the job on the other adds
-// piece k-1 to the CRC, writes it and reads piece k+1 in its place; a read
-// is asked for only after a whole piece.  No job is left with the worker
-// on return.
+// an output, the CRC of that part is had in closed form instead.  A read is
+// asked for only while every piece before it came whole, and no job is
+// left with the worker on return.
 static const char* decipher_body(body_work* w, const cipher_key& cipher, const file_header& h,
                                  output_file* out, uint32_t* crc) {
   const uint64_t plain_size = static_cast<uint64_t>(h.plain_size);
@@ -245,19 +248,22 @@ static const char* decipher_body(body_work* w, const cipher_key& cipher, const f
   memcpy(chain, h.iv, 8);
   w->crc = 0;
   w->out = out;
-  int b = 0;  // the buffer of the piece at `at`
-  give_job(w, w->pieces[0], 0, piece_length(data_length));
+  // The first pieces, one per buffer.
+  give_job(w, 0, 0, piece_length(data_length));
   wait_job(w);
-  int32_t got = w->got;
-  if (got == piece_length(data_length) && data_length > static_cast<uint64_t>(got))
-    give_job(w, w->pieces[1], 0, piece_length(data_length - got));
+  const int32_t first = piece_length(data_length);
+  if (w->depth == 2 && w->got[0] == first && data_length > static_cast<uint64_t>(first))
+    give_job(w, 1, 0, piece_length(data_length - first));
   bool ended = false;
   uint64_t at = 0;
   const char* result = nullptr;
-  while (at < data_length && !(ended && out == nullptr)) {
-    int32_t length = piece_length(data_length - at);
+  for (uint64_t k = 0; at < data_length && !(ended && out == nullptr); k++) {
+    const int b = static_cast<int>(k % w->depth);
     uint8_t* piece = w->pieces[b];
+    int32_t length = piece_length(data_length - at);
+    int32_t got = 0;
     if (!ended) {
+      got = w->got[b];
       if (got < 0) {
         result = result_read_error;
         break;
@@ -266,8 +272,6 @@ static const char* decipher_body(body_work* w, const cipher_key& cipher, const f
       // Without an output, only the block the file ends in is worked here;
       // the rest is had in closed form.
       if (ended && out == nullptr && (got + 7) / 8 * 8 < length) length = (got + 7) / 8 * 8;
-    } else {
-      got = 0;
     }
     memset(piece + got, 0, length - got);
     int32_t blocks = length / 8;
@@ -285,17 +289,18 @@ static const char* decipher_body(body_work* w, const cipher_key& cipher, const f
     count_worked(length);
     at += length;
 
-    // The other buffer's job (piece k-1, and the read of piece k+1) ends
-    // before this piece's begins.
+    // The job before this one (the other buffer's) ends first; then this
+    // piece's job reads piece k + depth, if the pieces up to it came whole.
     wait_job(w);
-    int32_t next_got = w->given ? 0 : w->got;
-    uint64_t next_length = piece_length(data_length - at);  // 0 at the end
-    int32_t wanted = 0;
-    if (!ended && next_got == static_cast<int32_t>(next_length) && at + next_length < data_length)
-      wanted = piece_length(data_length - at - next_length);
-    give_job(w, piece, covered, wanted);
-    got = ended ? 0 : next_got;
-    if (w->pieces[1] != nullptr) b ^= 1;  // one piece: no worker, the job is done
+    uint64_t ahead_at = at;  // where piece k + depth starts
+    bool whole = !ended;
+    if (w->depth == 2 && at < data_length) {
+      int32_t next_length = piece_length(data_length - at);
+      whole = whole && w->got[b ^ 1] == next_length;
+      ahead_at += next_length;
+    }
+    int32_t wanted = whole && ahead_at < data_length ? piece_length(data_length - ahead_at) : 0;
+    give_job(w, b, covered, wanted);
   }
   wait_job(w);
   *crc = w->crc;
@@ -309,19 +314,24 @@ static bool worker_allowed;  // set once by the program, before any call
 void engine_allow_worker(bool allowed) { worker_allowed = allowed; }
 
 // Sets up the work on a body of data_length bytes (as the header claims)
-// in source: one piece when the body is no longer than one, else two, and
-// a worker when a thread can be had.  False when the pieces cannot be
-// allocated.
+// in source: one buffer, and a second with a worker when the body spans
+// several pieces, the program allows it and a thread can be had.  False
+// when the buffers cannot be allocated.
 static bool work_begin(body_work* w, int source, uint64_t data_length) {
   *w = body_work{};
   w->source = source;
-  const int count = data_length > PIECE_BYTES ? 2 : 1;
-  w->block = rt_block_alloc(count * (PIECE_BYTES + LINE_BYTES));
+  w->depth = 1;
+  if (worker_allowed && data_length > PIECE_BYTES) {
+    w->block = rt_block_alloc(2 * (PIECE_BYTES + LINE_BYTES));
+    if (w->block != nullptr) w->worker = rt_worker_start();
+    if (w->worker != nullptr) w->depth = 2;
+    else rt_block_free(w->block);
+  }
+  if (w->depth == 1) w->block = piece_alloc();
   if (w->block == nullptr) return false;
-  for (int i = 0; i < count; i++)
+  for (int i = 0; i < w->depth; i++)
     w->pieces[i] = piece_in(static_cast<uint8_t*>(w->block) + i * (PIECE_BYTES + LINE_BYTES),
                             FILE_HEADER_SIZE);
-  if (count == 2 && worker_allowed) w->worker = rt_worker_start();
   return true;
 }
 
