@@ -7,17 +7,10 @@
 
 #include <cstring>
 
+#include "../engine/bytes.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
 #include "bench.h"
-
-static uint32_t word_at(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-static void put_word(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; i++) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // The variant's shift: arithmetic shift right by 5, then bit 31 cleared.
 static uint32_t shift5(uint32_t x) {
@@ -30,28 +23,28 @@ static const uint32_t delta = 0x9E3779B9;
 
 void baseline_encipher(const uint8_t key[16], uint8_t block[8]) {
   uint32_t k[4];
-  for (int i = 0; i < 4; i++) k[i] = word_at(key + 4 * i);
-  uint32_t y = word_at(block), z = word_at(block + 4), sum = 0;
+  for (int i = 0; i < 4; i++) k[i] = load_le32(key + 4 * i);
+  uint32_t y = load_le32(block), z = load_le32(block + 4), sum = 0;
   for (int cycle = 0; cycle < 32; cycle++) {
     y += mix(z) ^ (sum + k[sum & 3]);
     sum += delta;
     z += mix(y) ^ (sum + k[(sum >> 11) & 3]);
   }
-  put_word(block, y);
-  put_word(block + 4, z);
+  store_le32(block, y);
+  store_le32(block + 4, z);
 }
 
 void baseline_decipher(const uint8_t key[16], uint8_t block[8]) {
   uint32_t k[4];
-  for (int i = 0; i < 4; i++) k[i] = word_at(key + 4 * i);
-  uint32_t y = word_at(block), z = word_at(block + 4), sum = delta * 32;
+  for (int i = 0; i < 4; i++) k[i] = load_le32(key + 4 * i);
+  uint32_t y = load_le32(block), z = load_le32(block + 4), sum = delta * 32;
   for (int cycle = 0; cycle < 32; cycle++) {
     z -= mix(y) ^ (sum + k[(sum >> 11) & 3]);
     sum -= delta;
     y -= mix(z) ^ (sum + k[sum & 3]);
   }
-  put_word(block, y);
-  put_word(block + 4, z);
+  store_le32(block, y);
+  store_le32(block + 4, z);
 }
 
 void baseline_cbc_encrypt(const uint8_t key[16], const uint8_t iv[8], const uint8_t* plain,
@@ -158,8 +151,8 @@ const char* baseline_encrypt_file(const char* file, const char* output, const ch
     h.pad_count = static_cast<int8_t>(pad_count);
     h.plain_crc = rt_crc32(plain, static_cast<int32_t>(plain_size));
     h.constant[0] = 2;
-    put_word(h.iv, static_cast<uint32_t>(rt_random()));
-    put_word(h.iv + 4, static_cast<uint32_t>(rt_random()));
+    store_le32(h.iv, static_cast<uint32_t>(rt_random()));
+    store_le32(h.iv + 4, static_cast<uint32_t>(rt_random()));
     uint8_t head[FILE_HEADER_SIZE], key[16];
     header_store(h, head);
     key_from_text(key_text, key);

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "../engine/bytes.h"
 #include "../engine/cbc.h"
 #include "../engine/engine.h"
 #include "../engine/file_format.h"
@@ -42,8 +43,7 @@ static void judge(const file_header& h, const uint8_t* head, cli_header_facts* f
   if (h.plain_size < 2) reason(facts, "plain_size below 2");
   if (h.plain_size >= 2 && h.pad_count != (8 - h.plain_size % 8) % 8)
     reason(facts, "pad_count does not pad plain_size to whole blocks");
-  int64_t iv = static_cast<int64_t>(load_le32(head + 9) |
-                                    static_cast<uint64_t>(load_le32(head + 13)) << 32);
+  int64_t iv = static_cast<int64_t>(load_le64(head + 9));
   if (iv < -1 || iv > max_written_iv) reason(facts, "iv outside the values the writer draws");
   if (h.constant[0] != 2 || h.constant[1] != 0) reason(facts, "constant bytes are not 2 and 0");
   if (facts->implied >= 0 && facts->length < facts->implied)

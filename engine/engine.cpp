@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "../runtime/runtime.h"
+#include "bytes.h"
 #include "cbc.h"
 #include "file_format.h"
 #include "output_commit.h"
@@ -73,8 +74,7 @@ static void draw_iv(uint8_t iv[8]) {
   int64_t r1 = rt_random(), r2 = rt_random();
   // At most (2^31-1)^2 - 1, so the product cannot overflow; -1 when either is 0.
   uint64_t v = static_cast<uint64_t>(r1 * r2 - 1);
-  store_le32(iv, static_cast<uint32_t>(v));
-  store_le32(iv + 4, static_cast<uint32_t>(v >> 32));
+  store_le64(iv, v);
 }
 
 // Reads plain_size bytes of source, pads them with zeros to whole blocks,

@@ -1,15 +1,6 @@
 #include "xtea.h"
 
-uint32_t load_le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void store_le32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
-}
+#include "bytes.h"
 
 cipher_key cipher_key_from_string(const char* key_text) {
   cipher_key key = {};

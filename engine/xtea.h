@@ -34,5 +34,3 @@ struct xtea_schedule {
 };
 xtea_schedule xtea_make_schedule(const cipher_key& key);
 
-uint32_t load_le32(const uint8_t* p);
-void store_le32(uint8_t* p, uint32_t v);

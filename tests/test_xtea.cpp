@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "../engine/bytes.h"
 #include "../engine/cbc.h"
 #include "../engine/xtea.h"
 #include "test_files.h"
