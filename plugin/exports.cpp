@@ -6,6 +6,7 @@
 #include "../bindings/bindings.h"
 #include "../bindings/lua_version.h"
 #include "../runtime/runtime.h"
+#include "../runtime/shell.h"
 #include "info.h"
 
 #ifdef _WIN32

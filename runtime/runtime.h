@@ -1,8 +1,14 @@
-// Runtime services: memory blocks, file access, the size query, CRC-32 and
-// the pseudo-random generator.  One interface; runtime_win32.cpp and
-// runtime_posix.cpp implement the parts that differ by platform,
-// runtime_common.cpp the parts that do not.  Nothing above this layer sees a
-// platform type.
+// Runtime services: memory blocks, file access, the size query, a worker
+// thread, CRC-32 and the pseudo-random generator.  One interface;
+// runtime_win32.cpp and runtime_posix.cpp implement the parts that differ by
+// platform, runtime_common.cpp the parts that do not.  Nothing above this
+// layer sees a platform type.  (The desktop shell is apart, in shell.h.)
+//
+// Tests replace the runtime at link time, never through a switch in it: the
+// fault tests compile these files a second time with the fallible functions
+// renamed real_rt_* and link tests/fault_runtime.cpp in their place, which
+// counts each call and fails the one chosen (tests/CMakeLists.txt lists the
+// names).  A function added here that can fail belongs on that list.
 #pragma once
 
 #include <cstdint>
@@ -67,14 +73,6 @@ bool rt_file_replace(const char* temp_path, const char* target);
 // under the name, the name is empty or holds a wildcard; -2 for a directory
 // (a drive root included).
 int64_t rt_size_query(const char* path);
-
-// The separator put between a folder and a name.
-extern const char rt_path_separator;
-
-// Hands target (a path, perhaps with "#anchor") to the desktop shell to open,
-// with parent_window as the owner of anything it shows.  The shell's own
-// success is not known.
-void rt_shell_open(void* parent_window, const char* target);
 
 // CRC-32 (ISO-HDLC, as zlib computes it) of count bytes, count >= 1.
 uint32_t rt_crc32(const void* data, int32_t count);

@@ -1,6 +1,6 @@
 // The desktop shell on POSIX systems: xdg-open.
 
-#include "runtime.h"
+#include "shell.h"
 
 #include <spawn.h>
 #include <sys/wait.h>

@@ -1,7 +1,6 @@
-// The desktop shell on Windows.  Apart from the rest of the runtime layer so
-// that only the module, not every program on the engine, imports the shell.
+// The desktop shell on Windows.
 
-#include "runtime.h"
+#include "shell.h"
 
 #include <windows.h>
 #include <shellapi.h>
