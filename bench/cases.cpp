@@ -40,7 +40,7 @@ static int encrypt_small, encrypt_large, tight_small, tight_large, baseline_encr
 static int32_t blocks_of(const bench_case& c) { return static_cast<int32_t>(c.bytes / 8); }
 
 static void note(const char* result) {
-  if (strcmp(result, "OK") != 0) {
+  if (strcmp(result, result_ok) != 0) {
     std::printf("run failed: %s\n", result);
     failed_runs++;
   }
@@ -268,7 +268,7 @@ static bool same_files(const char* what, const char* path_a, const char* path_b)
 }
 
 static bool gave_ok(const char* what, const char* result) {
-  if (strcmp(result, "OK") == 0) return true;
+  if (strcmp(result, result_ok) == 0) return true;
   std::printf("check failed: %s gave \"%s\"\n", what, result);
   return false;
 }

@@ -42,5 +42,5 @@ int main(int argc, char** argv) {
                                          : decrypt_file(argv[2], argv[3], argv[4]);
   rt_stop();
   std::printf("%s\n", result);
-  return strcmp(result, "OK") == 0 ? 0 : 1;
+  return strcmp(result, result_ok) == 0 ? 0 : 1;
 }

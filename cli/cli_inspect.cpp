@@ -28,9 +28,6 @@ static void say(FILE* out, const char* format, ...) {
   cli_write_text(out, text);
 }
 
-// The largest iv the writer draws: (2^31 - 1)^2 - 1.
-static const int64_t max_written_iv = INT64_C(4611686014132420608);
-
 static void reason(cli_header_facts* facts, const char* text) {
   size_t used = strlen(facts->problem_text);
   snprintf(facts->problem_text + used, sizeof facts->problem_text - used, "%s%s",
@@ -44,7 +41,7 @@ static void judge(const file_header& h, const uint8_t* head, cli_header_facts* f
   if (h.plain_size >= 2 && h.pad_count != (8 - h.plain_size % 8) % 8)
     reason(facts, "pad_count does not pad plain_size to whole blocks");
   int64_t iv = static_cast<int64_t>(load_le64(head + 9));
-  if (iv < -1 || iv > max_written_iv) reason(facts, "iv outside the values the writer draws");
+  if (iv < engine_least_iv || iv > engine_greatest_iv) reason(facts, "iv outside the values the writer draws");
   if (h.constant[0] != 2 || h.constant[1] != 0) reason(facts, "constant bytes are not 2 and 0");
   if (facts->implied >= 0 && facts->length < facts->implied)
     reason(facts, "file shorter than the header implies");

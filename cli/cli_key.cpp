@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../engine/engine.h"
 #include "cli.h"
 
 enum { KEY_POINTS = CLI_KEY_CAPACITY };
@@ -158,7 +159,7 @@ int cli_key_obtain(const cli_options& o, char key[CLI_KEY_CAPACITY]) {
   if (status == 0 && !o.key_bytes) status = key_convert(o, key, encoding);
   if (status != 0) return status;
   // The engine's rule, applied once instead of for each file.
-  if (strspn(key, " ") == strlen(key)) return cli_usage_error("the key is empty or only spaces");
+  if (!engine_key_usable(key)) return cli_usage_error("the key is empty or only spaces");
   if (strlen(key) > 16) cli_note("only the first 16 bytes of the key count");
   return 0;
 }

@@ -70,9 +70,12 @@ static int32_t piece_length(uint64_t left) {
   return left < PIECE_BYTES ? static_cast<int32_t>(left) : PIECE_BYTES;
 }
 
+bool engine_key_usable(const char* key) { return has_non_space(key); }
+
 static void draw_iv(uint8_t iv[8]) {
   int64_t r1 = rt_random(), r2 = rt_random();
-  // At most (2^31-1)^2 - 1, so the product cannot overflow; -1 when either is 0.
+  // At most engine_greatest_iv, so the product cannot overflow; -1 when
+  // either is 0.
   uint64_t v = static_cast<uint64_t>(r1 * r2 - 1);
   store_le64(iv, v);
 }

@@ -13,6 +13,15 @@ extern const char result_write_error[];    // Output could not be written whole
 extern const char result_too_large[];      // the data does not fit the buffers
 extern const char result_not_encrypted[];  // the header does not hold together
 
+// Whether a key text can key the cipher: it must hold a character other
+// than the space.  The calls below refuse any other with result_refused.
+bool engine_key_usable(const char* key);
+
+// The initial values encrypt_file draws, read as a signed little-endian
+// number: from -1 to (2^31 - 1)^2 - 1.
+constexpr int64_t engine_least_iv = -1;
+constexpr int64_t engine_greatest_iv = INT64_C(2147483647) * 2147483647 - 1;
+
 const char* encrypt_file(const char* file, const char* output, const char* key);
 const char* decrypt_file(const char* file, const char* output, const char* key);
 // decrypt_file's result, with nothing written: the file is deciphered in memory.

@@ -121,7 +121,7 @@ class Cli : public testing::Test {
   bytes engine_decrypted(const std::string& file, const char* key = test_key) {
     std::string probe = streams + "probe";
     std::string result = decrypt_file(file.c_str(), probe.c_str(), key);
-    bytes content = result == "OK" ? read_file(probe) : bytes();
+    bytes content = result == result_ok ? read_file(probe) : bytes();
     std::remove(probe.c_str());
     return content;
   }
@@ -143,7 +143,7 @@ TEST_F(Cli, EncryptAndDecryptBesideTheFile) {
       << out;
 
   // Without the suffix there is no name to decrypt to.
-  ASSERT_EQ(encrypt_file(path("a.txt").c_str(), path("noext").c_str(), test_key), std::string("OK"));
+  ASSERT_EQ(encrypt_file(path("a.txt").c_str(), path("noext").c_str(), test_key), std::string(result_ok));
   auto before = folder_listing(dir);
   EXPECT_EQ(run({"decrypt", "--key", test_key, path("noext")}), 1);
   EXPECT_EQ(err, path("noext") + ": the name does not end in .dat; give --output or --out-dir\n");
@@ -219,7 +219,7 @@ static std::vector<std::pair<std::string, bytes>> damaged_variants(const bytes& 
 
 TEST_F(Cli, VerifyJudgesLikeDecryptAndWritesNothing) {
   bytes plain = plain_file("p", 100, 5);
-  ASSERT_EQ(encrypt_file(path("p").c_str(), path("e").c_str(), test_key), std::string("OK"));
+  ASSERT_EQ(encrypt_file(path("p").c_str(), path("e").c_str(), test_key), std::string(result_ok));
   bytes good = read_file(path("e"));
   for (const auto& [name, content] : damaged_variants(good)) {
     write_file(path(name), content);
@@ -229,7 +229,7 @@ TEST_F(Cli, VerifyJudgesLikeDecryptAndWritesNothing) {
     auto before = folder_listing(dir);
     int status = run({"verify", "--key", test_key, path(name)});
     EXPECT_EQ(folder_listing(dir), before) << name;
-    if (expected == "OK") {
+    if (expected == result_ok) {
       EXPECT_EQ(status, 0) << name;
       EXPECT_TRUE(starts_with(out, path(name) + ": key and data check out, ")) << out;
       EXPECT_EQ(err, "");
@@ -271,7 +271,7 @@ static std::string hex_of(const uint8_t* p, int n) {
 
 TEST_F(Cli, InfoShowsTheHeaderAndJudgesTheLayout) {
   plain_file("p", 9, 6);
-  ASSERT_EQ(encrypt_file(path("p").c_str(), path("e").c_str(), test_key), std::string("OK"));
+  ASSERT_EQ(encrypt_file(path("p").c_str(), path("e").c_str(), test_key), std::string(result_ok));
   bytes good = read_file(path("e"));
   file_header h = header_load(good.data());
   char crc[9];
@@ -786,7 +786,7 @@ TEST_F(Cli, TheProgramOnPipes) {
   set_env("TMPDIR", temp.c_str());
   set_env("QELV_TEST_KEY", test_key);
   bytes plain = plain_file("big", 1 << 20, 44);
-  ASSERT_EQ(encrypt_file(path("big").c_str(), path("big.dat").c_str(), test_key), std::string("OK"));
+  ASSERT_EQ(encrypt_file(path("big").c_str(), path("big.dat").c_str(), test_key), std::string(result_ok));
   auto shell = [&](const std::string& line) {
     std::string command = "bash -c '" + line + "' 2> \"" + streams + "err\"";
     int s = std::system(command.c_str());

@@ -29,7 +29,7 @@ class Engine : public testing::Test {
   // Encrypts content under key, returns the encrypted bytes.
   bytes encrypted(const bytes& content, const char* key = "pumpkinjar") {
     write_file(path("plain"), content);
-    EXPECT_EQ(enc(path("plain"), path("enc"), key), "OK");
+    EXPECT_EQ(enc(path("plain"), path("enc"), key), result_ok);
     return read_file(path("enc"));
   }
   // Decrypts the given encrypted bytes; returns the result text.
@@ -39,13 +39,25 @@ class Engine : public testing::Test {
   }
 };
 
+// The texts scripts compare results with, spelt out here and nowhere else in
+// the C++ tests: changing one must fail this test.
+TEST(ResultTexts, AreExactlyTheOnesScriptsSee) {
+  EXPECT_STREQ(result_ok, "OK");
+  EXPECT_STREQ(result_refused, "Error, no valid key, filename or file doesn't exist!");
+  EXPECT_STREQ(result_crc_failure, "CRC Failure, data may be corrupt");
+  EXPECT_STREQ(result_read_error, "Error, could not read the file!");
+  EXPECT_STREQ(result_write_error, "Error, could not write the output file!");
+  EXPECT_STREQ(result_too_large, "Error, the file is too large!");
+  EXPECT_STREQ(result_not_encrypted, "Error, not a valid encrypted file!");
+}
+
 TEST_F(Engine, RoundTripsAtBlockBoundariesAndLarger) {
   for (size_t n : {2u, 7u, 8u, 9u, 15u, 16u, 17u, 4099u, 1048576u + 3u}) {
     bytes plain = pattern_bytes(n, static_cast<uint32_t>(n));
     bytes file = encrypted(plain);
     size_t pad = (8 - n % 8) % 8;
     ASSERT_EQ(file.size(), 23 + n + pad) << n;
-    ASSERT_EQ(dec(path("enc"), path("back")), "OK") << n;
+    ASSERT_EQ(dec(path("enc"), path("back")), result_ok) << n;
     ASSERT_EQ(read_file(path("back")), plain) << n;
   }
 }
@@ -93,16 +105,16 @@ TEST_F(Engine, SameSourceTwiceDiffersOnlyInIvAndBody) {
 TEST_F(Engine, KeyRules) {
   bytes plain = pattern_bytes(64, 2);
   encrypted(plain, "0123456789abcdef-first");
-  EXPECT_EQ(dec(path("enc"), path("out"), "0123456789abcdef-other"), "OK");
+  EXPECT_EQ(dec(path("enc"), path("out"), "0123456789abcdef-other"), result_ok);
   EXPECT_EQ(read_file(path("out")), plain);
-  EXPECT_EQ(dec(path("enc"), path("out2"), "0123456789abcde"), "CRC Failure, data may be corrupt");
+  EXPECT_EQ(dec(path("enc"), path("out2"), "0123456789abcde"), result_crc_failure);
 
   encrypted(plain, " key ");
-  EXPECT_EQ(dec(path("enc"), path("k1"), "key"), "CRC Failure, data may be corrupt");
-  EXPECT_EQ(dec(path("enc"), path("k2"), " key"), "CRC Failure, data may be corrupt");
-  EXPECT_EQ(dec(path("enc"), path("k3"), " key "), "OK");
+  EXPECT_EQ(dec(path("enc"), path("k1"), "key"), result_crc_failure);
+  EXPECT_EQ(dec(path("enc"), path("k2"), " key"), result_crc_failure);
+  EXPECT_EQ(dec(path("enc"), path("k3"), " key "), result_ok);
   encrypted(plain, "\tkey");  // a tab is a key byte, not trimmed
-  EXPECT_EQ(dec(path("enc"), path("k4"), "\tkey"), "OK");
+  EXPECT_EQ(dec(path("enc"), path("k4"), "\tkey"), result_ok);
   EXPECT_FALSE(file_exists(path("k1")));
   EXPECT_FALSE(file_exists(path("k2")));
 }
@@ -110,7 +122,7 @@ TEST_F(Engine, KeyRules) {
 TEST_F(Engine, WrongKeyAndDamageLeaveOutputAsItWas) {
   bytes plain = pattern_bytes(300, 4);
   bytes good = encrypted(plain);
-  const std::string crc = "CRC Failure, data may be corrupt";
+  const std::string crc = result_crc_failure;
   EXPECT_EQ(dec(path("enc"), path("out"), "wrong"), crc);
   EXPECT_FALSE(file_exists(path("out")));
   write_file(path("out"), bytes(5, 'o'));
@@ -136,33 +148,33 @@ TEST_F(Engine, CutShortOverLongAndConstantBytes) {
   bytes plain = pattern_bytes(64, 5);
   bytes good = encrypted(plain);
   bytes cut(good.begin(), good.end() - 8);
-  EXPECT_EQ(decrypt_bytes(cut), "CRC Failure, data may be corrupt");
+  EXPECT_EQ(decrypt_bytes(cut), result_crc_failure);
   EXPECT_FALSE(file_exists(path("out")));
   // Larger bodies are read and checked a piece at a time: a cut or a changed
   // byte deep inside one is still caught.
   bytes big_plain = pattern_bytes(700000, 12);
   bytes big = encrypted(big_plain);
   EXPECT_EQ(decrypt_bytes(bytes(big.begin(), big.begin() + 23 + 600001)),
-            "CRC Failure, data may be corrupt");
+            result_crc_failure);
   bytes flipped = big;
   flipped[23 + 524288 + 17] ^= 0x01;
-  EXPECT_EQ(decrypt_bytes(flipped), "CRC Failure, data may be corrupt");
+  EXPECT_EQ(decrypt_bytes(flipped), result_crc_failure);
   EXPECT_FALSE(file_exists(path("out")));
-  EXPECT_EQ(decrypt_bytes(big), "OK");
+  EXPECT_EQ(decrypt_bytes(big), result_ok);
   EXPECT_EQ(read_file(path("out")), big_plain);
   std::remove(path("out").c_str());
   bytes header_only(good.begin(), good.begin() + 23);
-  EXPECT_EQ(decrypt_bytes(header_only), "CRC Failure, data may be corrupt");
+  EXPECT_EQ(decrypt_bytes(header_only), result_crc_failure);
 
   bytes longer = good;
   longer.insert(longer.end(), 1000, 0xEE);
-  EXPECT_EQ(decrypt_bytes(longer), "OK");
+  EXPECT_EQ(decrypt_bytes(longer), result_ok);
   EXPECT_EQ(read_file(path("out")), plain);
 
   bytes constants = good;
   constants[21] = 0x77;
   constants[22] = 0x99;
-  EXPECT_EQ(decrypt_bytes(constants), "OK");
+  EXPECT_EQ(decrypt_bytes(constants), result_ok);
   EXPECT_EQ(read_file(path("out")), plain);
 }
 
@@ -173,7 +185,7 @@ TEST_F(Engine, PadCountBeyondTheBlocksIsLeftToTheCrc) {
   // block are never deciphered, and the CRC over the first 16 still matches.
   bytes padded = good;
   padded[8] = 3;
-  EXPECT_EQ(decrypt_bytes(padded), "OK");
+  EXPECT_EQ(decrypt_bytes(padded), result_ok);
   EXPECT_EQ(read_file(path("out")), plain);
 }
 
@@ -187,8 +199,8 @@ TEST_F(Engine, HeadersThatDoNotHoldTogetherAreRefused) {
     header_store(h, b.data());
     return decrypt_bytes(b);
   };
-  const std::string invalid = "Error, not a valid encrypted file!";
-  const std::string crc = "CRC Failure, data may be corrupt";
+  const std::string invalid = result_not_encrypted;
+  const std::string crc = result_crc_failure;
   EXPECT_EQ(with_size(0, 0), invalid);
   EXPECT_EQ(with_size(-1, 0), invalid);
   EXPECT_EQ(with_size(INT64_MIN, 7), invalid);
@@ -204,7 +216,7 @@ TEST_F(Engine, HeadersThatDoNotHoldTogetherAreRefused) {
   EXPECT_FALSE(file_exists(path("out")));
   // A pad_count that the file holds is left to the CRC, which here still
   // covers the intact plain bytes.
-  EXPECT_EQ(with_size(40, 127), "OK");
+  EXPECT_EQ(with_size(40, 127), result_ok);
   EXPECT_EQ(read_file(path("out")).size(), 40u);
   remove_tree(path("out"));
   // A file shorter than its header reads as zeros past its end.
@@ -251,11 +263,11 @@ TEST_F(Engine, ABodyCutShortIsCheckedInClosedFormAndWrittenWholeWhenItMatches) {
     write_file(path("short"), file);
     SCOPED_TRACE(c.plain_size);
     EXPECT_STREQ(verify_file(path("short").c_str(), "pumpkinjar"), result_ok);
-    ASSERT_EQ(dec(path("short"), path("out")), "OK");
+    ASSERT_EQ(dec(path("short"), path("out")), result_ok);
     EXPECT_EQ(read_file(path("out")), expected);
     h.plain_crc ^= 1;
     header_store(h, file.data());
-    EXPECT_EQ(decrypt_bytes(file), "CRC Failure, data may be corrupt");
+    EXPECT_EQ(decrypt_bytes(file), result_crc_failure);
   }
   engine_allow_worker(false);
 }
@@ -276,8 +288,8 @@ TEST_F(Engine, HugeClaimsAndForeignFilesComeBackQuicklyLeavingNothing) {
   std::vector<std::string> before = folder_names(dir);
   for (const char* name : {"claim", "text.txt"}) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(dec(path(name), path("out")), "CRC Failure, data may be corrupt");
-    EXPECT_EQ(dec(path(name), path(name)), "CRC Failure, data may be corrupt");
+    EXPECT_EQ(dec(path(name), path("out")), result_crc_failure);
+    EXPECT_EQ(dec(path(name), path(name)), result_crc_failure);
     EXPECT_STREQ(verify_file(path(name).c_str(), "pumpkinjar"), result_crc_failure);
   }
   EXPECT_EQ(read_file(path("claim")), claim);
@@ -286,7 +298,7 @@ TEST_F(Engine, HugeClaimsAndForeignFilesComeBackQuicklyLeavingNothing) {
 }
 
 TEST_F(Engine, RefusedArgumentsTouchNothing) {
-  const std::string refused = "Error, no valid key, filename or file doesn't exist!";
+  const std::string refused = result_refused;
   write_file(path("one"), bytes(1, 'a'));
   write_file(path("empty"), {});
   write_file(path("two"), bytes(2, 'a'));
@@ -316,34 +328,34 @@ TEST_F(Engine, RefusedArgumentsTouchNothing) {
 TEST_F(Engine, InPlaceAndOverExistingOutputs) {
   bytes plain = pattern_bytes(1000, 8);
   write_file(path("f"), plain);
-  EXPECT_EQ(enc(path("f"), path("f")), "OK");
+  EXPECT_EQ(enc(path("f"), path("f")), result_ok);
   EXPECT_EQ(read_file(path("f")).size(), 23u + 1000);
-  EXPECT_EQ(dec(path("f"), path("f")), "OK");
+  EXPECT_EQ(dec(path("f"), path("f")), result_ok);
   EXPECT_EQ(read_file(path("f")), plain);
 
   write_file(path("long"), bytes(5000, 'L'));
-  EXPECT_EQ(enc(path("f"), path("long")), "OK");
+  EXPECT_EQ(enc(path("f"), path("long")), result_ok);
   EXPECT_EQ(read_file(path("long")).size(), 1023u);
   write_file(path("short"), bytes(10, 'S'));
-  EXPECT_EQ(enc(path("f"), path("short")), "OK");
+  EXPECT_EQ(enc(path("f"), path("short")), result_ok);
   EXPECT_EQ(read_file(path("short")).size(), 1023u);
 
   write_file(path("plain-long"), bytes(5000, 'P'));
-  EXPECT_EQ(dec(path("long"), path("plain-long")), "OK");
+  EXPECT_EQ(dec(path("long"), path("plain-long")), result_ok);
   EXPECT_EQ(read_file(path("plain-long")), plain);
   write_file(path("plain-short"), bytes(3, 'P'));
-  EXPECT_EQ(dec(path("short"), path("plain-short")), "OK");
+  EXPECT_EQ(dec(path("short"), path("plain-short")), result_ok);
   EXPECT_EQ(read_file(path("plain-short")), plain);
 }
 
 TEST_F(Engine, OutputThatCannotBeOpenedIsAnErrorAndSourceIsKept) {
   bytes plain = pattern_bytes(50, 9);
   write_file(path("plain"), plain);
-  const std::string write_error = "Error, could not write the output file!";
+  const std::string write_error = result_write_error;
   EXPECT_EQ(enc(path("plain"), ""), write_error);
   EXPECT_EQ(enc(path("plain"), dir), write_error);
   EXPECT_EQ(enc(path("plain"), path("no-such-folder/out")), write_error);
-  EXPECT_EQ(enc(path("plain"), path("enc")), "OK");
+  EXPECT_EQ(enc(path("plain"), path("enc")), result_ok);
   EXPECT_EQ(dec(path("enc"), dir), write_error);
   EXPECT_EQ(dec(path("enc"), path("no-such-folder/out")), write_error);
   EXPECT_EQ(read_file(path("plain")), plain);
@@ -355,7 +367,7 @@ TEST_F(Engine, FilesWrittenEarlierStillDecrypt) {
   ASSERT_FALSE(data.empty());
   bytes expected = read_file(data + "/sample.txt");
   ASSERT_EQ(expected.size(), 1234u);
-  EXPECT_EQ(dec(data + "/sample.txt.qelv", path("out")), "OK");
+  EXPECT_EQ(dec(data + "/sample.txt.qelv", path("out")), result_ok);
   EXPECT_EQ(read_file(path("out")), expected);
 }
 
@@ -366,16 +378,16 @@ TEST_F(ReadOnlyMedia, SourceOnReadOnlyMediaEncryptsAndDecrypts) {
   if (media.empty()) GTEST_SKIP() << "QELV_TEST_MEDIA is not set";
   std::string plain = media + "/sample.txt", sealed = media + "/sample.txt.qelv";
   // The media really is read-only: writing there fails.
-  EXPECT_EQ(enc(plain, media + "/new"), "Error, could not write the output file!");
+  EXPECT_EQ(enc(plain, media + "/new"), result_write_error);
   bytes before = read_file(sealed);
-  EXPECT_EQ(enc(plain, plain), "Error, could not write the output file!");
-  EXPECT_EQ(enc(plain, sealed), "Error, could not write the output file!");
-  EXPECT_EQ(dec(sealed, plain), "Error, could not write the output file!");
+  EXPECT_EQ(enc(plain, plain), result_write_error);
+  EXPECT_EQ(enc(plain, sealed), result_write_error);
+  EXPECT_EQ(dec(sealed, plain), result_write_error);
   EXPECT_EQ(read_file(sealed), before);
   EXPECT_FALSE(file_exists(media + "/new"));
-  EXPECT_EQ(enc(plain, path("enc")), "OK");
-  EXPECT_EQ(dec(path("enc"), path("back")), "OK");
+  EXPECT_EQ(enc(plain, path("enc")), result_ok);
+  EXPECT_EQ(dec(path("enc"), path("back")), result_ok);
   EXPECT_EQ(read_file(path("back")), read_file(plain));
-  EXPECT_EQ(dec(sealed, path("out")), "OK");
+  EXPECT_EQ(dec(sealed, path("out")), result_ok);
   EXPECT_EQ(read_file(path("out")), read_file(plain));
 }

@@ -23,15 +23,15 @@ TEST_F(WindowsFiles, SourceHeldOpenByAWriterIsAReadError) {
   HANDLE writer = CreateFileA(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), "Error, could not read the file!");
+  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), result_read_error);
   EXPECT_FALSE(file_exists(out));
   CloseHandle(writer);
-  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), "OK");
+  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), result_ok);
   // A reader that shares reading does not stop decryption.
   HANDLE reader = CreateFileA(out.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-  EXPECT_STREQ(decrypt_file(out.c_str(), (dir + "back").c_str(), "key"), "OK");
+  EXPECT_STREQ(decrypt_file(out.c_str(), (dir + "back").c_str(), "key"), result_ok);
   CloseHandle(reader);
   EXPECT_EQ(read_file(dir + "back"), plain);
 }
@@ -44,9 +44,9 @@ TEST_F(WindowsFiles, ReadOnlyAttributeOnTheSource) {
   std::string source = dir + "ro-source", sealed = dir + "enc";
   write_file(source, plain);
   ASSERT_TRUE(SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_STREQ(encrypt_file(source.c_str(), sealed.c_str(), "key"), "OK");
+  EXPECT_STREQ(encrypt_file(source.c_str(), sealed.c_str(), "key"), result_ok);
   ASSERT_TRUE(SetFileAttributesA(sealed.c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_STREQ(decrypt_file(sealed.c_str(), (dir + "back").c_str(), "key"), "OK");
+  EXPECT_STREQ(decrypt_file(sealed.c_str(), (dir + "back").c_str(), "key"), result_ok);
   EXPECT_EQ(read_file(dir + "back"), plain);
   SetFileAttributesA(source.c_str(), FILE_ATTRIBUTE_NORMAL);
   SetFileAttributesA(sealed.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -58,7 +58,7 @@ TEST_F(WindowsFiles, ReplacedOutputKeepsItsAttributesOrIsRefusedWhole) {
   write_file(source, plain);
   write_file(out, old_bytes);
   ASSERT_TRUE(SetFileAttributesA(out.c_str(), FILE_ATTRIBUTE_HIDDEN));
-  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), "OK");
+  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), result_ok);
   EXPECT_EQ(GetFileAttributesA(out.c_str()) & FILE_ATTRIBUTE_HIDDEN, DWORD{FILE_ATTRIBUTE_HIDDEN});
   EXPECT_EQ(read_file(out).size(), 123u + 4);
   // Read-only, or held open by a program that shares only reading (a player
@@ -79,13 +79,13 @@ TEST_F(WindowsFiles, ReplacedOutputKeepsItsAttributesOrIsRefusedWhole) {
 TEST_F(WindowsFiles, DirectoryOrDriveRootAsFileOrOutput) {
   std::string source = dir + "plain";
   write_file(source, pattern_bytes(30, 3));
-  const char* refused = "Error, no valid key, filename or file doesn't exist!";
+  const char* refused = result_refused;
   EXPECT_STREQ(encrypt_file("C:\\", (dir + "x").c_str(), "key"), refused);
   EXPECT_STREQ(decrypt_file("C:\\", (dir + "x").c_str(), "key"), refused);
   EXPECT_STREQ(encrypt_file(source.c_str(), dir.c_str(), "key"),
-               "Error, could not write the output file!");
+               result_write_error);
   EXPECT_STREQ(encrypt_file(source.c_str(), "C:\\", "key"),
-               "Error, could not write the output file!");
+               result_write_error);
   EXPECT_FALSE(file_exists(dir + "x"));
 }
 
@@ -100,12 +100,12 @@ TEST_F(WindowsFiles, SameFileThroughOtherSpellings) {
   for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   for (char& c : slashes) if (c == '\\') c = '/';
 
-  EXPECT_STREQ(encrypt_file(source.c_str(), upper.c_str(), "key"), "OK");
+  EXPECT_STREQ(encrypt_file(source.c_str(), upper.c_str(), "key"), result_ok);
   EXPECT_EQ(read_file(source).size(), 23u + 304u);
   // Windows resolves ".." from the name alone: "sub" need not exist.
-  EXPECT_STREQ(decrypt_file(slashes.c_str(), (dir + "sub\\..\\same.DAT").c_str(), "key"), "OK");
+  EXPECT_STREQ(decrypt_file(slashes.c_str(), (dir + "sub\\..\\same.DAT").c_str(), "key"), result_ok);
   EXPECT_EQ(read_file(source), plain);
-  EXPECT_STREQ(encrypt_file((dir + ".\\SAME.dat").c_str(), slashes.c_str(), "key"), "OK");
+  EXPECT_STREQ(encrypt_file((dir + ".\\SAME.dat").c_str(), slashes.c_str(), "key"), result_ok);
 
   char old_folder[MAX_PATH];
   ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, old_folder), 0u);
@@ -114,7 +114,7 @@ TEST_F(WindowsFiles, SameFileThroughOtherSpellings) {
                             encrypt_file(".\\same.dat", "./SAME.DAT", "key"),
                             decrypt_file("same.dat", "./same.dat", "key")};
   SetCurrentDirectoryA(old_folder);
-  for (const char* r : results) EXPECT_STREQ(r, "OK");
+  for (const char* r : results) EXPECT_STREQ(r, result_ok);
   EXPECT_EQ(read_file(source), plain);
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((dir + "*").c_str(), &found);
@@ -132,10 +132,10 @@ TEST_F(WindowsFiles, NamesWithWildcards) {
   bytes plain = pattern_bytes(50, 8);
   std::string source = dir + "a1.dat", sealed = dir + "b1.dat";
   write_file(source, plain);
-  ASSERT_STREQ(encrypt_file(source.c_str(), sealed.c_str(), "key"), "OK");
+  ASSERT_STREQ(encrypt_file(source.c_str(), sealed.c_str(), "key"), result_ok);
   bytes sealed_bytes = read_file(sealed);
-  const char* refused = "Error, no valid key, filename or file doesn't exist!";
-  const char* write_error = "Error, could not write the output file!";
+  const char* refused = result_refused;
+  const char* write_error = result_write_error;
   for (const char* name : {"a?.dat", "*.dat", "a*", "b?.dat"}) {
     SCOPED_TRACE(name);
     EXPECT_STREQ(encrypt_file((dir + name).c_str(), (dir + "out").c_str(), "key"), refused);
@@ -174,13 +174,13 @@ TEST_F(WindowsFiles, NamesLongerThan260Characters) {
   std::string source = dir + "short.dat";
   write_file(source, plain);
   EXPECT_STREQ(encrypt_file(inside.c_str(), (dir + "out").c_str(), "key"),
-               "Error, no valid key, filename or file doesn't exist!");
+               result_refused);
   EXPECT_FALSE(file_exists(dir + "out"));
   EXPECT_STREQ(encrypt_file(source.c_str(), inside.c_str(), "key"),
-               "Error, could not write the output file!");
+               result_write_error);
   std::string long_name = dir + std::string(300, 'n');
   EXPECT_STREQ(encrypt_file(source.c_str(), long_name.c_str(), "key"),
-               "Error, could not write the output file!");
+               result_write_error);
   EXPECT_EQ(read_file(source), plain);
   WIN32_FILE_ATTRIBUTE_DATA data;
   ASSERT_TRUE(GetFileAttributesExW((L"\\\\?\\" + widened(inside)).c_str(), GetFileExInfoStandard,
@@ -201,9 +201,9 @@ TEST_F(WindowsFiles, OutputInAMissingFolder) {
   std::string source = dir + "plain";
   write_file(source, plain);
   EXPECT_STREQ(encrypt_file(source.c_str(), (dir + "missing\\out.dat").c_str(), "key"),
-               "Error, could not write the output file!");
+               result_write_error);
   EXPECT_STREQ(encrypt_file(source.c_str(), "Q:\\no-such-drive\\out.dat", "key"),
-               "Error, could not write the output file!");
+               result_write_error);
   EXPECT_FALSE(file_exists(dir + "missing"));
   EXPECT_EQ(read_file(source), plain);
 }

@@ -23,15 +23,18 @@ import subprocess
 import sys
 import tempfile
 
-RESULT_TEXTS = [
-    "OK",
-    "Error, no valid key, filename or file doesn't exist!",
-    "CRC Failure, data may be corrupt",
-    "Error, could not read the file!",
-    "Error, could not write the output file!",
-    "Error, the file is too large!",
-    "Error, not a valid encrypted file!",
-]
+def engine_result_texts():
+    """The engine's result texts, read from where they are defined."""
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                          "engine", "engine.cpp")
+    with open(source, encoding="utf-8") as f:
+        texts = re.findall(r'^const char result_\w+\[\] = "([^"]*)";', f.read(), re.M)
+    if len(texts) < 7:
+        sys.exit("check_help.py: the result texts were not found in " + source)
+    return texts
+
+
+RESULT_TEXTS = engine_result_texts()
 
 # Section id -> heading text.
 SECTIONS = {
