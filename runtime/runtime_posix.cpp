@@ -152,8 +152,10 @@ int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
   return fd >= 0 ? slot : -1;
 }
 
+// An atomic load: other threads claim other slots of the table meanwhile.
 static int fd_of(int file) {
-  return file >= 0 && file < MAX_OPEN_FILES ? open_files[file] : -1;
+  return file >= 0 && file < MAX_OPEN_FILES ? __atomic_load_n(&open_files[file], __ATOMIC_ACQUIRE)
+                                            : -1;
 }
 
 int32_t rt_file_read(int file, void* buffer, int32_t count) {

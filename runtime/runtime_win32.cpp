@@ -128,7 +128,9 @@ int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
 }
 
 static HANDLE handle_of(int file) {
-  HANDLE h = file >= 0 && file < MAX_OPEN_FILES ? open_files[file] : INVALID_HANDLE_VALUE;
+  // An atomic load: other threads claim other slots of the table meanwhile.
+  HANDLE h = file >= 0 && file < MAX_OPEN_FILES ? __atomic_load_n(&open_files[file], __ATOMIC_ACQUIRE)
+                                                : INVALID_HANDLE_VALUE;
   return h != nullptr ? h : INVALID_HANDLE_VALUE;  // claimed, not yet open
 }
 
