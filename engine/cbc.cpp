@@ -1,3 +1,11 @@
+// CBC over a buffer: encryption as one chain, and the choice among the
+// decipher paths.  Every form here is derived from the reference in
+// xtea.cpp: the round keys sum + k[...] are taken once into a schedule
+// (xtea_make_schedule), and mix below is xtea_mix rewritten.  Held to the
+// reference by tests/test_cbc_kernels.cpp (CbcEncrypt against single-block
+// enciphering, CbcPath with the scalar path forced against
+// cbc_decrypt_reference) and by the known chain in tests/test_xtea.cpp.
+
 #include "cbc.h"
 
 #include <cstring>

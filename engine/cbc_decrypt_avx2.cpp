@@ -3,6 +3,10 @@
 // register and their z words in another, several such groups interleaved so
 // that each round's latency is filled with the other groups' work.
 // Compiled with -mavx2; runs only where cpu_has_avx2 said yes.
+// Derived from xtea_decipher (xtea.cpp) through the schedule, walked
+// backwards, and the mixing function of cbc.cpp; held to
+// cbc_decrypt_reference by tests/test_cbc_kernels.cpp, whose CbcPath tests
+// force this path on every length up to 64 blocks and on large buffers.
 
 #include <immintrin.h>
 

@@ -5,6 +5,10 @@
 // without shuffles and unpacks, and the three-input logic instruction does
 // the variant's shift-xor-mask in one step.  Compiled with -mavx512f; runs
 // only where cpu_has_avx512 said yes.
+// Derived from xtea_decipher (xtea.cpp) through the schedule, walked
+// backwards, and the mixing function of cbc.cpp; held to
+// cbc_decrypt_reference by tests/test_cbc_kernels.cpp, whose CbcPath tests
+// force this path on every length up to 64 blocks and on large buffers.
 
 #include <immintrin.h>
 

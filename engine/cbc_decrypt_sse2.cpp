@@ -4,6 +4,10 @@
 // side by side, the y words of 4 blocks in one register and their z words in
 // another, two such groups interleaved so that one group's rounds fill the
 // other's latency; then it applies the chaining.  Compiled with -msse2.
+// Derived from xtea_decipher (xtea.cpp) through the schedule, walked
+// backwards, and the mixing function of cbc.cpp; held to
+// cbc_decrypt_reference by tests/test_cbc_kernels.cpp, whose CbcPath tests
+// force this path on every length up to 64 blocks and on large buffers.
 
 #include <emmintrin.h>
 

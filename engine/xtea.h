@@ -2,6 +2,18 @@
 // block, 128-bit key, 32 cycles) whose right shift by 5 in the mixing
 // function is arithmetic with bit 31 cleared afterwards.  Files in the field
 // were written with this variant, so it must stay exactly as it is.
+//
+// This file and xtea.cpp are the reference: xtea_encipher, xtea_decipher and
+// xtea_mix written as the format describes them, one block at a time.  The
+// fast forms are derived from them, each with a note saying how and which
+// test holds it to this reference:
+//   cbc.cpp               cbc_encrypt (one chain from the schedule), the
+//                         scalar decipher path, and mix, the same function
+//                         with one step less
+//   cbc_decrypt_sse2.cpp  many blocks side by side in 128-bit registers
+//   cbc_decrypt_avx2.cpp  the same in 256-bit registers
+//   cbc_decrypt_avx512.cpp  the same in 512-bit registers
+// The known answers are in xtea.cpp.
 #pragma once
 
 #include <cstdint>
