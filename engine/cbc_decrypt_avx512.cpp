@@ -15,7 +15,9 @@
 #include "cbc_kernels.h"
 
 // GCC 12's own AVX-512 headers set off this warning in their helpers.
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 // Groups per step, each two registers through the rounds.  x86-64 has 32
 // vector registers: six groups filled each round's latency best of 4, 6

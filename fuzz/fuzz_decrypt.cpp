@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
   fuzz_write_file(source_path.c_str(), data, size);
   // The seeds were made with the first key.
-  const char* const keys[] = {"pumpkinjar", "x", "  spaced key  ", "\xff\xfe long key that is "
-                              "longer than sixteen bytes"};
+  const char* const keys[] = {"pumpkinjar", "x", "  spaced key  ", ("\xff\xfe long key that is "
+                              "longer than sixteen bytes")};
   for (const char* key : keys) {
     remove(output_path.c_str());
     const char* result = decrypt_file(source_path.c_str(), output_path.c_str(), key);
