@@ -53,7 +53,7 @@ static void judge(const file_header& h, const uint8_t* head, cli_header_facts* f
 static void read_header(const char* file, cli_header_facts* facts, uint8_t head[FILE_HEADER_SIZE]) {
   memset(facts, 0, sizeof *facts);
   facts->implied = -1;
-  int source = rt_file_open(file, RT_OPEN_SOURCE, nullptr);
+  int source = rt_file_open(file);
   if (source < 0) return;
   facts->length = rt_file_length(source);
   int32_t got = rt_file_read(source, head, FILE_HEADER_SIZE);

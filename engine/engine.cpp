@@ -111,7 +111,7 @@ const char* encrypt_file(const char* file, const char* output, const char* key) 
   if (!has_non_space(key) || file[0] == '\0' || rt_size_query(file) < 2) return result_refused;
 
   // 2. The source and its length, which may have changed since the query.
-  int source = rt_file_open(file, RT_OPEN_SOURCE, nullptr);
+  int source = rt_file_open(file);
   if (source < 0) return result_read_error;
   file_header h = {};
   h.plain_size = rt_file_length(source);
@@ -352,7 +352,7 @@ static const char* open_encrypted(const char* file, const char* key, int* source
   *source = -1;
   if (!has_non_space(key) || !has_non_space(file) || rt_size_query(file) < 1)
     return result_refused;
-  *source = rt_file_open(file, RT_OPEN_SOURCE, nullptr);
+  *source = rt_file_open(file);
   if (*source < 0) return result_read_error;
   uint8_t head[FILE_HEADER_SIZE] = {};
   int64_t length = rt_file_length(*source);

@@ -28,17 +28,12 @@ void rt_block_free(void* block);                      // null is ignored
 // fails.  Threads may open files at once; a file is used by one thread.  All
 // counts are signed 32-bit; a transfer returns the bytes moved, or -1 on an
 // error.
-enum rt_open_mode {
-  RT_OPEN_SOURCE,  // read only; other writers denied; never created
-  RT_OPEN_OUTPUT,  // read and write; other writers denied; created if missing
-};
-int rt_file_open(const char* path, rt_open_mode mode, bool* created);
+int rt_file_open(const char* path);  // read only; other writers denied; never created
 int32_t rt_file_read(int file, void* buffer, int32_t count);
 int32_t rt_file_write(int file, const void* buffer, int32_t count);
 int64_t rt_file_length(int file);                   // -1 on an error
 bool rt_file_seek(int file, int64_t offset);        // from the start
 bool rt_file_reserve(int file, int64_t length);     // extend to length, space allocated
-bool rt_file_cut(int file);                         // end the file at the position
 bool rt_file_close(int file);                       // false: the close reported an error
 bool rt_file_flush(int file);                       // the content on the disk, not only cached
 bool rt_file_remove(const char* path);              // only for a file this call created
@@ -57,9 +52,10 @@ void rt_worker_wait(rt_worker* worker);
 void rt_worker_stop(rt_worker* worker);  // null is ignored
 
 // Replacing a file whole.  rt_temp_create makes a new, empty file beside
-// target (in the folder that target's name resolves to), opened as
-// RT_OPEN_OUTPUT, and puts its path in temp_path; -1 when it cannot.  Its
-// name, "~qelv-XXXXXXXX.tmp", tells a person whose it is.
+// target (in the folder that target's name resolves to), opened for reading
+// and writing with other writers denied, and puts its path in temp_path; -1
+// when it cannot.  Its name, "~qelv-XXXXXXXX.tmp", tells a person whose it
+// is.
 // rt_file_replace then puts the closed temporary file in target's place in
 // one step (a rename), giving it what it can of an existing target: its
 // owner and mode on POSIX, its attributes on Windows.  A target that exists

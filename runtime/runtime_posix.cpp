@@ -125,24 +125,11 @@ void* rt_block_grow(void* block, int64_t new_size) {
   return n + 1;
 }
 
-int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
-  if (created != nullptr) *created = false;
+int rt_file_open(const char* path) {
   if (path == nullptr || path[0] == '\0') return -1;
   int slot = claim_slot();
   if (slot < 0) return -1;
-  int fd;
-  if (mode == RT_OPEN_SOURCE) {
-    fd = open(path, O_RDONLY | O_CLOEXEC);
-  } else {
-    // Try an exclusive create first, so that the caller learns whether the
-    // file existed before this call.
-    fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      if (created != nullptr) *created = true;
-    } else if (errno == EEXIST) {
-      fd = open(path, O_RDWR | O_CLOEXEC);
-    }
-  }
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
   struct stat st;
   if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
     close(fd);
@@ -217,12 +204,6 @@ bool rt_file_reserve(int file, int64_t length) {
   return true;
 }
 
-bool rt_file_cut(int file) {
-  int fd = fd_of(file);
-  if (fd < 0) return false;
-  off_t at = lseek(fd, 0, SEEK_CUR);
-  return at >= 0 && ftruncate(fd, at) == 0;
-}
 
 bool rt_file_close(int file) {
   int fd = fd_of(file);

@@ -103,22 +103,12 @@ void* rt_block_grow(void* block, int64_t new_size) {
   return n + 1;
 }
 
-int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
-  if (created != nullptr) *created = false;
+int rt_file_open(const char* path) {
   if (path == nullptr || path[0] == '\0') return -1;
   int slot = claim_slot();
   if (slot < 0) return -1;
-  HANDLE h;
-  if (mode == RT_OPEN_SOURCE) {
-    h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  } else {
-    h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    // OPEN_ALWAYS reports an existing file through the last error.
-    if (h != INVALID_HANDLE_VALUE && created != nullptr)
-      *created = GetLastError() != ERROR_ALREADY_EXISTS;
-  }
+  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
     h = INVALID_HANDLE_VALUE;
@@ -183,10 +173,6 @@ bool rt_file_reserve(int file, int64_t length) {
   return false;
 }
 
-bool rt_file_cut(int file) {
-  HANDLE h = handle_of(file);
-  return h != INVALID_HANDLE_VALUE && SetEndOfFile(h);
-}
 
 bool rt_file_close(int file) {
   HANDLE h = handle_of(file);

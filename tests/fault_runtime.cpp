@@ -10,13 +10,12 @@
 void* real_rt_block_alloc(int64_t size);
 void* real_rt_block_grow(void* block, int64_t new_size);
 void real_rt_block_free(void* block);
-int real_rt_file_open(const char* path, rt_open_mode mode, bool* created);
+int real_rt_file_open(const char* path);
 int32_t real_rt_file_read(int file, void* buffer, int32_t count);
 int32_t real_rt_file_write(int file, const void* buffer, int32_t count);
 int64_t real_rt_file_length(int file);
 bool real_rt_file_seek(int file, int64_t offset);
 bool real_rt_file_reserve(int file, int64_t length);
-bool real_rt_file_cut(int file);
 bool real_rt_file_close(int file);
 bool real_rt_file_flush(int file);
 bool real_rt_file_remove(const char* path);
@@ -57,7 +56,7 @@ int64_t fault_blocks_held() { return blocks_held; }
 
 const char* fault_kind_name(fault_kind kind) {
   static const char* const names[] = {"none",  "open",  "read",   "write",   "length",
-                                      "seek",  "reserve", "cut", "close",   "alloc",
+                                      "seek",  "reserve", "close",   "alloc",
                                       "create", "flush", "replace", "worker"};
   return names[kind];
 }
@@ -92,13 +91,7 @@ void rt_block_free(void* block) {
   real_rt_block_free(block);
 }
 
-int rt_file_open(const char* path, rt_open_mode mode, bool* created) {
-  if (fails(FAULT_OPEN)) {
-    if (created != nullptr) *created = false;
-    return -1;
-  }
-  return real_rt_file_open(path, mode, created);
-}
+int rt_file_open(const char* path) { return fails(FAULT_OPEN) ? -1 : real_rt_file_open(path); }
 
 int32_t rt_file_read(int file, void* buffer, int32_t count) {
   return fails(FAULT_READ) ? -1 : real_rt_file_read(file, buffer, count);
@@ -119,8 +112,6 @@ bool rt_file_seek(int file, int64_t offset) {
 bool rt_file_reserve(int file, int64_t length) {
   return !fails(FAULT_RESERVE) && real_rt_file_reserve(file, length);
 }
-
-bool rt_file_cut(int file) { return !fails(FAULT_CUT) && real_rt_file_cut(file); }
 
 // A close that reports an error still gives the file up, as the platform's
 // own close does.

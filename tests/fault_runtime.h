@@ -7,7 +7,7 @@
 #include <cstdint>
 
 enum fault_kind { FAULT_NONE, FAULT_OPEN, FAULT_READ, FAULT_WRITE, FAULT_LENGTH, FAULT_SEEK,
-                  FAULT_RESERVE, FAULT_CUT, FAULT_CLOSE, FAULT_ALLOC, FAULT_CREATE,
+                  FAULT_RESERVE, FAULT_CLOSE, FAULT_ALLOC, FAULT_CREATE,
                   FAULT_FLUSH, FAULT_REPLACE, FAULT_WORKER };
 
 // Restarts the count; the n-th counted call fails (0: none fails), and after
