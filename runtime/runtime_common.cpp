@@ -1,11 +1,100 @@
-// Runtime services that are the same on every platform: CRC-32 and the
-// pseudo-random generator.
+// Runtime services that are the same on every platform: start and stop,
+// memory blocks over the platform's allocator, the table of open files,
+// CRC-32 and the pseudo-random generator.
 
 #include "runtime.h"
 
+#include <cstring>
 #include <libdeflate.h>
 #include <random>
 #include <zlib.h>
+
+#include "runtime_platform.h"
+
+enum { MAX_OPEN_FILES = 16 };
+static intptr_t open_files[MAX_OPEN_FILES];
+// A slot taken by an open that has not finished yet; no open returns it.
+static const intptr_t SLOT_CLAIMED = -2;
+
+void rt_start() {
+  for (intptr_t& h : open_files) h = RT_NO_HANDLE;
+  rt_platform_start();
+}
+
+void rt_stop() {
+  for (intptr_t& h : open_files) {
+    if (h != RT_NO_HANDLE && h != SLOT_CLAIMED) rt_platform_close_left_open(h);
+    h = RT_NO_HANDLE;
+  }
+  rt_platform_stop();
+}
+
+// The command-line tool runs engine calls on several threads at once, so a
+// free slot is claimed with one atomic compare-and-exchange: no lock, and a
+// caller on one thread (the module) wins the first free slot at its first
+// try.  A slot is then used and given back by its one owner.
+int rt_slot_claim() {
+  for (int slot = 0; slot < MAX_OPEN_FILES; slot++) {
+    intptr_t expected = RT_NO_HANDLE;
+    if (__atomic_compare_exchange_n(&open_files[slot], &expected, SLOT_CLAIMED, false,
+                                    __ATOMIC_ACQ_REL, __ATOMIC_RELAXED))
+      return slot;
+  }
+  return -1;
+}
+
+void rt_slot_release(int slot, intptr_t handle) {
+  __atomic_store_n(&open_files[slot], handle, __ATOMIC_RELEASE);
+}
+
+// An atomic load: other threads claim other slots meanwhile.
+intptr_t rt_slot_handle(int file) {
+  if (file < 0 || file >= MAX_OPEN_FILES) return RT_NO_HANDLE;
+  intptr_t h = __atomic_load_n(&open_files[file], __ATOMIC_ACQUIRE);
+  return h == SLOT_CLAIMED ? RT_NO_HANDLE : h;
+}
+
+int rt_open_file_count() {
+  int n = 0;
+  for (int file = 0; file < MAX_OPEN_FILES; file++) n += rt_slot_handle(file) != RT_NO_HANDLE;
+  return n;
+}
+
+static bool size_fits(int64_t size) { return size >= 0 && size <= INT32_MAX; }
+
+// A header before each block records its size, so that growing can zero the
+// added bytes; 16 bytes, which keeps the data 16-byte aligned.
+struct block_header {
+  int64_t size;
+  int64_t unused;
+};
+
+void* rt_block_alloc(int64_t size) {
+  if (!size_fits(size)) return nullptr;
+  auto* h = static_cast<block_header*>(
+      rt_platform_alloc_zeroed(sizeof(block_header) + static_cast<size_t>(size)));
+  if (h == nullptr) return nullptr;
+  h->size = size;
+  return h + 1;
+}
+
+void rt_block_free(void* block) {
+  if (block != nullptr) rt_platform_free(static_cast<block_header*>(block) - 1);
+}
+
+void* rt_block_grow(void* block, int64_t new_size) {
+  if (block == nullptr) return rt_block_alloc(new_size);
+  if (!size_fits(new_size)) return nullptr;
+  block_header* h = static_cast<block_header*>(block) - 1;
+  const int64_t old_size = h->size;
+  auto* n = static_cast<block_header*>(
+      rt_platform_resize(h, sizeof(block_header) + static_cast<size_t>(new_size)));
+  if (n == nullptr) return nullptr;
+  if (new_size > old_size)
+    memset(reinterpret_cast<char*>(n + 1) + old_size, 0, static_cast<size_t>(new_size - old_size));
+  n->size = new_size;
+  return n + 1;
+}
 
 // libdeflate folds with carry-less multiplication where the processor has it
 // (checked at its first call), several times faster than zlib's tables; zlib

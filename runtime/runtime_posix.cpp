@@ -3,6 +3,7 @@
 // layer.
 
 #include "runtime.h"
+#include "runtime_platform.h"
 
 #include <cerrno>
 #include <climits>
@@ -13,121 +14,19 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <semaphore.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-enum { MAX_OPEN_FILES = 16 };
-static int open_files[MAX_OPEN_FILES];
-// A slot taken by an open that has not finished yet.
-static const int SLOT_CLAIMED = -2;
-
-// The command-line tool runs engine calls on several threads at once, so a
-// free slot is claimed with one atomic compare-and-exchange: no lock, and a
-// caller on one thread wins the first free slot at its first try.  A slot is
-// then used and given back by its one owner.
-static int claim_slot() {
-  for (int slot = 0; slot < MAX_OPEN_FILES; slot++) {
-    int expected = -1;
-    if (__atomic_compare_exchange_n(&open_files[slot], &expected, SLOT_CLAIMED, false,
-                                    __ATOMIC_ACQ_REL, __ATOMIC_RELAXED))
-      return slot;
-  }
-  return -1;
-}
-
-static void release_slot(int slot, int fd) {
-  __atomic_store_n(&open_files[slot], fd, __ATOMIC_RELEASE);
-}
-
-void rt_start() {
-  for (int& fd : open_files) fd = -1;
-}
-
-void rt_stop() {
-  for (int& fd : open_files) {
-    if (fd >= 0) close(fd);
-    fd = -1;
-  }
-}
-
-static bool size_fits(int64_t size) { return size >= 0 && size <= INT32_MAX; }
-
-// A header before each block records its size, so that growing can zero the
-// added bytes, and how the block was obtained.  It keeps the data 16-byte
-// aligned.
-struct block_header { int64_t size; int64_t mapped_bytes; };
-
-// Large blocks are mapped on their own, in 2 MiB pages where the system
-// has them.  A block of hundreds of megabytes in 4 KiB pages costs a page
-// fault per page when it is first written, and then misses in the address
-// cache all through the deciphering that follows each read; together that
-// takes longer than the deciphering itself.  Where large pages cannot be
-// asked for, the pages are made present at once instead, which saves the
-// faults.
-static const int64_t MAPPED_BLOCK_BYTES = int64_t{8} << 20;
-
-static block_header* map_block(int64_t size) {
-  int64_t bytes = static_cast<int64_t>(sizeof(block_header)) + size;
-  void* area = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (area == MAP_FAILED) return nullptr;
-  bool huge = false;
-#ifdef MADV_HUGEPAGE
-  huge = madvise(area, bytes, MADV_HUGEPAGE) == 0;
-#endif
-#ifdef MADV_POPULATE_WRITE
-  if (!huge) madvise(area, bytes, MADV_POPULATE_WRITE);  // a hint: failure costs only speed
-#endif
-  auto* h = static_cast<block_header*>(area);
-  h->size = size;  // fresh mappings read as zero
-  h->mapped_bytes = bytes;
-  return h;
-}
-
-void* rt_block_alloc(int64_t size) {
-  if (!size_fits(size)) return nullptr;
-  if (size >= MAPPED_BLOCK_BYTES) {
-    block_header* h = map_block(size);
-    return h != nullptr ? h + 1 : nullptr;
-  }
-  auto* h = static_cast<block_header*>(calloc(1, sizeof(block_header) + size));
-  if (h == nullptr) return nullptr;
-  h->size = size;
-  h->mapped_bytes = 0;
-  return h + 1;
-}
-
-void rt_block_free(void* block) {
-  if (block == nullptr) return;
-  block_header* h = static_cast<block_header*>(block) - 1;
-  if (h->mapped_bytes > 0) munmap(h, h->mapped_bytes);
-  else free(h);
-}
-
-void* rt_block_grow(void* block, int64_t new_size) {
-  if (block == nullptr) return rt_block_alloc(new_size);
-  if (!size_fits(new_size)) return nullptr;
-  block_header* h = static_cast<block_header*>(block) - 1;
-  int64_t old_size = h->size;
-  if (h->mapped_bytes > 0 || new_size >= MAPPED_BLOCK_BYTES) {
-    // A mapped block on either side: a new block, zeroed, takes the bytes.
-    void* grown = rt_block_alloc(new_size);
-    if (grown == nullptr) return nullptr;
-    memcpy(grown, block, old_size < new_size ? old_size : new_size);
-    rt_block_free(block);
-    return grown;
-  }
-  auto* n = static_cast<block_header*>(realloc(h, sizeof(block_header) + new_size));
-  if (n == nullptr) return nullptr;
-  if (new_size > old_size)
-    memset(reinterpret_cast<char*>(n + 1) + old_size, 0, new_size - old_size);
-  n->size = new_size;
-  return n + 1;
-}
+void rt_platform_start() {}
+void rt_platform_stop() {}
+void* rt_platform_alloc_zeroed(size_t bytes) { return calloc(1, bytes); }
+void* rt_platform_resize(void* area, size_t bytes) { return realloc(area, bytes); }
+void rt_platform_free(void* area) { free(area); }
+void rt_platform_close_left_open(intptr_t handle) { close(static_cast<int>(handle)); }
 
 int rt_file_open(const char* path) {
   if (path == nullptr || path[0] == '\0') return -1;
-  int slot = claim_slot();
+  int slot = rt_slot_claim();
   if (slot < 0) return -1;
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   struct stat st;
@@ -135,15 +34,11 @@ int rt_file_open(const char* path) {
     close(fd);
     fd = -1;
   }
-  release_slot(slot, fd);
+  rt_slot_release(slot, fd);
   return fd >= 0 ? slot : -1;
 }
 
-// An atomic load: other threads claim other slots of the table meanwhile.
-static int fd_of(int file) {
-  return file >= 0 && file < MAX_OPEN_FILES ? __atomic_load_n(&open_files[file], __ATOMIC_ACQUIRE)
-                                            : -1;
-}
+static int fd_of(int file) { return static_cast<int>(rt_slot_handle(file)); }
 
 int32_t rt_file_read(int file, void* buffer, int32_t count) {
   int fd = fd_of(file);
@@ -208,7 +103,7 @@ bool rt_file_reserve(int file, int64_t length) {
 bool rt_file_close(int file) {
   int fd = fd_of(file);
   if (fd < 0) return false;
-  release_slot(file, -1);
+  rt_slot_release(file, RT_NO_HANDLE);
   return close(fd) == 0;
 }
 
@@ -235,7 +130,7 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   const char* path = resolve_target(target, resolved);
   const char* slash = strrchr(path, '/');
   int folder_length = slash != nullptr ? static_cast<int>(slash - path + 1) : 0;
-  int slot = claim_slot();
+  int slot = rt_slot_claim();
   if (slot < 0) return -1;
   for (uint32_t attempt = 0; attempt < 64; attempt++) {
     int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, path,
@@ -243,12 +138,12 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
     if (n < 0 || n >= temp_path_capacity) break;
     int fd = open(temp_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
-      release_slot(slot, fd);
+      rt_slot_release(slot, fd);
       return slot;
     }
     if (errno != EEXIST) break;
   }
-  release_slot(slot, -1);
+  rt_slot_release(slot, RT_NO_HANDLE);
   temp_path[0] = '\0';
   return -1;
 }
@@ -270,11 +165,6 @@ bool rt_file_replace(const char* temp_path, const char* target) {
   return rename(temp_path, path) == 0;
 }
 
-int rt_open_file_count() {
-  int n = 0;
-  for (int fd : open_files) n += fd >= 0;
-  return n;
-}
 
 int64_t rt_size_query(const char* path) {
   if (path == nullptr || path[0] == '\0' || strpbrk(path, "*?") != nullptr) return -1;

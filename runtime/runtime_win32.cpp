@@ -1,111 +1,46 @@
 // Runtime services on Windows, through the ANSI Win32 API.
 
 #include "runtime.h"
+#include "runtime_platform.h"
 
 #include <cstdio>
 #include <cstring>
 #include <windows.h>
 
-enum { MAX_OPEN_FILES = 16 };
-static HANDLE open_files[MAX_OPEN_FILES];
 static HANDLE private_heap;
 
-// The command-line tool runs engine calls on several threads at once, so a
-// free slot is claimed with one atomic compare-and-exchange: no lock, and a
-// caller on one thread (the module) wins the first free slot at its first
-// try.  A claimed slot holds null, which no open returns, until the open
-// ends; it is then used and given back by its one owner.
-static int claim_slot() {
-  for (int slot = 0; slot < MAX_OPEN_FILES; slot++) {
-    HANDLE expected = INVALID_HANDLE_VALUE;
-    if (__atomic_compare_exchange_n(&open_files[slot], &expected, nullptr, false,
-                                    __ATOMIC_ACQ_REL, __ATOMIC_RELAXED))
-      return slot;
-  }
-  return -1;
-}
-
-static void release_slot(int slot, HANDLE h) {
-  __atomic_store_n(&open_files[slot], h, __ATOMIC_RELEASE);
-}
-
-void rt_start() {
-  for (HANDLE& h : open_files) h = INVALID_HANDLE_VALUE;
+void rt_platform_start() {
   if (private_heap == nullptr) private_heap = HeapCreate(0, 0, 0);
 }
 
-void rt_stop() {
-  for (HANDLE& h : open_files) {
-    if (h != INVALID_HANDLE_VALUE && h != nullptr) {
-      FlushFileBuffers(h);
-      CloseHandle(h);
-    }
-    h = INVALID_HANDLE_VALUE;
-  }
+void rt_platform_stop() {
   if (private_heap != nullptr) HeapDestroy(private_heap);
   private_heap = nullptr;
 }
 
-static bool size_fits(int64_t size) { return size >= 0 && size <= INT32_MAX; }
-
-// Large blocks are committed on their own: fresh virtual memory reads as
-// zero, so no pass has to clear it, and the pages are touched once, by the
-// read that fills them, instead of twice.
-static const int64_t MAPPED_BLOCK_BYTES = int64_t{8} << 20;
-
-// Marks a committed block, in the 16 bytes before its data.
-struct block_header { int64_t size; int64_t mapped; };
-
-static void* map_block(int64_t size) {
-  SIZE_T bytes = static_cast<SIZE_T>(sizeof(block_header) + size);
-  void* area = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-  if (area == nullptr) return nullptr;
-  auto* h = static_cast<block_header*>(area);
-  h->size = size;
-  h->mapped = 1;
-  return h + 1;
+void* rt_platform_alloc_zeroed(size_t bytes) {
+  return private_heap != nullptr ? HeapAlloc(private_heap, HEAP_ZERO_MEMORY, bytes) : nullptr;
 }
 
-void* rt_block_alloc(int64_t size) {
-  if (private_heap == nullptr || !size_fits(size)) return nullptr;
-  if (size >= MAPPED_BLOCK_BYTES) return map_block(size);
-  auto* h = static_cast<block_header*>(
-      HeapAlloc(private_heap, HEAP_ZERO_MEMORY, static_cast<SIZE_T>(sizeof(block_header) + size)));
-  if (h == nullptr) return nullptr;
-  h->size = size;
-  h->mapped = 0;
-  return h + 1;
+void* rt_platform_resize(void* area, size_t bytes) {
+  return private_heap != nullptr ? HeapReAlloc(private_heap, 0, area, bytes) : nullptr;
 }
 
-void rt_block_free(void* block) {
-  if (block == nullptr) return;
-  block_header* h = static_cast<block_header*>(block) - 1;
-  if (h->mapped) VirtualFree(h, 0, MEM_RELEASE);
-  else if (private_heap != nullptr) HeapFree(private_heap, 0, h);
+void rt_platform_free(void* area) {
+  if (private_heap != nullptr) HeapFree(private_heap, 0, area);
 }
 
-void* rt_block_grow(void* block, int64_t new_size) {
-  if (block == nullptr) return rt_block_alloc(new_size);
-  if (private_heap == nullptr || !size_fits(new_size)) return nullptr;
-  block_header* h = static_cast<block_header*>(block) - 1;
-  if (h->mapped || new_size >= MAPPED_BLOCK_BYTES) {
-    // A committed block on either side: a new block, zeroed, takes the bytes.
-    void* grown = rt_block_alloc(new_size);
-    if (grown == nullptr) return nullptr;
-    memcpy(grown, block, static_cast<size_t>(h->size < new_size ? h->size : new_size));
-    rt_block_free(block);
-    return grown;
-  }
-  auto* n = static_cast<block_header*>(HeapReAlloc(
-      private_heap, HEAP_ZERO_MEMORY, h, static_cast<SIZE_T>(sizeof(block_header) + new_size)));
-  if (n == nullptr) return nullptr;
-  n->size = new_size;
-  return n + 1;
+void rt_platform_close_left_open(intptr_t handle) {
+  HANDLE h = reinterpret_cast<HANDLE>(handle);
+  FlushFileBuffers(h);
+  CloseHandle(h);
 }
+
+static void release_slot(int slot, HANDLE h) { rt_slot_release(slot, reinterpret_cast<intptr_t>(h)); }
 
 int rt_file_open(const char* path) {
   if (path == nullptr || path[0] == '\0') return -1;
-  int slot = claim_slot();
+  int slot = rt_slot_claim();
   if (slot < 0) return -1;
   HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -117,12 +52,7 @@ int rt_file_open(const char* path) {
   return h != INVALID_HANDLE_VALUE ? slot : -1;
 }
 
-static HANDLE handle_of(int file) {
-  // An atomic load: other threads claim other slots of the table meanwhile.
-  HANDLE h = file >= 0 && file < MAX_OPEN_FILES ? __atomic_load_n(&open_files[file], __ATOMIC_ACQUIRE)
-                                                : INVALID_HANDLE_VALUE;
-  return h != nullptr ? h : INVALID_HANDLE_VALUE;  // claimed, not yet open
-}
+static HANDLE handle_of(int file) { return reinterpret_cast<HANDLE>(rt_slot_handle(file)); }
 
 int32_t rt_file_read(int file, void* buffer, int32_t count) {
   HANDLE h = handle_of(file);
@@ -204,7 +134,7 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   char* name = nullptr;
   if (temp_path_capacity < 1 || !full_path(target, full, &name)) return -1;
   int folder_length = static_cast<int>(name - full);
-  int slot = claim_slot();
+  int slot = rt_slot_claim();
   if (slot < 0) return -1;
   for (uint32_t attempt = 0; attempt < 64; attempt++) {
     int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, full,
@@ -244,11 +174,6 @@ bool rt_file_replace(const char* temp_path, const char* target) {
   return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-int rt_open_file_count() {
-  int n = 0;
-  for (HANDLE h : open_files) n += h != INVALID_HANDLE_VALUE && h != nullptr;
-  return n;
-}
 
 // "C:", "C:\" and "C:/" name a drive's root, which the file search does not
 // find but which counts as a directory when the drive exists.
