@@ -98,18 +98,6 @@ KERNEL_ENTRY void cbc_decrypt_avx2(const uint32_t round_key[64], const uint8_t i
   const vec low31 = _mm256_set1_epi32(0x7FFFFFFF);
   vec chain = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(iv)));
 
-  const int32_t whole_steps = blocks / STEP_BLOCKS;
-  uint8_t* p = data;
-  for (int32_t i = 0; i < whole_steps; i++, p += STEP_BYTES)
-    decrypt_step(round_key, low31, &chain, p);
-
-  // The last blocks, fewer than a step, go through a step-sized area so
-  // that nothing past the end of data is read or written.
-  const int32_t rest_bytes = 8 * (blocks % STEP_BLOCKS);
-  if (rest_bytes > 0) {
-    uint8_t area[STEP_BYTES] = {};
-    __builtin_memcpy(area, p, rest_bytes);
-    decrypt_step(round_key, low31, &chain, area);
-    __builtin_memcpy(p, area, rest_bytes);
-  }
+  cbc_kernel_drive<STEP_BYTES>(data, blocks,
+                               [&](uint8_t* p) { decrypt_step(round_key, low31, &chain, p); });
 }

@@ -14,9 +14,10 @@
 
 #include "cbc_kernels.h"
 
-// GCC 12's own AVX-512 headers set off this warning in their helpers.
+// GCC 12's own AVX-512 headers set off these warnings in their helpers.
 #if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 // Groups per step, each two registers through the rounds.  x86-64 has 32
@@ -100,18 +101,6 @@ KERNEL_ENTRY void cbc_decrypt_avx512(const uint32_t round_key[64], const uint8_t
   __builtin_memcpy(start + 56, iv, 8);
   vec chain = load(start);
 
-  const int32_t whole_steps = blocks / STEP_BLOCKS;
-  uint8_t* p = data;
-  for (int32_t i = 0; i < whole_steps; i++, p += STEP_BYTES)
-    decrypt_step(round_key, low31, &chain, p);
-
-  // The last blocks, fewer than a step, go through a step-sized area so
-  // that nothing past the end of data is read or written.
-  const int32_t rest_bytes = 8 * (blocks % STEP_BLOCKS);
-  if (rest_bytes > 0) {
-    uint8_t area[STEP_BYTES] = {};
-    __builtin_memcpy(area, p, rest_bytes);
-    decrypt_step(round_key, low31, &chain, area);
-    __builtin_memcpy(p, area, rest_bytes);
-  }
+  cbc_kernel_drive<STEP_BYTES>(data, blocks,
+                               [&](uint8_t* p) { decrypt_step(round_key, low31, &chain, p); });
 }

@@ -1,8 +1,9 @@
 // The SIMD decipher kernels behind cbc_decrypt and the processor checks that
 // guard them.  Each kernel lives in a file of its own compiled for its
 // instruction set, and may run only where cpu_has_sse2 / cpu_has_avx2 said
-// yes.  Declarations only: an inline function defined here and compiled in
-// the AVX2 file could be the copy that the linker keeps for every caller.
+// yes.  Declarations, and one static driver: an inline function defined here
+// and compiled in the AVX2 file could be the copy that the linker keeps for
+// every caller.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,26 @@ bool cpu_has_avx2();
 // The processor has AVX-512F and the system saves the opmask and 512-bit
 // registers as well.
 bool cpu_has_avx512();
+
+// The driver every kernel file uses: whole steps of step_bytes over data,
+// then the last blocks, fewer than a step, through a step-sized area so
+// that nothing past the end of data is read or written.  step(p) deciphers
+// the step at p.  Static, not inline: each kernel file gets a copy of its
+// own, compiled for its instruction set, which the linker cannot merge.
+template <int step_bytes, typename step_function>
+static inline __attribute__((always_inline)) void cbc_kernel_drive(uint8_t* data, int32_t blocks,
+                                                                   step_function step) {
+  const int32_t step_blocks = step_bytes / 8;
+  uint8_t* p = data;
+  for (int32_t i = 0; i < blocks / step_blocks; i++, p += step_bytes) step(p);
+  const int32_t rest_bytes = 8 * (blocks % step_blocks);
+  if (rest_bytes > 0) {
+    uint8_t area[step_bytes] = {};
+    __builtin_memcpy(area, p, rest_bytes);
+    step(area);
+    __builtin_memcpy(p, area, rest_bytes);
+  }
+}
 
 // A 32-bit Windows caller keeps the stack only 4-byte aligned, while GCC
 // spills vectors with aligned stores: the kernels realign it on entry.
