@@ -30,9 +30,10 @@ TEST(Blocks, ZeroFilledAndGrownWithZeros) {
   rt_block_free(empty);
 }
 
-// Large blocks are obtained apart from the small ones; growing moves bytes
-// across that line both ways, and every block stays 16-byte aligned.
-TEST(Blocks, LargeBlocksAcrossTheSizeLine) {
+// The system's allocators serve blocks of megabytes by another route than
+// small ones; growing into that range and back keeps the bytes, zeroes what
+// is added, and every block stays 16-byte aligned.
+TEST(Blocks, GrowingToMegabytesAndBack) {
   const int64_t small = 3000, large = (int64_t{8} << 20) + 5, larger = int64_t{20} << 20;
   auto* b = static_cast<uint8_t*>(rt_block_alloc(small));
   ASSERT_NE(b, nullptr);
@@ -47,7 +48,7 @@ TEST(Blocks, LargeBlocksAcrossTheSizeLine) {
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(b[large - 1], 0x5A);
   EXPECT_EQ(b[larger - 1], 0);
-  b = static_cast<uint8_t*>(rt_block_grow(b, small));  // and back below the line
+  b = static_cast<uint8_t*>(rt_block_grow(b, small));  // and back
   ASSERT_NE(b, nullptr);
   for (int64_t i = 0; i < small; i++) ASSERT_EQ(b[i], static_cast<uint8_t>(i * 7)) << i;
   rt_block_free(b);
