@@ -27,6 +27,9 @@ const char* decrypt_file(const char* file, const char* output, const char* key);
 // decrypt_file's result, with nothing written: the file is deciphered in memory.
 const char* verify_file(const char* file, const char* key);
 
+// The calls work through a file a piece of this many bytes at a time.
+enum { ENGINE_PIECE_BYTES = 1024 * 1024 };
+
 // Whether decrypt_file and verify_file may start a worker thread for a body
 // of several pieces: it reads, adds to the CRC and writes beside the
 // deciphering, on another processor.  Off unless a program turns it on;

@@ -240,15 +240,20 @@ static bytes reference_plain(const bytes& file, const char* key) {
 }
 
 TEST_F(Engine, ABodyCutShortIsCheckedInClosedFormAndWrittenWholeWhenItMatches) {
-  bytes good = encrypted(pattern_bytes(2 * 262144 + 1000, 21));
+  const int64_t piece = ENGINE_PIECE_BYTES;
+  bytes good = encrypted(pattern_bytes(2 * piece + 1000, 21));
   // Headers claiming more than the file holds, their CRC set to what the
   // zero-extended body gives, so that "OK" is the right answer: the missing
   // part's CRC is then computed without reading or writing it.
   struct claim { int64_t plain_size; int8_t pad; size_t kept; };
   // Bodies that end on a piece's end are read on into the next piece; each
   // case runs on one thread and with the worker.
-  const claim claims[] = {{3 * 1048576 + 5, 3, 1000}, {262144 * 2 + 13, 0, 517}, {9, 7, 1},
-                          {100000, 4, 0}, {262144 * 3, 0, 262144}, {262144 * 3 + 1, 7, 2 * 262144}};
+  const claim claims[] = {{3 * piece + 5, 3, 1000},
+                          {piece * 2 + 13, 0, 517},
+                          {9, 7, 1},
+                          {100000, 4, 0},
+                          {piece * 3, 0, static_cast<size_t>(piece)},
+                          {piece * 3 + 1, 7, static_cast<size_t>(2 * piece)}};
   for (int run = 0; run < 12; run++) {
     engine_allow_worker(run >= 6);
     const claim c = claims[run % 6];

@@ -176,7 +176,7 @@ TEST_F(faults, decrypt) {
 // A body of three pieces, with the worker allowed: it reads ahead and
 // writes while the engine deciphers.
 TEST_F(faults, decrypt_in_pieces) {
-  const bytes large_plain = pattern_bytes(2 * 262144 + 1001, 5);
+  const bytes large_plain = pattern_bytes(2 * ENGINE_PIECE_BYTES + 1001, 5);
   write_file(folder + "p", large_plain);
   ASSERT_STREQ(encrypt_file((folder + "p").c_str(), (folder + "e").c_str(), key), result_ok);
   unsigned kinds = 0;
