@@ -107,7 +107,8 @@ void cli_explain(const cli_options& o, const cli_item& item, const char* engine_
   } else if (engine_result == result_crc_failure || engine_result == result_not_encrypted) {
     explain_not_decrypted(item.path, engine_result, o.command == CMD_DECRYPT, text, capacity);
   } else if (engine_result == result_too_large) {
-    cli_format(text, capacity, "out of memory: not even the 256 KiB working buffer could be had");
+    cli_format(text, capacity, "out of memory: not even the %d KiB working buffer could be had",
+               ENGINE_PIECE_BYTES / 1024);
   } else {
     cli_format(text, capacity, "%s", engine_result);
   }
