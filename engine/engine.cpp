@@ -69,11 +69,11 @@ static uint8_t* piece_in(void* block, int64_t file_offset) {
   return start + shift;
 }
 
+bool engine_key_usable(const char* key) { return has_non_space(key); }
+
 static int32_t piece_length(uint64_t left) {
   return left < PIECE_BYTES ? static_cast<int32_t>(left) : PIECE_BYTES;
 }
-
-bool engine_key_usable(const char* key) { return has_non_space(key); }
 
 static void draw_iv(uint8_t iv[8]) {
   int64_t r1 = rt_random(), r2 = rt_random();
@@ -111,7 +111,7 @@ static const char* encrypt_body(int source, const cipher_key& cipher, file_heade
 
 const char* encrypt_file(const char* file, const char* output, const char* key) {
   // 1. The arguments, before any file is opened.
-  if (!has_non_space(key) || file[0] == '\0' || rt_size_query(file) < 2) return result_refused;
+  if (!engine_key_usable(key) || file[0] == '\0' || rt_size_query(file) < 2) return result_refused;
 
   // 2. The source and its length, which may have changed since the query.
   int source = rt_file_open(file);
@@ -255,9 +255,9 @@ static const char* decipher_body(body_work* w, const cipher_key& cipher, const f
   w->crc = 0;
   w->out = out;
   // The first pieces, one per buffer.
-  give_job(w, 0, 0, piece_length(data_length));
-  wait_job(w);
   const int32_t first = piece_length(data_length);
+  give_job(w, 0, 0, first);
+  wait_job(w);
   if (w->depth == 2 && w->got[0] == first && data_length > static_cast<uint64_t>(first))
     give_job(w, 1, 0, piece_length(data_length - first));
   bool ended = false;
@@ -328,10 +328,15 @@ static bool work_begin(body_work* w, int source, uint64_t data_length) {
   w->source = source;
   w->depth = 1;
   if (worker_allowed && data_length > PIECE_BYTES) {
-    w->block = rt_block_alloc(2 * (PIECE_BYTES + LINE_BYTES));
-    if (w->block != nullptr) w->worker = rt_worker_start();
-    if (w->worker != nullptr) w->depth = 2;
-    else rt_block_free(w->block);
+    void* pair = rt_block_alloc(2 * (PIECE_BYTES + LINE_BYTES));
+    rt_worker* worker = pair != nullptr ? rt_worker_start() : nullptr;
+    if (worker != nullptr) {
+      w->block = pair;
+      w->worker = worker;
+      w->depth = 2;
+    } else {
+      rt_block_free(pair);
+    }
   }
   if (w->depth == 1) w->block = piece_alloc();
   if (w->block == nullptr) return false;
@@ -353,7 +358,7 @@ static void work_end(body_work* w) {
 static const char* open_encrypted(const char* file, const char* key, int* source,
                                   file_header* h, int64_t* present) {
   *source = -1;
-  if (!has_non_space(key) || !has_non_space(file) || rt_size_query(file) < 1)
+  if (!engine_key_usable(key) || !has_non_space(file) || rt_size_query(file) < 1)
     return result_refused;
   *source = rt_file_open(file);
   if (*source < 0) return result_read_error;
