@@ -8,12 +8,16 @@ checks it: the two action anchors the host opens (#Qelv.Encrypt and
 #Qelv.Decrypt) exist, every section is there with its heading, every result
 text and argument error is listed, both actions show their arguments, return
 value and a Lua example, and the page loads nothing from outside itself.
+The piece size and the working memory the page states must be those of
+ENGINE_PIECE_BYTES in engine/engine.h, and no other size may be stated for
+them; the run-time example must check Qelv's result and os.remove's.
 It then lays the page out in windows 600, 800 and 1200 pixels wide and
 checks that it reads there: nothing wider than the window, no example cut
 or hidden behind a scroll bar, no table cell squeezed into a tall narrow
 column.  Prints each failed check and exits 1 when any failed.
 """
 
+import ast
 import html.parser
 import json
 import os
@@ -23,10 +27,12 @@ import subprocess
 import sys
 import tempfile
 
+ENGINE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "engine")
+
+
 def engine_result_texts():
     """The engine's result texts, read from where they are defined."""
-    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
-                          "engine", "engine.cpp")
+    source = os.path.join(ENGINE, "engine.cpp")
     with open(source, encoding="utf-8") as f:
         texts = re.findall(r'^const char result_\w+\[\] = "([^"]*)";', f.read(), re.M)
     if len(texts) < 7:
@@ -35,6 +41,65 @@ def engine_result_texts():
 
 
 RESULT_TEXTS = engine_result_texts()
+
+
+def constant_value(expression):
+    """The value of a C integer constant expression of numbers, + - * << and
+    parentheses, such as 1024 * 1024; None for anything else."""
+    expression = re.sub(r"\b(0[xX][0-9a-fA-F]+|\d+)[uUlL]*\b", r"\1", expression.strip())
+    try:
+        tree = ast.parse(expression, mode="eval")
+    except SyntaxError:
+        return None
+    operators = {ast.Add: lambda a, b: a + b, ast.Sub: lambda a, b: a - b,
+                 ast.Mult: lambda a, b: a * b, ast.LShift: lambda a, b: a << b}
+
+    def value(node):
+        if isinstance(node, ast.Expression):
+            return value(node.body)
+        if isinstance(node, ast.Constant) and type(node.value) is int:
+            return node.value
+        if isinstance(node, ast.BinOp) and type(node.op) in operators:
+            a, b = value(node.left), value(node.right)
+            return None if a is None or b is None else operators[type(node.op)](a, b)
+        return None
+
+    return value(tree)
+
+
+def engine_piece_bytes():
+    """ENGINE_PIECE_BYTES, read from engine/engine.h where it is defined."""
+    header = os.path.join(ENGINE, "engine.h")
+    with open(header, encoding="utf-8") as f:
+        found = re.findall(r"\bENGINE_PIECE_BYTES\s*=\s*([^,;}]+)", f.read())
+    value = constant_value(found[0]) if len(found) == 1 else None
+    if value is None or value <= 0:
+        sys.exit("check_help.py: ENGINE_PIECE_BYTES was not found in " + header)
+    return value
+
+
+PIECE_BYTES = engine_piece_bytes()
+
+
+def piece_words(n):
+    """How the page names the piece size (such as "1 MiB") and the working
+    memory it means (such as "about a megabyte"): one piece, plus a margin
+    of 64 bytes too small to name."""
+    for unit, short, word in ((1 << 20, "MiB", "megabyte"), (1 << 10, "KiB", "kilobyte")):
+        if n >= unit and n % unit == 0:
+            count = n // unit
+            return ("%d %s" % (count, short),
+                    "about a " + word if count == 1 else "about %d %ss" % (count, word))
+    return "{:,} bytes".format(n), "about {:,} bytes".format(n)
+
+
+PIECE_TEXT, MEMORY_TEXT = piece_words(PIECE_BYTES)
+
+# A size, as a number with a unit or in words.
+SIZE = re.compile(r"\d[\d,.]*\s*(?:[kKMGT]i?B|bytes?|kilobytes?|megabytes?|gigabytes?)\b"
+                  r"|\b(?:[kKMGT]i?B|kilobytes?|megabytes?|gigabytes?)\b")
+# What marks a sentence as one about the working memory or the piece size.
+MEMORY_WORDS = re.compile(r"memory|at a time|\bpieces?\b|buffer", re.I)
 
 # Section id -> heading text.
 SECTIONS = {
@@ -46,14 +111,22 @@ SECTIONS = {
     "keys": "Keys and characters",
     "build-time": "Encrypting at build time",
     "limits": "Limits of the file format",
+    "not-hidden": "What an encrypted file does not hide",
     "failed-calls": "What a failed call leaves behind",
     "on-exit": "Qelv.OnExit",
 }
 
 # Facts the limits section must state (lower case, whitespace collapsed).
-LIMIT_FACTS = ["crc-32", "not authentication", "first 16 characters", "spaces included",
-               "only spaces", "no size limit", "less than a megabyte", "room for both",
-               "259 characters"]
+LIMIT_FACTS = ["what an encrypted file does not hide", "keys in scripts can be read",
+               "no size limit", "works through a file %s at a time" % PIECE_TEXT.lower(),
+               "needs %s of working memory" % MEMORY_TEXT, "whatever the file's size",
+               "room for both", "259 characters"]
+
+# Facts the section on what the format does not hide must state.
+NOT_HIDDEN_FACTS = ["23-byte header", "exact length", "crc-32", "without the key",
+                    "qelv info", "public video", "not authentication", "fix up the check value",
+                    "first 8 bytes", "linear", "first 16 bytes", "spaces included",
+                    "ansi code page", "only spaces"]
 
 # The plug-in's version, as irPlg_GetPluginVersion gives it.
 VERSION = "1.0.0.1"
@@ -265,6 +338,13 @@ def writes_source_folder(code):
     return False
 
 
+def writes_temp_folder(code):
+    """Whether a Qelv call in code names an Output in _TempFolder."""
+    values = dict(re.findall(r"local\s+(\w+)\s*=\s*([^;\n]+)", code))
+    return any("_TempFolder" in values.get(o.strip(), o)
+               for o in re.findall(r"Qelv\.\w+\(\s*[^,()]+,\s*([^,()]+),", code))
+
+
 def row_cells(row):
     return [c.text() for c in row.children if isinstance(c, Element) and c.tag in ("td", "th")]
 
@@ -286,6 +366,55 @@ def check_argument_errors(section):
     for message in ("3 arguments required.", "Argument N must be a string."):
         check(message in cells, "argument error %r is not listed" % message)
     check("pcall" in section.text(), "argument errors: no word on catching them")
+
+
+def sentences(root):
+    """The page's text cut into sentences and clauses, outside examples."""
+    parts = []
+    for e in root.walk():
+        if e.tag in ("p", "li", "td", "th", "h1", "h2", "h3"):
+            own = " ".join(c if isinstance(c, str) else c.text() for c in e.children
+                           if isinstance(c, str) or c.tag not in ("p", "ul", "ol", "pre", "table"))
+            parts.extend(re.split(r"(?<=[.!?:;])\s+", " ".join(own.split())))
+    return [p for p in parts if p]
+
+
+def check_memory(root, ids):
+    """The piece size and the memory are stated as engine.h has them, and no
+    other size is stated for them anywhere on the page."""
+    if "results" in ids:
+        for r in ids["results"].walk():
+            cells = row_cells(r) if r.tag == "tr" else []
+            if cells and cells[0] == "Error, the file is too large!":
+                check(PIECE_TEXT in " ".join(cells[1:]),
+                      "result 'too large': the piece size %s is not stated" % PIECE_TEXT)
+    allowed = re.compile("|".join(re.escape(t) for t in (PIECE_TEXT, MEMORY_TEXT)), re.I)
+    for sentence in sentences(root):
+        if MEMORY_WORDS.search(sentence):
+            wrong = SIZE.findall(allowed.sub("", sentence))
+            check(not wrong, "a size other than the engine's piece (%s, %s) is stated for "
+                  "memory or pieces: %r in %r" % (PIECE_TEXT, MEMORY_TEXT, wrong, sentence))
+
+
+# Each call whose result an example must keep and test -> how it is tested.
+RESULT_TESTS = {
+    "Qelv.Encrypt": r'(?:if|elseif)\s+{0}\s*[~=]=\s*"OK"',
+    "Qelv.Decrypt": r'(?:if|elseif)\s+{0}\s*[~=]=\s*"OK"',
+    # os.remove returns nil and a message when it fails.
+    "os.remove": r"(?:if|elseif)\s+(?:not\s+{0}\b|{0}\s*[~=]=\s*nil\b|{0}\s+then\b)",
+}
+
+
+def results_checked(code):
+    """What an example leaves unchecked: each call of RESULT_TESTS must keep
+    its result in a local that is tested after it."""
+    problems = []
+    for call, test in RESULT_TESTS.items():
+        for m in re.finditer(re.escape(call) + r"\(", code):
+            kept = re.search(r"local\s+(\w+)(?:\s*,\s*\w+)*\s*=\s*$", code[:m.start()])
+            if not (kept and re.search(test.format(re.escape(kept.group(1))), code[m.end():])):
+                problems.append("the result of %s is not tested" % call)
+    return problems
 
 
 def main():
@@ -318,11 +447,25 @@ def main():
         limits = ids["limits"].text().lower()
         for fact in LIMIT_FACTS:
             check(fact in limits, "limits: %r is not stated" % fact)
+    if "not-hidden" in ids:
+        hidden = ids["not-hidden"].text().lower()
+        for fact in NOT_HIDDEN_FACTS:
+            check(fact in hidden, "what is not hidden: %r is not stated" % fact)
+    check_memory(root, ids)
+    if "overview" in ids:
+        overview = ids["overview"].text()
+        check("~qelv-XXXXXXXX.tmp" in overview,
+              "overview: the temporary file ~qelv-XXXXXXXX.tmp is not named")
     check(VERSION in root.text(), "the version %s is not stated" % VERSION)
     if "Qelv.Decrypt" in ids:
-        code = " ".join(e.text() for e in ids["Qelv.Decrypt"].walk() if e.tag == "pre")
-        check("_TempFolder" in code and "os.remove" in code,
+        # The examples, without the synopsis at the top.
+        examples = [e.text() for e in ids["Qelv.Decrypt"].walk() if e.tag == "pre"
+                    and not re.fullmatch(r"result = Qelv\.\w+\(File, Output, Key\)", e.text())]
+        check(any(writes_temp_folder(c) and "os.remove" in c for c in examples),
               "Qelv.Decrypt: no example that decrypts into the temporary folder and deletes")
+        for c in examples:
+            for problem in results_checked(c):
+                check(False, "Qelv.Decrypt: %s in the example %r" % (problem, c[:50]))
     for sid in ("Qelv.Encrypt", "Qelv.Decrypt"):
         if sid in ids:
             for e in ids[sid].walk():
