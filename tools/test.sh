@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both trees and runs every test: natively,
-# under the sanitizers, then the Windows build.  Where this machine runs
-# 32-bit x86 programs, the Windows build's whole suite runs under Wine;
-# elsewhere a smoke run with Wine under qemu-i386 emulation does
+# under the sanitizers, the fuzz targets, then the Windows build.  Where this
+# machine runs 32-bit x86 programs, the Windows build's whole suite runs
+# under Wine; elsewhere a smoke run with Wine under qemu-i386 emulation does
 # (tools/wine-smoke.sh).  QELV_WINE_MODE=native or emulated forces one.
+# The last line gives each part's result and "N passed, N failed" over the
+# parts; the exit status is 0 only when every part passed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -16,36 +18,46 @@ export QELV_WINE_MODE=$mode  # setup installs qemu when it is wanted
 bash tools/setup.sh
 bash tools/build.sh
 . tools/wine-env.sh
-status=0
+
+parts=() passed=0 failed=0
+record() {  # record NAME STATUS
+  if [ "$2" = 0 ]; then parts+=("$1: passed"); passed=$((passed + 1))
+  else parts+=("$1: FAILED"); failed=$((failed + 1)); fi
+}
+
 echo "== native tests"
-(cd build/native && ctest --output-on-failure) || status=1
+rc=0; (cd build/native && ctest --output-on-failure) || rc=1
+record "native tests" $rc
 echo "== native test programs under AddressSanitizer and UndefinedBehaviorSanitizer"
-bash tools/test-sanitizers.sh || status=1
+rc=0; bash tools/test-sanitizers.sh || rc=1
+record "sanitizers" $rc
 echo "== fuzzing, 60 s per target"
-bash tools/fuzz.sh 60 || status=1
+rc=0; bash tools/fuzz.sh 60 || rc=1
+record "fuzzing" $rc
 
 if [ "$mode" = auto ]; then
   if wine_can_run; then mode=native; else mode=emulated; fi
 fi
-windows_status=0
+rc=0
 if [ "$mode" = native ]; then
   echo "== Windows tests: the full suite under Wine"
   if wine_can_run; then
     wine_up
-    (cd build/win32 && ctest --output-on-failure) || windows_status=1
+    (cd build/win32 && ctest --output-on-failure) || rc=1
     wine_down
-    windows="the full suite under Wine"
+    windows="Windows, the full suite under Wine"
   else
     wine_cannot_run_notice
-    windows_status=1
-    windows="NOT RUN: this machine cannot execute 32-bit programs"
+    rc=1
+    windows="Windows NOT RUN (this machine cannot execute 32-bit programs)"
   fi
 else
   echo "== Windows tests: a smoke run only, Wine under qemu-i386 emulation"
-  bash tools/wine-smoke.sh || windows_status=1
-  windows="a smoke run only (bindings, exports and exchange scripts in one host process, Wine under qemu-i386), not the full suite"
+  bash tools/wine-smoke.sh || rc=1
+  windows="Windows, a smoke run only (Wine under qemu-i386, not the full suite)"
 fi
-[ $windows_status = 0 ] && result=passed || result=FAILED
-echo "== Windows build: $windows: $result"
-[ $windows_status = 0 ] || status=1
-exit $status
+record "$windows" $rc
+
+summary=$(IFS=';'; echo "${parts[*]}" | sed 's/;/; /g')
+echo "== $summary. $passed passed, $failed failed"
+[ $failed = 0 ]
