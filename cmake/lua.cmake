@@ -5,18 +5,32 @@
 #                                source package (third_party/lua5.1).
 #   QELV_LUA_DIR=<tree>          that Lua source tree (a 5.0.2 tree for the
 #                                real host: include/ and src/, src/lib/),
-#                                linked statically into the module.
+#                                linked statically into the module.  A tree
+#                                whose lua.h is not Lua 5.0 is refused unless
+#                                QELV_LUA_STANDIN is on: the test of this
+#                                configuration with the 5.1 stand-in, whose
+#                                module no host can use.
 #
 # Target qelv_lua carries the headers and the library; QELV_LUA_STATIC says
 # whether the module holds its own copy of Lua.
 
 set(QELV_LUA_DIR "" CACHE PATH "Lua source tree to link statically into the module")
+option(QELV_LUA_STANDIN "Accept a QELV_LUA_DIR tree that is not Lua 5.0 (tests only)" OFF)
 
 if(QELV_LUA_DIR)
   # 5.0 keeps its headers in include/ and the libraries in src/lib/; 5.1 has
   # everything in src/.
   find_path(QELV_LUA_INCLUDE lua.h PATHS ${QELV_LUA_DIR}/include ${QELV_LUA_DIR}/src
             NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  file(STRINGS ${QELV_LUA_INCLUDE}/lua.h lua_version_line REGEX "^#define[ \t]+LUA_VERSION[ \t]")
+  if(NOT lua_version_line MATCHES "\"Lua 5\\.0" AND NOT QELV_LUA_STANDIN)
+    string(STRIP "${lua_version_line}" lua_version_line)
+    message(FATAL_ERROR "QELV_LUA_DIR=${QELV_LUA_DIR} is not a Lua 5.0 tree "
+            "(its lua.h says: ${lua_version_line}). The host runs Lua 5.0.2 and the module "
+            "calls the Lua it is linked with on the host's state, so any other version "
+            "breaks it. Give a Lua 5.0.2 source tree; -DQELV_LUA_STANDIN=ON builds with "
+            "another version for testing only.")
+  endif()
   file(GLOB lua_sources ${QELV_LUA_DIR}/src/*.c ${QELV_LUA_DIR}/src/lib/*.c)
   list(FILTER lua_sources EXCLUDE REGEX "/(lua|luac|print)\\.c$")
   add_library(qelv_lua STATIC ${lua_sources})
