@@ -47,7 +47,7 @@ TEST(VersionResource, FixedPartTranslationAndStrings) {
 
   EXPECT_EQ(string_value(block, "FileVersion"), "1.0");
   EXPECT_EQ(string_value(block, "ProductVersion"), "1.0");
-  EXPECT_EQ(string_value(block, "FileDescription"), "Qelv Action Plugin for AMS");
+  EXPECT_EQ(string_value(block, "FileDescription"), "Qelv Action Plugin");
   EXPECT_EQ(string_value(block, "InternalName"), "Qelv.lmd");
   EXPECT_EQ(string_value(block, "OriginalFilename"), "Qelv.lmd");
   for (const char* maker : {"CompanyName", "ProductName", "LegalCopyright", "Email", "Website"}) {
