@@ -53,12 +53,15 @@ void rt_worker_stop(rt_worker* worker);  // null is ignored
 
 // Replacing a file whole.  rt_temp_create makes a new, empty file beside
 // target (in the folder that target's name resolves to), opened for reading
-// and writing with other writers denied, and puts its path in temp_path; -1
-// when it cannot.  Its name, "~qelv-XXXXXXXX.tmp", tells a person whose it
-// is.
+// and writing with other writers denied, that only its owner may open, and
+// puts its path in temp_path; -1 when it cannot.  Its name,
+// "~qelv-XXXXXXXX.tmp", tells a person whose it is.  Any target that the
+// system's file functions take will do, though the temporary file's path is
+// longer: on Windows it may be given in the extended-length form there.
 // rt_file_replace then puts the closed temporary file in target's place in
-// one step (a rename), giving it what it can of an existing target: its
-// owner and mode on POSIX, its attributes on Windows.  A target that exists
+// one step (a rename), giving it what it can of an existing target (its
+// owner and mode on POSIX; its security descriptor and attributes on
+// Windows), or what any new file in that folder gets.  A target that exists
 // but could not be opened for writing is refused, as is a folder.  False:
 // target is as it was and the temporary file still there.
 enum { RT_PATH_CAPACITY = 4352 };
@@ -66,8 +69,9 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
 bool rt_file_replace(const char* temp_path, const char* target);
 
 // Size query, without opening: the size in bytes; -1 when nothing exists
-// under the name, the name is empty or holds a wildcard; -2 for a directory
-// (a drive root included).
+// under the name or the name is empty, and on Windows when it holds a
+// wildcard, which the system's search would take as a pattern; -2 for a
+// directory (a drive root included).
 int64_t rt_size_query(const char* path);
 
 // CRC-32 (ISO-HDLC, as zlib computes it) of count bytes, count >= 1.

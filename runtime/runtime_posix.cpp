@@ -136,7 +136,8 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
     int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, path,
                      static_cast<unsigned>(rt_temp_name_value(attempt)));
     if (n < 0 || n >= temp_path_capacity) break;
-    int fd = open(temp_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Its owner's alone until the commit: it may hold plain data.
+    int fd = open(temp_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
       rt_slot_release(slot, fd);
       return slot;
@@ -146,6 +147,25 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   rt_slot_release(slot, RT_NO_HANDLE);
   temp_path[0] = '\0';
   return -1;
+}
+
+// The process's file-creation mask.  umask() reads it only by setting it,
+// which would give a file that another thread creates meanwhile the wrong
+// mode, so it is read from /proc where there is one.
+static mode_t creation_mask() {
+  FILE* f = fopen("/proc/self/status", "re");
+  if (f != nullptr) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && fgets(line, sizeof line, f) != nullptr)
+      found = sscanf(line, "Umask: %o", &mask) == 1;
+    fclose(f);
+    if (found) return static_cast<mode_t>(mask);
+  }
+  mode_t mask = umask(022);
+  umask(mask);
+  return mask;
 }
 
 bool rt_file_replace(const char* temp_path, const char* target) {
@@ -161,13 +181,16 @@ bool rt_file_replace(const char* temp_path, const char* target) {
       (void)ignored;
     }
     if (chmod(temp_path, st.st_mode & 07777) != 0) return false;
+  } else if (chmod(temp_path, 0666 & ~creation_mask()) != 0) {
+    return false;  // a new file gets the mode any new file there gets
   }
   return rename(temp_path, path) == 0;
 }
 
 
 int64_t rt_size_query(const char* path) {
-  if (path == nullptr || path[0] == '\0' || strpbrk(path, "*?") != nullptr) return -1;
+  // '*' and '?' are letters in a name here, not a pattern.
+  if (path == nullptr || path[0] == '\0') return -1;
   struct stat st;
   if (stat(path, &st) != 0) return -1;
   if (S_ISDIR(st.st_mode)) return -2;

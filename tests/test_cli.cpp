@@ -976,6 +976,24 @@ TEST_F(CliTerminal, ProgressLineWithinALargeFile) {
 }
 #endif
 
+#ifndef _WIN32
+// On Linux '*' and '?' are letters in a name: an argument that names an
+// existing file is that file, and only one that names none is a pattern.
+TEST_F(Cli, StarsAndQuestionMarksInLinuxNames) {
+  bytes odd = plain_file("a*b?.txt", 40, 51);
+  plain_file("axbc.txt", 40, 52);
+  ASSERT_EQ(run({"encrypt", "--key", test_key, path("a*b?.txt")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("a*b?.txt.dat")), odd);
+  EXPECT_FALSE(file_exists(path("axbc.txt.dat")));
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "-o", path("back?*"), path("a*b?.txt.dat")}), 0)
+      << err;
+  EXPECT_EQ(read_file(path("back?*")), odd);
+  std::remove(path("a*b?.txt").c_str());
+  ASSERT_EQ(run({"encrypt", "--key", test_key, path("a*b?.txt")}), 0) << err;
+  EXPECT_TRUE(file_exists(path("axbc.txt.dat")));
+}
+#endif
+
 // The built program itself: its exit statuses and, on Windows, the
 // expansion of patterns in its arguments.
 TEST_F(Cli, TheProgram) {

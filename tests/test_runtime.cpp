@@ -87,6 +87,9 @@ TEST_F(Runtime, SizeQuery) {
   EXPECT_EQ(rt_size_query("Z:/"), -2);
 #else
   EXPECT_EQ(rt_size_query("/"), -2);
+  // Here they are letters, and a name holding them is any other name.
+  write_file(dir + "a*b?", bytes(3, 1));
+  EXPECT_EQ(rt_size_query((dir + "a*b?").c_str()), 3);
 #endif
 }
 
