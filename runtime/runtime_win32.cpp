@@ -1,11 +1,14 @@
-// Runtime services on Windows, through the ANSI Win32 API.
+// Runtime services on Windows, through the ANSI Win32 API, and the wide one
+// for the temporary file beside an Output (see "Paths" below).
 
 #include "runtime.h"
 #include "runtime_platform.h"
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <windows.h>
+#include <aclapi.h>
 
 static HANDLE private_heap;
 
@@ -116,32 +119,110 @@ bool rt_file_flush(int file) {
   return h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
 }
 
-bool rt_file_remove(const char* path) { return DeleteFileA(path) != 0; }
+// Paths.  Callers give ANSI names, and the ANSI file functions take at
+// most MAX_PATH - 1 characters.  The temporary file beside an Output has a
+// longer name than the Output, up to 18 characters more, so the calls that
+// make, rename and remove it use the wide functions on the full path, in
+// the extended-length form ("\\?\C:\...", "\\?\UNC\server\...") once it
+// reaches MAX_PATH.  The ANSI text is converted in the code page the ANSI
+// file functions use.  A full path is at most the current folder (itself
+// under MAX_PATH) joined to a name under MAX_PATH.
+enum { WIDE_PATH_CAPACITY = 1024 };
 
-// The full path of a file's name; false for a name that is too long or ends
-// in a separator (a folder).  ReplaceFileA needs full paths: given relative
-// ones it fails with ERROR_DIRECTORY, so the moves take them too.
-static bool full_path(const char* path, char full[MAX_PATH], char** name_part) {
-  if (path == nullptr || path[0] == '\0') return false;
-  char* name = nullptr;
-  DWORD n = GetFullPathNameA(path, MAX_PATH, full, &name);
-  if (name_part != nullptr) *name_part = name;
-  return n > 0 && n < MAX_PATH && name != nullptr;
+static UINT file_code_page() { return AreFileApisANSI() ? CP_ACP : CP_OEMCP; }
+
+// path's full path in the form every wide file function takes; its length,
+// or 0 when it cannot be had.  *name_at (if given): where its last part
+// begins, equal to the length when it ends in a separator.
+static int wide_full_path(const char* path, wchar_t out[WIDE_PATH_CAPACITY], int* name_at) {
+  if (path == nullptr || path[0] == '\0') return 0;
+  wchar_t given[WIDE_PATH_CAPACITY], full[WIDE_PATH_CAPACITY];
+  if (MultiByteToWideChar(file_code_page(), 0, path, -1, given, WIDE_PATH_CAPACITY) == 0) return 0;
+  wchar_t* name = nullptr;
+  DWORD n = GetFullPathNameW(given, WIDE_PATH_CAPACITY, full, &name);
+  if (n == 0 || n >= WIDE_PATH_CAPACITY - 8) return 0;  // room for a prefix
+  const wchar_t* prefix = L"";
+  const wchar_t* rest = full;
+  if (n >= MAX_PATH && wcsncmp(full, L"\\\\?\\", 4) != 0 && wcsncmp(full, L"\\\\.\\", 4) != 0) {
+    if (wcsncmp(full, L"\\\\", 2) == 0) {
+      prefix = L"\\\\?\\UNC\\";
+      rest = full + 2;
+    } else {
+      prefix = L"\\\\?\\";
+    }
+  }
+  int length = swprintf(out, WIDE_PATH_CAPACITY, L"%ls%ls", prefix, rest);
+  if (length < 0) return 0;
+  if (name_at != nullptr)
+    *name_at = name != nullptr ? length - static_cast<int>(wcslen(name)) : length;
+  return length;
+}
+
+bool rt_file_remove(const char* path) {
+  wchar_t wide[WIDE_PATH_CAPACITY];
+  return wide_full_path(path, wide, nullptr) > 0 && DeleteFileW(wide) != 0;
+}
+
+static bool open_token(HANDLE* token) {
+  return OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token) ||
+         OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token);
+}
+
+// A security descriptor that lets only the current user at a file: one
+// entry in a protected DACL.  The temporary file holds plain data while a
+// file is decrypted, before it takes its final permissions at the commit.
+struct owner_only {
+  SECURITY_DESCRIPTOR descriptor;
+  SECURITY_ATTRIBUTES attributes;
+  alignas(8) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  alignas(8) BYTE acl[sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + SECURITY_MAX_SID_SIZE];
+};
+
+static bool owner_only_make(owner_only* s) {
+  HANDLE token;
+  if (!open_token(&token)) return false;
+  DWORD size = 0;
+  bool known = GetTokenInformation(token, TokenUser, s->user, sizeof s->user, &size);
+  CloseHandle(token);
+  if (!known) return false;
+  ACL* acl = reinterpret_cast<ACL*>(s->acl);
+  if (!InitializeAcl(acl, sizeof s->acl, ACL_REVISION) ||
+      !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS,
+                           reinterpret_cast<TOKEN_USER*>(s->user)->User.Sid) ||
+      !InitializeSecurityDescriptor(&s->descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !SetSecurityDescriptorDacl(&s->descriptor, TRUE, acl, FALSE) ||
+      !SetSecurityDescriptorControl(&s->descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+    return false;
+  s->attributes = {sizeof s->attributes, &s->descriptor, FALSE};
+  return true;
 }
 
 int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
-  char full[MAX_PATH];
-  char* name = nullptr;
-  if (temp_path_capacity < 1 || !full_path(target, full, &name)) return -1;
-  int folder_length = static_cast<int>(name - full);
+  // A longer name is refused as the ANSI file functions refuse it.
+  if (target == nullptr || strlen(target) >= MAX_PATH || temp_path_capacity < 1) return -1;
+  wchar_t full[WIDE_PATH_CAPACITY];
+  int name_at = 0;
+  int length = wide_full_path(target, full, &name_at);
+  if (length == 0 || name_at == length) return -1;
+  // The folder's ANSI spelling starts temp_path; a folder that the ANSI
+  // code page cannot spell could not have been named by the caller.
+  BOOL lossy = FALSE;
+  int folder_bytes = WideCharToMultiByte(file_code_page(), WC_NO_BEST_FIT_CHARS, full, name_at,
+                                         temp_path, temp_path_capacity, nullptr, &lossy);
+  if (folder_bytes == 0 || lossy) return -1;
+  owner_only security;
+  if (!owner_only_make(&security)) return -1;
   int slot = rt_slot_claim();
   if (slot < 0) return -1;
   for (uint32_t attempt = 0; attempt < 64; attempt++) {
-    int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, full,
-                     static_cast<unsigned>(rt_temp_name_value(attempt)));
-    if (n < 0 || n >= temp_path_capacity || n >= MAX_PATH) break;
-    HANDLE h = CreateFileA(temp_path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    unsigned value = rt_temp_name_value(attempt);
+    int n = snprintf(temp_path + folder_bytes, temp_path_capacity - folder_bytes,
+                     "~qelv-%08x.tmp", value);
+    if (n < 0 || n >= temp_path_capacity - folder_bytes ||
+        swprintf(full + name_at, WIDE_PATH_CAPACITY - name_at, L"~qelv-%08x.tmp", value) < 0)
+      break;
+    HANDLE h = CreateFileW(full, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                           &security.attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       release_slot(slot, h);
       return slot;
@@ -153,25 +234,90 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   return -1;
 }
 
-// MoveFileExA with MOVEFILE_REPLACE_EXISTING is one rename on the volume, so
-// Output is old or new at every instant.  ReplaceFileA would also carry the
+// A DACL, protected or inheriting as the descriptor it comes from says.
+static void set_dacl(wchar_t* file, PSECURITY_DESCRIPTOR from, PACL dacl) {
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  DWORD revision = 0;
+  if (dacl == nullptr || !GetSecurityDescriptorControl(from, &control, &revision)) return;
+  SECURITY_INFORMATION how = DACL_SECURITY_INFORMATION |
+                             (control & SE_DACL_PROTECTED ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                          : UNPROTECTED_DACL_SECURITY_INFORMATION);
+  SetNamedSecurityInfoW(file, SE_FILE_OBJECT, how, nullptr, nullptr, dacl, nullptr);
+}
+
+// What any new file in temp's folder gets (the folder's inheritable
+// entries, or the token's default where it passes none on), read off a
+// probe: a new file of the temporary kind beside it, opened by this call
+// alone and gone when its handle closes.
+static void take_new_file_security(wchar_t* temp, int name_at) {
+  wchar_t probe[WIDE_PATH_CAPACITY];
+  wmemcpy(probe, temp, name_at);
+  for (uint32_t attempt = 0; attempt < 64; attempt++) {
+    swprintf(probe + name_at, WIDE_PATH_CAPACITY - name_at, L"~qelv-%08x.tmp",
+             static_cast<unsigned>(rt_temp_name_value(attempt)));
+    HANDLE h = CreateFileW(probe, GENERIC_READ | READ_CONTROL, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      return;
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    if (GetSecurityInfo(h, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                        nullptr, &descriptor) == ERROR_SUCCESS) {
+      set_dacl(temp, descriptor, dacl);
+      LocalFree(descriptor);
+    }
+    CloseHandle(h);
+    return;
+  }
+}
+
+// An existing target's DACL, protected or inheriting as the target's was,
+// then its owner and group where this process may set them.
+static void take_target_security(wchar_t* temp, const wchar_t* target) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PSID owner = nullptr, group = nullptr;
+  PACL dacl = nullptr;
+  SECURITY_INFORMATION wanted =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (GetNamedSecurityInfoW(target, SE_FILE_OBJECT, wanted, &owner, &group, &dacl, nullptr,
+                            &descriptor) != ERROR_SUCCESS)
+    return;
+  set_dacl(temp, descriptor, dacl);
+  SetNamedSecurityInfoW(temp, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, owner, group,
+                        nullptr, nullptr);
+  LocalFree(descriptor);
+}
+
+// MoveFileExW with MOVEFILE_REPLACE_EXISTING is one rename on the volume, so
+// Output is old or new at every instant.  ReplaceFile would also carry the
 // old file's security over, but it is not one step: Wine moves the old file
 // away and deletes it before moving the new one in, and a process killed in
-// between leaves no Output at all.  The new file takes the old one's
-// attributes and the folder's inherited permissions.
+// between leaves no Output at all.  So the new file is given its security
+// and attributes before the rename.  Where the volume keeps no security, or
+// a security step fails, the file stays its owner's alone: never more open
+// than it should be.
 bool rt_file_replace(const char* temp_path, const char* target) {
-  char from[MAX_PATH], to[MAX_PATH];
-  if (!full_path(temp_path, from, nullptr) || !full_path(target, to, nullptr)) return false;
-  DWORD attributes = GetFileAttributesA(to);
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
+  wchar_t from[WIDE_PATH_CAPACITY], to[WIDE_PATH_CAPACITY];
+  int name_at = 0;
+  if (target == nullptr || strlen(target) >= MAX_PATH ||
+      wide_full_path(temp_path, from, &name_at) == 0 || wide_full_path(target, to, nullptr) == 0)
+    return false;
+  DWORD attributes = GetFileAttributesW(to);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    take_new_file_security(from, name_at);
+  } else {
     // A folder is never replaced; a read-only file is refused, as opening it
     // for writing would be.
     if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
+    take_target_security(from, to);
     DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (kept != 0 && !SetFileAttributesA(from, kept)) return false;
+    if (kept != 0 && !SetFileAttributesW(from, kept)) return false;
   }
-  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 

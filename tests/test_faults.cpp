@@ -12,6 +12,10 @@
 #include <initializer_list>
 #include <string>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "../engine/engine.h"
 #include "../runtime/runtime.h"
 #include "fault_runtime.h"
@@ -218,7 +222,57 @@ const bool writers_shut_out = true;
 const bool writers_shut_out = false;
 #endif
 
+// What a look at the folder in the middle of a call saw.
+struct privacy_look {
+  std::string folder;
+  int temporary_files;  // ~qelv-*.tmp seen
+  int readable;         // files that another account may read
+};
+
+void look_at_folder(void* arg) {
+  auto* look = static_cast<privacy_look*>(arg);
+  for (const std::string& name : folder_names(look->folder)) {
+    look->temporary_files += name.rfind("~qelv-", 0) == 0;
+    look->readable += others_may_read(look->folder + name);
+  }
+}
+
 }  // namespace
+
+// Plain data is never readable by others: decrypting in place a file that
+// only its owner may read, the folder holds no file that another account
+// may read, neither once the temporary file is written nor just before it
+// takes Output's place; the replaced Output keeps the old file's
+// permissions, and a new Output gets those of any new file in its folder.
+TEST_F(faults, PlainDataIsNeverReadableByOthers) {
+#ifndef _WIN32
+  mode_t old_mask = umask(027);  // so that a new file's mode is not the usual one
+#endif
+  std::string box = make_temp_folder(), sealed = box + "private.dat";
+  for (fault_kind when : {FAULT_WRITE, FAULT_REPLACE}) {
+    SCOPED_TRACE(fault_kind_name(when));
+    write_file(sealed, encrypted);
+    make_private(sealed);
+    std::string private_permissions = permissions_text(sealed);
+    privacy_look look = {box, 0, 0};
+    fault_arm(0);
+    fault_before_first(when, look_at_folder, &look);
+    EXPECT_STREQ(decrypt_file(sealed.c_str(), sealed.c_str(), key), result_ok);
+    EXPECT_EQ(look.temporary_files, 1);
+    EXPECT_EQ(look.readable, 0);
+    EXPECT_EQ(read_file(sealed), plain);
+    EXPECT_EQ(permissions_text(sealed), private_permissions);
+  }
+  write_file(sealed, encrypted);
+  fault_arm(0);
+  EXPECT_STREQ(decrypt_file(sealed.c_str(), (box + "new").c_str(), key), result_ok);
+  write_file(box + "made-plainly", plain);
+  EXPECT_EQ(permissions_text(box + "new"), permissions_text(box + "made-plainly"));
+  remove_tree(box);
+#ifndef _WIN32
+  umask(old_mask);
+#endif
+}
 
 // Another program rewrites File or Output between the size query and the
 // open, or between the open and the read: the call works on one consistent

@@ -1,10 +1,19 @@
 #include "test_files.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+#else
+#include <sys/stat.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -56,3 +65,85 @@ std::string env_or_empty(const char* name) {
   const char* v = std::getenv(name);
   return v != nullptr ? v : "";
 }
+
+#ifdef _WIN32
+
+// The current user's SID, in buffer.
+static PSID current_user(BYTE* buffer, DWORD size) {
+  HANDLE token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
+  DWORD used = 0;
+  bool known = GetTokenInformation(token, TokenUser, buffer, size, &used);
+  CloseHandle(token);
+  return known ? reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid : nullptr;
+}
+
+bool others_may_read(const std::string& path) {
+  alignas(8) BYTE user_buffer[256];
+  PSID user = current_user(user_buffer, sizeof user_buffer);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  PACL dacl = nullptr;
+  if (user == nullptr ||
+      GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    return true;
+  bool others = dacl == nullptr;
+  for (DWORD i = 0; !others && i < dacl->AceCount; i++) {
+    ACE_HEADER* ace = nullptr;
+    if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->AceType != ACCESS_ALLOWED_ACE_TYPE)
+      continue;
+    auto* allowed = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace);
+    bool reads = (allowed->Mask & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) != 0;
+    others = reads && !EqualSid(reinterpret_cast<PSID>(&allowed->SidStart), user);
+  }
+  LocalFree(descriptor);
+  return others;
+}
+
+void make_private(const std::string& path) {
+  alignas(8) BYTE user_buffer[256];
+  alignas(8) BYTE acl_buffer[256];
+  PSID user = current_user(user_buffer, sizeof user_buffer);
+  ACL* acl = reinterpret_cast<ACL*>(acl_buffer);
+  if (user == nullptr || !InitializeAcl(acl, sizeof acl_buffer, ACL_REVISION) ||
+      !AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, user))
+    return;
+  SetNamedSecurityInfoA(const_cast<char*>(path.c_str()), SE_FILE_OBJECT,
+                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, acl, nullptr);
+}
+
+std::string permissions_text(const std::string& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+    return "(no security)";
+  char* text = nullptr;
+  std::string result = "(no text)";
+  if (ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    result = text;
+    LocalFree(text);
+  }
+  LocalFree(descriptor);
+  return result;
+}
+
+#else
+
+bool others_may_read(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) != 0 || (st.st_mode & 044) != 0;
+}
+
+void make_private(const std::string& path) { chmod(path.c_str(), 0600); }
+
+std::string permissions_text(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return "(missing)";
+  char text[16];
+  snprintf(text, sizeof text, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  return text;
+}
+
+#endif

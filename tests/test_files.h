@@ -19,5 +19,15 @@ bytes read_file(const std::string& path);
 void write_file(const std::string& path, const bytes& content);
 bytes pattern_bytes(size_t count, uint32_t seed);
 
+// Permissions.  others_may_read: whether an account other than this
+// process's may read the file (group or other read bits on POSIX; on
+// Windows a missing DACL or an entry that lets another account read).
+// make_private leaves the file to its owner alone (mode 0600; a protected
+// DACL with one entry for the current user).  permissions_text: the mode in
+// octal, or the DACL in SDDL, for comparing two files.
+bool others_may_read(const std::string& path);
+void make_private(const std::string& path);
+std::string permissions_text(const std::string& path);
+
 // An environment variable, or "" when it is not set.
 std::string env_or_empty(const char* name);
