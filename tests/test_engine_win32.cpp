@@ -195,6 +195,47 @@ TEST_F(WindowsFiles, NamesLongerThan260Characters) {
   }
 }
 
+// Outputs up to the 259 characters the ANSI calls take, in folders so deep
+// that the temporary file beside each is longer than that: to a new file,
+// then in place, decrypted back byte for byte, leaving nothing else.  One
+// character more is refused.
+TEST_F(WindowsFiles, OutputsUpTo259CharactersInDeepFolders) {
+  bytes plain = pattern_bytes(3000, 12);
+  std::string source = dir + "plain";
+  write_file(source, plain);
+  ASSERT_LT(dir.size(), 200u);
+  for (size_t length : {242, 243, 250, 259, 260}) {
+    SCOPED_TRACE(length);
+    // A folder of length - 1 characters, its separator included, so that
+    // Output is the one-letter name "o" in it.
+    std::string folder = dir + std::string(length - 2 - dir.size(), 'f') + "\\";
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + widened(folder)).c_str(), nullptr));
+    std::string out = folder + "o";
+    ASSERT_EQ(out.size(), length);
+    if (length == 260) {
+      EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), result_write_error);
+    } else {
+      EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), "key"), result_ok);
+      EXPECT_EQ(read_file(out).size(), 23u + 3000);
+      EXPECT_STREQ(decrypt_file(out.c_str(), out.c_str(), "key"), result_ok);
+      EXPECT_EQ(read_file(out), plain);
+      EXPECT_TRUE(DeleteFileA(out.c_str()));
+    }
+    // Nothing else was left in the folder.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((L"\\\\?\\" + widened(folder) + L"*").c_str(), &found);
+    int others = 0;
+    if (search != INVALID_HANDLE_VALUE) {
+      do others += found.cFileName[0] != L'.';
+      while (FindNextFileW(search, &found));
+      FindClose(search);
+    }
+    EXPECT_EQ(others, 0);
+    EXPECT_TRUE(RemoveDirectoryW((L"\\\\?\\" + widened(folder)).c_str()));
+  }
+  EXPECT_EQ(read_file(source), plain);
+}
+
 // A missing folder on the way to Output, with Windows separators.
 TEST_F(WindowsFiles, OutputInAMissingFolder) {
   bytes plain = pattern_bytes(70, 10);

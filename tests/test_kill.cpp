@@ -19,6 +19,7 @@
 #else
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -67,13 +68,27 @@ void run_child(const char* verb, const std::string& file, const std::string& out
 #endif
 }
 
+// A file removed, and a folder made, whatever the length of their paths
+// (the temporary file beside a long Output is longer than the ANSI calls
+// take).  Test paths are ASCII.
+#ifdef _WIN32
+std::wstring long_form(const std::string& path) {
+  return L"\\\\?\\" + std::wstring(path.begin(), path.end());
+}
+void remove_any(const std::string& path) { DeleteFileW(long_form(path).c_str()); }
+bool make_folder(const std::string& path) { return CreateDirectoryW(long_form(path).c_str(), nullptr); }
+#else
+void remove_any(const std::string& path) { std::remove(path.c_str()); }
+bool make_folder(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
+#endif
+
 // The temporary files left in folder, which are then removed.
 int take_temporaries(const std::string& folder) {
   int n = 0;
   for (const std::string& name : folder_names(folder)) {
     if (name.rfind("~qelv-", 0) == 0) {
       n++;
-      std::remove((folder + name).c_str());
+      remove_any(folder + name);
     }
   }
   return n;
@@ -101,11 +116,13 @@ class Kill : public testing::Test {
   }
 
   // Kills the child at points spread from before its start to past its
-  // end, for one verb and one placement of Output, checking each time.
-  void kill_at_many_points(const char* verb, bool in_place) {
+  // end, for one verb and one placement of Output in folder (by default
+  // the test's own), checking each time.
+  void kill_at_many_points(const char* verb, bool in_place, std::string folder = "") {
+    if (folder.empty()) folder = dir;
     const bool encrypting = verb[0] == 'e';
     const bytes& source_bytes = encrypting ? plain : sealed;
-    const std::string source = dir + "source", output = in_place ? source : dir + "output";
+    const std::string source = folder + "source", output = in_place ? source : folder + "output";
     const bytes old_output = pattern_bytes(1000, 5);
     auto lay_out = [&] {
       write_file(source, source_bytes);
@@ -137,7 +154,7 @@ class Kill : public testing::Test {
       if (!in_place) {
         EXPECT_EQ(read_file(source), source_bytes);
       }
-      EXPECT_LE(take_temporaries(dir), 1);
+      EXPECT_LE(take_temporaries(folder), 1);
     }
     EXPECT_GT(old_seen, 0);  // the first kill comes before the child can finish
     std::printf("%s%s: killed runs left the old content %d times, the new %d times\n", verb,
@@ -152,5 +169,16 @@ TEST_F(Kill, EncryptInPlace) { kill_at_many_points("encrypt", true); }
 TEST_F(Kill, EncryptOntoAnExistingOutput) { kill_at_many_points("encrypt", false); }
 TEST_F(Kill, DecryptInPlace) { kill_at_many_points("decrypt", true); }
 TEST_F(Kill, DecryptOntoAnExistingOutput) { kill_at_many_points("decrypt", false); }
+
+// In a folder so deep that Output's path has the 259 characters the ANSI
+// calls take, and the temporary file's more.
+TEST_F(Kill, DecryptInPlaceAtTheLongestPath) {
+  ASSERT_LT(dir.size(), 200u);
+  std::string folder = dir + std::string(259 - 7 - dir.size(), 'k') + dir.back();
+  ASSERT_TRUE(make_folder(folder));
+  ASSERT_EQ((folder + "source").size(), 259u);
+  kill_at_many_points("decrypt", true, folder);
+  remove_any(folder + "source");
+}
 
 }  // namespace
