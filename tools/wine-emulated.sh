@@ -61,6 +61,9 @@ run_emulated() {
   trap 'end_wine; echo -1 >"$binfmt/qemu-i386"' EXIT
   export WINEPREFIX=$prefix
   make_prefix
+  # One server and one set of Wine's services for the whole command: each
+  # start of them costs minutes under emulation.
+  wine_up
   "$@"
 }
 
