@@ -12,6 +12,7 @@
 #include <emmintrin.h>
 
 #include "cbc_kernels.h"
+#include "wipe.h"
 
 enum { STEP_BLOCKS = 8, STEP_BYTES = 8 * STEP_BLOCKS };
 
@@ -85,4 +86,5 @@ KERNEL_ENTRY void cbc_decrypt_sse2(const uint32_t round_key[64], const uint8_t i
 
   cbc_kernel_drive<STEP_BYTES>(data, blocks,
                                [&](uint8_t* p) { decrypt_step(keys, low31, &chain, p); });
+  wipe(keys, sizeof keys);
 }

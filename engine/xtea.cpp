@@ -12,6 +12,7 @@
 #include "xtea.h"
 
 #include "bytes.h"
+#include "wipe.h"
 
 cipher_key cipher_key_from_string(const char* key_text) {
   cipher_key key = {};
@@ -35,6 +36,7 @@ void xtea_encipher(const cipher_key& key, uint8_t block[8]) {
   }
   store_le32(block, y);
   store_le32(block + 4, z);
+  wipe(k, sizeof k);
 }
 
 void xtea_decipher(const cipher_key& key, uint8_t block[8]) {
@@ -48,6 +50,7 @@ void xtea_decipher(const cipher_key& key, uint8_t block[8]) {
   }
   store_le32(block, y);
   store_le32(block + 4, z);
+  wipe(k, sizeof k);
 }
 
 xtea_schedule xtea_make_schedule(const cipher_key& key) {
@@ -60,5 +63,6 @@ xtea_schedule xtea_make_schedule(const cipher_key& key) {
     sum += xtea_delta;
     s.round_key[2 * cycle + 1] = sum + k[(sum >> 11) & 3];
   }
+  wipe(k, sizeof k);
   return s;
 }

@@ -157,7 +157,8 @@ TEST(CbcDispatch, TakesTheFastestAvailablePathAndMatchesTheReference) {
 }
 
 // Each path in turn made to count as missing: it is refused without a byte
-// of the buffer touched, and runs again once restored.
+// of the buffer touched, cbc_decrypt deciphers all the same, and the path
+// runs again once restored.
 TEST(CbcDispatch, UnavailablePathIsRefusedAndTouchesNothing) {
   for (cbc_path path : {CBC_PATH_AVX512, CBC_PATH_AVX2, CBC_PATH_SSE2, CBC_PATH_SCALAR}) {
     const bool present = cbc_path_available(path);
@@ -166,9 +167,14 @@ TEST(CbcDispatch, UnavailablePathIsRefusedAndTouchesNothing) {
     cbc_hide_path_for_testing(path, true);
     const bool refused = !cbc_path_available(path) &&
                          !cbc_decrypt_on(path, c.key, c.iv, c.buffer.data() + c.offset, 20);
+    // cbc_decrypt still deciphers when its chosen path is the hidden one.
+    bytes through_dispatch = before, expected_plain = before;
+    cbc_decrypt(c.key, c.iv, through_dispatch.data() + c.offset, 20);
     cbc_hide_path_for_testing(path, false);
     EXPECT_TRUE(refused) << cbc_path_name(path);
     EXPECT_EQ(c.buffer, before) << cbc_path_name(path);
+    cbc_decrypt_reference(c.key, c.iv, expected_plain.data() + c.offset, 20);
+    EXPECT_EQ(through_dispatch, expected_plain) << cbc_path_name(path) << " hidden";
 
     ASSERT_EQ(cbc_path_available(path), present) << cbc_path_name(path) << " not restored";
     if (!present) continue;
