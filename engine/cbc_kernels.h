@@ -1,7 +1,8 @@
 // The SIMD decipher kernels behind cbc_decrypt and the processor checks that
 // guard them.  Each kernel lives in a file of its own compiled for its
-// instruction set, and may run only where cpu_has_sse2 / cpu_has_avx2 said
-// yes.  Declarations, and one static driver: an inline function defined here
+// instruction set (SSE2, AVX2, AVX-512F), and may run only where its check,
+// cpu_has_sse2, cpu_has_avx2 or cpu_has_avx512, said yes.  Declarations, and
+// one static driver: an inline function with external linkage defined here
 // and compiled in the AVX2 file could be the copy that the linker keeps for
 // every caller.
 #pragma once
@@ -28,8 +29,9 @@ bool cpu_has_avx512();
 // The driver every kernel file uses: whole steps of step_bytes over data,
 // then the last blocks, fewer than a step, through a step-sized area so
 // that nothing past the end of data is read or written.  step(p) deciphers
-// the step at p.  Static, not inline: each kernel file gets a copy of its
-// own, compiled for its instruction set, which the linker cannot merge.
+// the step at p.  Static, so that each kernel file gets a copy of its own,
+// compiled for its instruction set, which the linker cannot merge with
+// another file's; always inlined into its one caller there.
 template <int step_bytes, typename step_function>
 static inline __attribute__((always_inline)) void cbc_kernel_drive(uint8_t* data, int32_t blocks,
                                                                    step_function step) {

@@ -1,7 +1,8 @@
-// Which vector instructions this processor may run, asked once with CPUID.
-// AVX2 needs more than the processor's bit: the system must have enabled
-// XSAVE and save the 256-bit registers on every switch, or their upper
-// halves would be lost between threads.
+// Which vector instructions this processor may run (SSE2, AVX2, AVX-512F),
+// asked once with CPUID.  AVX2 and AVX-512F need more than the processor's
+// bit: the system must have enabled XSAVE and save the 256-bit registers
+// (and, for AVX-512F, the opmask and 512-bit ones) on every switch, or
+// their contents would be lost between threads.
 
 #include <cpuid.h>
 

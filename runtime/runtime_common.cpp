@@ -63,7 +63,9 @@ int rt_open_file_count() {
 static bool size_fits(int64_t size) { return size >= 0 && size <= INT32_MAX; }
 
 // A header before each block records its size, so that growing can zero the
-// added bytes; 16 bytes, which keeps the data 16-byte aligned.
+// added bytes; 16 bytes, so that the data keeps the alignment the
+// allocator gives (16 bytes from glibc, 8 from the 32-bit Windows heap;
+// the kernels load and store unaligned).
 struct block_header {
   int64_t size;
   int64_t unused;
