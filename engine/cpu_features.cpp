@@ -37,17 +37,22 @@ static bool ask_avx512() {
   return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX512F) != 0;
 }
 
-bool cpu_has_sse2() {
-  static const bool has = ask_sse2();
-  return has;
+// Each answer is asked once and kept: 0 not asked yet, 1 yes, 2 no.  Two
+// threads that ask at once get the same answer, so a relaxed atomic is all
+// it needs.  (A function-local static would bring in the C++ library's
+// guard, which in the 32-bit Windows build links the threads library, and
+// with it a thread-starting import, into the module.)
+static bool kept(int* answer, bool (*ask)()) {
+  int a = __atomic_load_n(answer, __ATOMIC_RELAXED);
+  if (a == 0) {
+    a = ask() ? 1 : 2;
+    __atomic_store_n(answer, a, __ATOMIC_RELAXED);
+  }
+  return a == 1;
 }
 
-bool cpu_has_avx2() {
-  static const bool has = ask_avx2();
-  return has;
-}
+static int sse2_answer, avx2_answer, avx512_answer;
 
-bool cpu_has_avx512() {
-  static const bool has = ask_avx512();
-  return has;
-}
+bool cpu_has_sse2() { return kept(&sse2_answer, ask_sse2); }
+bool cpu_has_avx2() { return kept(&avx2_answer, ask_avx2); }
+bool cpu_has_avx512() { return kept(&avx512_answer, ask_avx512); }

@@ -44,7 +44,10 @@ int rt_open_file_count();
 // given must be waited for before another is given or the worker is
 // stopped, and what a job touches (a file, a buffer) is the worker's from
 // rt_worker_give until rt_worker_wait returns.  rt_worker_start is null
-// when no thread can be had: the caller then does the work itself.
+// when no thread can be had: the caller then does the work itself.  The
+// thread is in worker.cpp, which only the programs that allow it link;
+// the module links worker_none.cpp, whose rt_worker_start is always null,
+// so that it cannot start a thread in its host.
 struct rt_worker;
 rt_worker* rt_worker_start();
 void rt_worker_give(rt_worker* worker, void (*job)(void*), void* arg);

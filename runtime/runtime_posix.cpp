@@ -12,8 +12,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <pthread.h>
-#include <semaphore.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -196,65 +194,6 @@ int64_t rt_size_query(const char* path) {
   if (S_ISDIR(st.st_mode)) return -2;
   if (!S_ISREG(st.st_mode)) return -1;
   return st.st_size;
-}
-
-struct rt_worker {
-  pthread_t thread;
-  sem_t given, done;
-  void (*job)(void*);  // null: end the thread
-  void* arg;
-};
-
-// A semaphore wait that a signal handler cannot cut short.
-static void wait_for(sem_t* s) {
-  while (sem_wait(s) != 0 && errno == EINTR) {
-  }
-}
-
-static void* worker_main(void* arg) {
-  rt_worker* w = static_cast<rt_worker*>(arg);
-  for (;;) {
-    wait_for(&w->given);
-    if (w->job == nullptr) return nullptr;
-    w->job(w->arg);
-    sem_post(&w->done);
-  }
-}
-
-rt_worker* rt_worker_start() {
-  rt_worker* w = static_cast<rt_worker*>(rt_block_alloc(sizeof(rt_worker)));
-  if (w == nullptr) return nullptr;
-  bool made = sem_init(&w->given, 0, 0) == 0;
-  if (made && sem_init(&w->done, 0, 0) != 0) {
-    sem_destroy(&w->given);
-    made = false;
-  }
-  if (made && pthread_create(&w->thread, nullptr, worker_main, w) != 0) {
-    sem_destroy(&w->given);
-    sem_destroy(&w->done);
-    made = false;
-  }
-  if (made) return w;
-  rt_block_free(w);
-  return nullptr;
-}
-
-void rt_worker_give(rt_worker* w, void (*job)(void*), void* arg) {
-  w->job = job;
-  w->arg = arg;
-  sem_post(&w->given);  // the semaphore orders the two stores before the job
-}
-
-void rt_worker_wait(rt_worker* w) { wait_for(&w->done); }
-
-void rt_worker_stop(rt_worker* w) {
-  if (w == nullptr) return;
-  w->job = nullptr;
-  sem_post(&w->given);
-  pthread_join(w->thread, nullptr);
-  sem_destroy(&w->given);
-  sem_destroy(&w->done);
-  rt_block_free(w);
 }
 
 uint32_t rt_process_id() { return static_cast<uint32_t>(getpid()); }

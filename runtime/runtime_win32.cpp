@@ -347,63 +347,6 @@ int64_t rt_size_query(const char* path) {
   return (static_cast<int64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
 }
 
-struct rt_worker {
-  HANDLE thread, given, done;  // the thread; semaphores counting 0 or 1
-  void (*job)(void*);          // null: end the thread
-  void* arg;
-};
-
-static DWORD WINAPI worker_main(void* arg) {
-  rt_worker* w = static_cast<rt_worker*>(arg);
-  for (;;) {
-    WaitForSingleObject(w->given, INFINITE);
-    if (w->job == nullptr) return 0;
-    w->job(w->arg);
-    ReleaseSemaphore(w->done, 1, nullptr);
-  }
-}
-
-static void close_worker_handles(rt_worker* w) {
-  if (w->thread != nullptr) CloseHandle(w->thread);
-  if (w->given != nullptr) CloseHandle(w->given);
-  if (w->done != nullptr) CloseHandle(w->done);
-}
-
-// A job needs little stack (a read), and a 32-bit host's address space is
-// scarce: 64 KiB reserved instead of the default megabyte.
-enum { WORKER_STACK_BYTES = 64 * 1024 };
-
-rt_worker* rt_worker_start() {
-  rt_worker* w = static_cast<rt_worker*>(rt_block_alloc(sizeof(rt_worker)));  // zeroed
-  if (w == nullptr) return nullptr;
-  w->given = CreateSemaphoreA(nullptr, 0, 1, nullptr);
-  w->done = CreateSemaphoreA(nullptr, 0, 1, nullptr);
-  if (w->given != nullptr && w->done != nullptr)
-    w->thread = CreateThread(nullptr, WORKER_STACK_BYTES, worker_main, w,
-                             STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-  if (w->thread != nullptr) return w;
-  close_worker_handles(w);
-  rt_block_free(w);
-  return nullptr;
-}
-
-void rt_worker_give(rt_worker* w, void (*job)(void*), void* arg) {
-  w->job = job;
-  w->arg = arg;
-  ReleaseSemaphore(w->given, 1, nullptr);  // orders the two stores before the job
-}
-
-void rt_worker_wait(rt_worker* w) { WaitForSingleObject(w->done, INFINITE); }
-
-void rt_worker_stop(rt_worker* w) {
-  if (w == nullptr) return;
-  w->job = nullptr;
-  ReleaseSemaphore(w->given, 1, nullptr);
-  WaitForSingleObject(w->thread, INFINITE);
-  close_worker_handles(w);
-  rt_block_free(w);
-}
-
 uint32_t rt_process_id() { return GetCurrentProcessId(); }
 
 uint32_t rt_tick_ms() { return GetTickCount(); }

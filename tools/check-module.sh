@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks a built Qelv.lmd: a PE32 i386 DLL that imports only Windows system
-# DLLs and exports exactly the module's eight entry points.
+# DLLs, and no call that starts a thread, and exports exactly the module's
+# eight entry points.
 #   check-module.sh PATH-TO-Qelv.lmd
 set -euo pipefail
 module=$1
@@ -27,5 +28,7 @@ actual=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's
 if [ "$actual" != "$expected" ]; then
   echo "exports differ from the eight entry points:"; echo "$actual"; fail=1
 fi
-[ $fail = 0 ] && echo "$module: PE32 i386, system imports only, the eight exports: 1 passed, 0 failed"
+bash "$(dirname "$0")/check-no-threads.sh" "$module" >/dev/null || {
+  echo "imports a call that starts a thread"; fail=1; }
+[ $fail = 0 ] && echo "$module: PE32 i386, system imports only, none that starts a thread, the eight exports: 1 passed, 0 failed"
 exit $fail
