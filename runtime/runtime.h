@@ -25,9 +25,11 @@ void* rt_block_grow(void* block, int64_t new_size);  // null: old block intact
 void rt_block_free(void* block);                      // null is ignored
 
 // File access.  A file is a slot in the table of open files, -1 when an open
-// fails.  Threads may open files at once; a file is used by one thread.  All
+// fails or all RT_MAX_OPEN_FILES slots are taken.  Threads may open files at
+// once; a file is used by one thread.  All
 // counts are signed 32-bit; a transfer returns the bytes moved, or -1 on an
 // error.
+enum { RT_MAX_OPEN_FILES = 16 };
 int rt_file_open(const char* path);  // read only; other writers denied; never created
 int32_t rt_file_read(int file, void* buffer, int32_t count);
 int32_t rt_file_write(int file, const void* buffer, int32_t count);
@@ -71,6 +73,12 @@ enum { RT_PATH_CAPACITY = 4352 };
 int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
 bool rt_file_replace(const char* temp_path, const char* target);
 
+// The temporary file's name, made and recognised in one place:
+// "~qelv-" and eight lower-case hexadecimal digits, then ".tmp".
+enum { RT_TEMP_NAME_LENGTH = 18 };
+void rt_temp_name(uint32_t value, char name[RT_TEMP_NAME_LENGTH + 1]);
+bool rt_is_temp_name(const char* name);
+
 // Size query, without opening: the size in bytes; -1 when nothing exists
 // under the name or the name is empty, and on Windows when it holds a
 // wildcard, which the system's search would take as a pattern; -2 for a
@@ -95,8 +103,3 @@ uint32_t rt_crc32_repeat(uint32_t crc, const void* data, int32_t count, uint64_t
 enum { RT_RANDOM_GENERATORS = 8 };
 int32_t rt_random();
 
-// Platform pieces used by runtime_common.cpp.
-uint32_t rt_tick_ms();
-uint32_t rt_process_id();
-// Shared by the platform files: the varying part of a temporary file's name.
-uint32_t rt_temp_name_value(uint32_t attempt);

@@ -11,8 +11,7 @@
 
 #include "runtime_platform.h"
 
-enum { MAX_OPEN_FILES = 16 };
-static intptr_t open_files[MAX_OPEN_FILES];
+static intptr_t open_files[RT_MAX_OPEN_FILES];
 // A slot taken by an open that has not finished yet; no open returns it.
 static const intptr_t SLOT_CLAIMED = -2;
 
@@ -34,7 +33,7 @@ void rt_stop() {
 // caller on one thread (the module) wins the first free slot at its first
 // try.  A slot is then used and given back by its one owner.
 int rt_slot_claim() {
-  for (int slot = 0; slot < MAX_OPEN_FILES; slot++) {
+  for (int slot = 0; slot < RT_MAX_OPEN_FILES; slot++) {
     intptr_t expected = RT_NO_HANDLE;
     if (__atomic_compare_exchange_n(&open_files[slot], &expected, SLOT_CLAIMED, false,
                                     __ATOMIC_ACQ_REL, __ATOMIC_RELAXED))
@@ -49,14 +48,14 @@ void rt_slot_release(int slot, intptr_t handle) {
 
 // An atomic load: other threads claim other slots meanwhile.
 intptr_t rt_slot_handle(int file) {
-  if (file < 0 || file >= MAX_OPEN_FILES) return RT_NO_HANDLE;
+  if (file < 0 || file >= RT_MAX_OPEN_FILES) return RT_NO_HANDLE;
   intptr_t h = __atomic_load_n(&open_files[file], __ATOMIC_ACQUIRE);
   return h == SLOT_CLAIMED ? RT_NO_HANDLE : h;
 }
 
 int rt_open_file_count() {
   int n = 0;
-  for (int file = 0; file < MAX_OPEN_FILES; file++) n += rt_slot_handle(file) != RT_NO_HANDLE;
+  for (int file = 0; file < RT_MAX_OPEN_FILES; file++) n += rt_slot_handle(file) != RT_NO_HANDLE;
   return n;
 }
 
@@ -164,4 +163,42 @@ uint32_t rt_temp_name_value(uint32_t attempt) {
   x ^= x >> 15;
   x *= 0x2C1B3C6Du;
   return x ^ (x >> 12);
+}
+
+static const char temp_prefix[] = "~qelv-", temp_suffix[] = ".tmp";
+
+void rt_temp_name(uint32_t value, char name[RT_TEMP_NAME_LENGTH + 1]) {
+  static const char digits[] = "0123456789abcdef";
+  memcpy(name, temp_prefix, 6);
+  for (int i = 0; i < 8; i++) name[6 + i] = digits[(value >> (28 - 4 * i)) & 15];
+  memcpy(name + 14, temp_suffix, 5);  // with its terminating zero
+}
+
+bool rt_is_temp_name(const char* name) {
+  if (strlen(name) != RT_TEMP_NAME_LENGTH || memcmp(name, temp_prefix, 6) != 0 ||
+      strcmp(name + 14, temp_suffix) != 0)
+    return false;
+  for (int i = 6; i < 14; i++)
+    if (strchr("0123456789abcdef", name[i]) == nullptr) return false;
+  return true;
+}
+
+int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
+  int folder_length = rt_platform_temp_folder(target, temp_path, temp_path_capacity);
+  if (folder_length < 0 || folder_length + RT_TEMP_NAME_LENGTH >= temp_path_capacity) return -1;
+  int slot = rt_slot_claim();
+  if (slot < 0) return -1;
+  for (uint32_t attempt = 0; attempt < 64; attempt++) {
+    rt_temp_name(rt_temp_name_value(attempt), temp_path + folder_length);
+    intptr_t handle = RT_NO_HANDLE;
+    int made = rt_platform_create_private(temp_path, &handle);
+    if (made > 0) {
+      rt_slot_release(slot, handle);
+      return slot;
+    }
+    if (made < 0) break;  // anything but a name taken already
+  }
+  rt_slot_release(slot, RT_NO_HANDLE);
+  temp_path[0] = '\0';
+  return -1;
 }

@@ -14,6 +14,18 @@ void* rt_platform_resize(void* area, size_t bytes);  // null: area intact
 void rt_platform_free(void* area);
 // Closes a file that rt_stop found still open.
 void rt_platform_close_left_open(intptr_t handle);
+// For rt_temp_create: puts the folder that target's name resolves to, with
+// its separator, at the start of path and returns its length (-1: none
+// that the system's calls could take); then makes a new file at path that
+// only its owner may open, opened for reading and writing with other
+// writers denied: 1 made (handle set), 0 the name is taken, -1 failed.
+int rt_platform_temp_folder(const char* target, char* path, int capacity);
+int rt_platform_create_private(const char* path, intptr_t* handle);
+uint32_t rt_tick_ms();
+uint32_t rt_process_id();
+
+// In runtime_common.cpp: the varying part of a temporary file's name.
+uint32_t rt_temp_name_value(uint32_t attempt);
 
 // The table of open files, in runtime_common.cpp.  A slot holds the
 // platform's handle (a descriptor, or a HANDLE) as an integer; rt_file_open

@@ -122,29 +122,23 @@ static const char* resolve_target(const char* target, char resolved[PATH_MAX]) {
   return target;
 }
 
-int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
-  if (target == nullptr || target[0] == '\0' || temp_path_capacity < 1) return -1;
+int rt_platform_temp_folder(const char* target, char* path, int capacity) {
+  if (target == nullptr || target[0] == '\0') return -1;
   char resolved[PATH_MAX];
-  const char* path = resolve_target(target, resolved);
-  const char* slash = strrchr(path, '/');
-  int folder_length = slash != nullptr ? static_cast<int>(slash - path + 1) : 0;
-  int slot = rt_slot_claim();
-  if (slot < 0) return -1;
-  for (uint32_t attempt = 0; attempt < 64; attempt++) {
-    int n = snprintf(temp_path, temp_path_capacity, "%.*s~qelv-%08x.tmp", folder_length, path,
-                     static_cast<unsigned>(rt_temp_name_value(attempt)));
-    if (n < 0 || n >= temp_path_capacity) break;
-    // Its owner's alone until the commit: it may hold plain data.
-    int fd = open(temp_path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      rt_slot_release(slot, fd);
-      return slot;
-    }
-    if (errno != EEXIST) break;
-  }
-  rt_slot_release(slot, RT_NO_HANDLE);
-  temp_path[0] = '\0';
-  return -1;
+  const char* file = resolve_target(target, resolved);
+  const char* slash = strrchr(file, '/');
+  int length = slash != nullptr ? static_cast<int>(slash - file + 1) : 0;
+  if (length >= capacity) return -1;
+  memcpy(path, file, length);
+  return length;
+}
+
+int rt_platform_create_private(const char* path, intptr_t* handle) {
+  // Its owner's alone until the commit: it may hold plain data.
+  int fd = open(path, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  *handle = fd;
+  if (fd >= 0) return 1;
+  return errno == EEXIST ? 0 : -1;
 }
 
 // The process's file-creation mask.  umask() reads it only by setting it,

@@ -197,41 +197,33 @@ static bool owner_only_make(owner_only* s) {
   return true;
 }
 
-int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
+int rt_platform_temp_folder(const char* target, char* path, int capacity) {
   // A longer name is refused as the ANSI file functions refuse it.
-  if (target == nullptr || strlen(target) >= MAX_PATH || temp_path_capacity < 1) return -1;
+  if (target == nullptr || strlen(target) >= MAX_PATH) return -1;
   wchar_t full[WIDE_PATH_CAPACITY];
   int name_at = 0;
   int length = wide_full_path(target, full, &name_at);
   if (length == 0 || name_at == length) return -1;
-  // The folder's ANSI spelling starts temp_path; a folder that the ANSI
-  // code page cannot spell could not have been named by the caller.
+  // The folder's ANSI spelling; a folder that the ANSI code page cannot
+  // spell could not have been named by the caller either.
   BOOL lossy = FALSE;
-  int folder_bytes = WideCharToMultiByte(file_code_page(), WC_NO_BEST_FIT_CHARS, full, name_at,
-                                         temp_path, temp_path_capacity, nullptr, &lossy);
-  if (folder_bytes == 0 || lossy) return -1;
+  int bytes = WideCharToMultiByte(file_code_page(), WC_NO_BEST_FIT_CHARS, full, name_at, path,
+                                  capacity, nullptr, &lossy);
+  return bytes > 0 && !lossy ? bytes : -1;
+}
+
+int rt_platform_create_private(const char* path, intptr_t* handle) {
+  wchar_t wide[WIDE_PATH_CAPACITY];
   owner_only security;
-  if (!owner_only_make(&security)) return -1;
-  int slot = rt_slot_claim();
-  if (slot < 0) return -1;
-  for (uint32_t attempt = 0; attempt < 64; attempt++) {
-    unsigned value = rt_temp_name_value(attempt);
-    int n = snprintf(temp_path + folder_bytes, temp_path_capacity - folder_bytes,
-                     "~qelv-%08x.tmp", value);
-    if (n < 0 || n >= temp_path_capacity - folder_bytes ||
-        swprintf(full + name_at, WIDE_PATH_CAPACITY - name_at, L"~qelv-%08x.tmp", value) < 0)
-      break;
-    HANDLE h = CreateFileW(full, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                           &security.attributes, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      release_slot(slot, h);
-      return slot;
-    }
-    if (GetLastError() != ERROR_FILE_EXISTS) break;
+  *handle = RT_NO_HANDLE;
+  if (wide_full_path(path, wide, nullptr) == 0 || !owner_only_make(&security)) return -1;
+  HANDLE h = CreateFileW(wide, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &security.attributes,
+                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    *handle = reinterpret_cast<intptr_t>(h);
+    return 1;
   }
-  release_slot(slot, INVALID_HANDLE_VALUE);
-  temp_path[0] = '\0';
-  return -1;
+  return GetLastError() == ERROR_FILE_EXISTS ? 0 : -1;
 }
 
 // A DACL, protected or inheriting as the descriptor it comes from says.
@@ -252,9 +244,11 @@ static void set_dacl(wchar_t* file, PSECURITY_DESCRIPTOR from, PACL dacl) {
 static void take_new_file_security(wchar_t* temp, int name_at) {
   wchar_t probe[WIDE_PATH_CAPACITY];
   wmemcpy(probe, temp, name_at);
+  if (name_at + RT_TEMP_NAME_LENGTH >= WIDE_PATH_CAPACITY) return;
   for (uint32_t attempt = 0; attempt < 64; attempt++) {
-    swprintf(probe + name_at, WIDE_PATH_CAPACITY - name_at, L"~qelv-%08x.tmp",
-             static_cast<unsigned>(rt_temp_name_value(attempt)));
+    char name[RT_TEMP_NAME_LENGTH + 1];
+    rt_temp_name(rt_temp_name_value(attempt), name);
+    for (int i = 0; i <= RT_TEMP_NAME_LENGTH; i++) probe[name_at + i] = name[i];  // ASCII
     HANDLE h = CreateFileW(probe, GENERIC_READ | READ_CONTROL, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h == INVALID_HANDLE_VALUE) {

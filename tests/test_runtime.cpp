@@ -103,6 +103,12 @@ TEST_F(Runtime, OpenReadsAndTheTemporaryFileWrites) {
   int f = rt_temp_create(missing.c_str(), temp, sizeof temp);
   ASSERT_GE(f, 0);
   EXPECT_EQ(rt_open_file_count(), 1);
+  // Beside its target, under a name that the runtime takes for its own.
+  ASSERT_EQ(std::string(temp).substr(0, dir.size()), dir);
+  EXPECT_TRUE(rt_is_temp_name(temp + dir.size())) << temp;
+  for (const char* other : {"~qelv-0123abcd.tmp.x", "~qelv-0123ABCD.tmp", "~qelv-0123abc.tmp",
+                            "qelv-0123abcde.tmp", "~qelv-0123abcg.tmp"})
+    EXPECT_FALSE(rt_is_temp_name(other)) << other;
   EXPECT_EQ(rt_file_write(f, "hello world", 11), 11);
   EXPECT_TRUE(rt_file_reserve(f, 4096));
   EXPECT_EQ(rt_file_length(f), 4096);
