@@ -31,6 +31,20 @@ std::string host_default_module_path();
 bool host_load_module(const char* path, host_module* module);
 void host_unload_module(host_module* module);
 
+// The platform's side of loading, in loader_posix.cpp and loader_win32.cpp:
+// open (null, with the reason printed, on failure), look up an export,
+// close; and what is done once the module is loaded (on Windows its shell
+// import is pointed at the recorder).
+void* host_library_open(const char* path);
+void* host_library_find(void* library, const char* name);
+void host_library_close(void* library);
+void host_library_loaded(void* library);
+
+// Sets the global name to a new table of the functions, up to the one
+// whose name is null.
+struct luaL_Reg;
+void host_set_global_table(lua_State* L, const char* name, const luaL_Reg* functions);
+
 // Sets the global Host: the module's other exports, for test scripts.
 void host_register_exports(lua_State* L, host_module* module);
 

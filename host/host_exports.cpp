@@ -13,6 +13,7 @@
 //   Host.Resources()                     -> memory in use (bytes), open
 //       handles or descriptors; -1 for what the system does not say.
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -97,6 +98,42 @@ static int host_resources(lua_State* L) {
   return 2;
 }
 
+template <typename F>
+static F* find(void* library, const char* name) {
+  return reinterpret_cast<F*>(host_library_find(library, name));
+}
+
+bool host_load_module(const char* path, host_module* m) {
+  m->library = host_library_open(path);
+  if (m->library == nullptr) return false;
+  m->register_actions = find<register_export>(m->library, "irPlg_Action_RegisterActions");
+  if (m->register_actions == nullptr) {
+    fprintf(stderr, "qelv_host: %s has no export irPlg_Action_RegisterActions\n", path);
+    host_library_close(m->library);
+    return false;
+  }
+  m->get_plugin_name = find<info_export>(m->library, "irPlg_GetPluginName");
+  m->get_plugin_version = find<info_export>(m->library, "irPlg_GetPluginVersion");
+  m->get_author_info = find<info_export>(m->library, "irPlg_GetAuthorInfo");
+  m->get_lua_version = find<info_export>(m->library, "irPlg_GetLuaVersion");
+  m->get_plugin_action_xml = find<info_export>(m->library, "irPlg_GetPluginActionXML");
+  m->show_help_for_action = find<help_for_action_export>(m->library, "irPlg_ShowHelpForAction");
+  m->show_help_for_plugin = find<help_for_plugin_export>(m->library, "irPlg_ShowHelpForPlugin");
+  host_library_loaded(m->library);
+  return true;
+}
+
+void host_unload_module(host_module* m) { host_library_close(m->library); }
+
+void host_set_global_table(lua_State* L, const char* name, const luaL_Reg* functions) {
+  lua_newtable(L);
+  for (; functions->name != nullptr; functions++) {
+    lua_pushcfunction(L, functions->func);
+    lua_setfield(L, -2, functions->name);
+  }
+  lua_setglobal(L, name);
+}
+
 void host_register_exports(lua_State* L, host_module* module) {
   loaded = module;
   static const luaL_Reg functions[] = {{"Register", host_register},
@@ -106,10 +143,5 @@ void host_register_exports(lua_State* L, host_module* module) {
                                        {"ShellCalls", host_shell_calls},
                                        {"Resources", host_resources},
                                        {nullptr, nullptr}};
-  lua_newtable(L);
-  for (const luaL_Reg* f = functions; f->name != nullptr; f++) {
-    lua_pushcfunction(L, f->func);
-    lua_setfield(L, -2, f->name);
-  }
-  lua_setglobal(L, "Host");
+  host_set_global_table(L, "Host", functions);
 }

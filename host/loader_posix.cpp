@@ -18,34 +18,15 @@ std::string host_default_module_path() {
   return path.substr(0, path.rfind('/') + 1) + "Qelv.so";
 }
 
-template <typename F>
-static F* find(void* library, const char* name) {
-  return reinterpret_cast<F*>(dlsym(library, name));
+void* host_library_open(const char* path) {
+  void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) fprintf(stderr, "qelv_host: cannot load the module %s: %s\n", path, dlerror());
+  return library;
 }
 
-bool host_load_module(const char* path, host_module* m) {
-  m->library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (m->library == nullptr) {
-    fprintf(stderr, "qelv_host: cannot load the module %s: %s\n", path, dlerror());
-    return false;
-  }
-  m->register_actions = find<register_export>(m->library, "irPlg_Action_RegisterActions");
-  if (m->register_actions == nullptr) {
-    fprintf(stderr, "qelv_host: %s has no export irPlg_Action_RegisterActions\n", path);
-    dlclose(m->library);
-    return false;
-  }
-  m->get_plugin_name = find<info_export>(m->library, "irPlg_GetPluginName");
-  m->get_plugin_version = find<info_export>(m->library, "irPlg_GetPluginVersion");
-  m->get_author_info = find<info_export>(m->library, "irPlg_GetAuthorInfo");
-  m->get_lua_version = find<info_export>(m->library, "irPlg_GetLuaVersion");
-  m->get_plugin_action_xml = find<info_export>(m->library, "irPlg_GetPluginActionXML");
-  m->show_help_for_action = find<help_for_action_export>(m->library, "irPlg_ShowHelpForAction");
-  m->show_help_for_plugin = find<help_for_plugin_export>(m->library, "irPlg_ShowHelpForPlugin");
-  return true;
-}
-
-void host_unload_module(host_module* m) { dlclose(m->library); }
+void* host_library_find(void* library, const char* name) { return dlsym(library, name); }
+void host_library_close(void* library) { dlclose(library); }
+void host_library_loaded(void*) {}
 
 bool shell_record_active() { return false; }
 

@@ -59,36 +59,19 @@ static void patch_shell_import(HMODULE module) {
   }
 }
 
-template <typename F>
-static F* find(HMODULE library, const char* name) {
-  return reinterpret_cast<F*>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-}
-
-bool host_load_module(const char* path, host_module* m) {
+void* host_library_open(const char* path) {
   HMODULE library = LoadLibraryA(path);
-  if (library == nullptr) {
+  if (library == nullptr)
     fprintf(stderr, "qelv_host: cannot load the module %s (error %lu)\n", path, GetLastError());
-    return false;
-  }
-  m->library = library;
-  m->register_actions = find<register_export>(library, "irPlg_Action_RegisterActions");
-  if (m->register_actions == nullptr) {
-    fprintf(stderr, "qelv_host: %s has no export irPlg_Action_RegisterActions\n", path);
-    FreeLibrary(library);
-    return false;
-  }
-  m->get_plugin_name = find<info_export>(library, "irPlg_GetPluginName");
-  m->get_plugin_version = find<info_export>(library, "irPlg_GetPluginVersion");
-  m->get_author_info = find<info_export>(library, "irPlg_GetAuthorInfo");
-  m->get_lua_version = find<info_export>(library, "irPlg_GetLuaVersion");
-  m->get_plugin_action_xml = find<info_export>(library, "irPlg_GetPluginActionXML");
-  m->show_help_for_action = find<help_for_action_export>(library, "irPlg_ShowHelpForAction");
-  m->show_help_for_plugin = find<help_for_plugin_export>(library, "irPlg_ShowHelpForPlugin");
-  patch_shell_import(library);
-  return true;
+  return library;
 }
 
-void host_unload_module(host_module* m) { FreeLibrary(static_cast<HMODULE>(m->library)); }
+void* host_library_find(void* library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void host_library_close(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+void host_library_loaded(void* library) { patch_shell_import(static_cast<HMODULE>(library)); }
 
 bool shell_record_active() { return recording; }
 const std::vector<shell_call>& shell_record_calls() { return recorded; }

@@ -44,15 +44,6 @@ static int debug_get_syntax_error_string(lua_State* L) {
   return 1;
 }
 
-static void set_global_table(lua_State* L, const char* name, const luaL_Reg* functions) {
-  lua_newtable(L);
-  for (; functions->name != nullptr; functions++) {
-    lua_pushcfunction(L, functions->func);
-    lua_setfield(L, -2, functions->name);
-  }
-  lua_setglobal(L, name);
-}
-
 static void set_arguments(lua_State* L, const char* script, int argc, char** argv) {
   lua_newtable(L);
   lua_pushstring(L, script);
@@ -89,8 +80,8 @@ int main(int argc, char** argv) {
                                          {nullptr, nullptr}};
   static const luaL_Reg debug[] = {{"GetSyntaxErrorString", debug_get_syntax_error_string},
                                    {nullptr, nullptr}};
-  set_global_table(L, "Application", application);
-  set_global_table(L, "Debug", debug);
+  host_set_global_table(L, "Application", application);
+  host_set_global_table(L, "Debug", debug);
   set_arguments(L, script, argc - next, argv + next);
   host_register_exports(L, &module);
 
