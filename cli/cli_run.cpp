@@ -63,8 +63,8 @@ static const char already_encrypted[] =
     "already an encrypted file (give --allow-encrypted to encrypt it again)";
 
 // Why the input of item is not worked: a failure, or a skip for a file too
-// short for the format (or, for decrypt and verify, an empty one) or one
-// that is not a regular file.  False when it is to be worked.
+// short for the format (for decrypt and verify, an empty one).  False when
+// it is to be worked.
 static bool run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* outcome,
                              char* text, int capacity) {
   if (item->from_stdin) return false;
@@ -78,10 +78,10 @@ static bool run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* 
   const char* reason = cli_explain_input(item->path, text, capacity);
   if (reason == nullptr) return false;
   *outcome = OUTCOME_FAILED;
-  if (size == 0) item->skip_kind = "empty";
-  else if (size == -1 && cli_special_kind(item->path) != nullptr)
-    item->skip_kind = "not a regular file";
-  if (item->skip_kind != nullptr) *outcome = OUTCOME_SKIPPED;
+  if (size == 0) {
+    item->skip_kind = "empty";
+    *outcome = OUTCOME_SKIPPED;
+  }
   return true;
 }
 
@@ -250,7 +250,7 @@ static void progress_draw(progress_line* p, const cli_batch& batch, int done, bo
   double speed = seconds > 0 ? static_cast<double>(p->worked) / seconds : 0.0;
   char files[64], left[64] = "", line[256];
   cli_count_text(batch.count, "file", "files", files, sizeof files);
-  if (!final && speed > 0 && seconds >= 1 && p->total > static_cast<int64_t>(p->worked)) {
+  if (!final && speed > 0 && p->total > static_cast<int64_t>(p->worked)) {
     char time[48];
     cli_format(left, sizeof left, ", %s left",
                duration_text(static_cast<double>(p->total - p->worked) / speed, time,
@@ -517,8 +517,8 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
     fflush(cli_err);
     return interrupted != 0 ? interrupted : 1;
   }
-  run_summary(o, *batch);
   run_note_stale(*batch);
+  run_summary(o, *batch);
   fflush(cli_err);
   for (int i = 0; i < batch->count; i++)
     if (batch->items[i].outcome == OUTCOME_FAILED) return 1;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,7 @@
 #else
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <sys/wait.h>
 #include <termios.h>
@@ -89,20 +91,21 @@ class Cli : public testing::Test {
 
   // Runs qelv with args; standard input is in, or an empty file.  Fills out
   // and err, line ends as "\n".
-  int run(std::vector<std::string> args, FILE* in = nullptr, FILE* err_to = nullptr) {
+  int run(std::vector<std::string> args, FILE* in = nullptr, FILE* err_to = nullptr,
+          FILE* out_to = nullptr) {
     args.insert(args.begin(), "qelv");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     write_file(streams + "in", {});
     FILE* empty_in = fopen((streams + "in").c_str(), "r");
-    FILE* o = fopen((streams + "out").c_str(), "w");
+    FILE* o = out_to != nullptr ? out_to : fopen((streams + "out").c_str(), "w");
     FILE* e = err_to != nullptr ? err_to : fopen((streams + "err").c_str(), "w");
     cli_set_streams(in != nullptr ? in : empty_in, o, e);
     int status = cli_main(static_cast<int>(args.size()), argv.data());
     cli_set_streams(stdin, stdout, stderr);
     fclose(empty_in);
-    fclose(o);
+    if (out_to == nullptr) fclose(o);
     if (err_to == nullptr) fclose(e);
     out = without_cr(text_of(read_file(streams + "out")));
     err = err_to == nullptr ? without_cr(text_of(read_file(streams + "err"))) : "";
@@ -811,6 +814,146 @@ TEST_F(Cli, TwoWorkersKeepTheOrder) {
   EXPECT_EQ(std::unique(ivs.begin(), ivs.end()), ivs.end()) << "two files share an initial value";
 }
 
+// A build step run again: what is up to date is skipped, a changed input is
+// encrypted again, and a run over an unchanged tree writes nothing; the
+// output folder is made on the first run, and every run ends with a summary.
+TEST_F(Cli, UpdateRewritesOnlyWhatChanged) {
+  std::filesystem::create_directories(path("src/x"));
+  plain_file("src/a.txt", 3000, 50);
+  bytes b = plain_file("src/x/b.txt", 5000, 51);
+  write_file(path("src/empty"), {});
+  plain_file("src/one", 1, 52);
+  const std::vector<std::string> step = {"encrypt", "--key", test_key, "-u", "-r", "-d",
+                                         path("dist/data"), path("src")};
+  ASSERT_EQ(run(step), 0) << err;
+  EXPECT_EQ(lines_of(out).size(), 2u) << out;
+  EXPECT_EQ(summary, "qelv: 4 files: 2 written, 2 skipped (2 too short)\n") << err;
+  const std::string a_out = path("dist/data/a.txt.dat"), b_out = path("dist/data/x/b.txt.dat");
+  bytes a_first = read_file(a_out), b_first = read_file(b_out);
+
+  ASSERT_EQ(run(step), 0) << err;
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(summary, "qelv: 4 files: 2 up to date, 2 skipped (2 too short)\n") << err;
+  EXPECT_EQ(read_file(a_out), a_first) << "an output up to date was written again";
+
+  // A changed input, and an output that is newer but holds another length.
+  bytes a = plain_file("src/a.txt", 3100, 53);
+  auto later = std::filesystem::last_write_time(a_out) + std::chrono::seconds(2);
+  std::filesystem::last_write_time(path("src/a.txt"), later);
+  ASSERT_EQ(encrypt_file(path("src/a.txt").c_str(), b_out.c_str(), test_key), std::string(result_ok));
+  std::filesystem::last_write_time(b_out, later + std::chrono::seconds(2));
+  ASSERT_EQ(run(step), 0) << err;
+  EXPECT_EQ(summary, "qelv: 4 files: 2 written, 2 skipped (2 too short)\n") << err;
+  EXPECT_EQ(engine_decrypted(a_out), a);
+  EXPECT_EQ(engine_decrypted(b_out), b);
+
+  // decrypt -u the same way.
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "-u", "-r", "-d", path("back"), path("dist")}), 0);
+  EXPECT_EQ(read_file(path("back/data/a.txt")), a);
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "-u", "-r", "-d", path("back"), path("dist")}), 0);
+  EXPECT_EQ(summary, "qelv: 2 files: 2 up to date\n");
+
+  // A temporary file left by a killed run is said once, with the command
+  // that removes it, and kept: its writer may still be running.
+  write_file(path("dist/data/~qelv-0badf00d.tmp"), bytes(100, 1));
+  ASSERT_EQ(run(step), 0) << err;
+  std::vector<std::string> lines = lines_of(err);
+  ASSERT_EQ(lines.size(), 3u) << err;  // the two files too short, then the note
+  EXPECT_TRUE(starts_with(lines[2], "qelv: note: 1 temporary file left by a qelv that was stopped"))
+      << lines[2];
+  std::string stale = path("dist/data") + dir.back() + "~qelv-0badf00d.tmp";
+#ifdef _WIN32
+  EXPECT_NE(lines[2].find("remove them with: del " + stale), std::string::npos) << lines[2];
+#else
+  EXPECT_NE(lines[2].find("remove them with: rm " + stale), std::string::npos) << lines[2];
+#endif
+  EXPECT_TRUE(file_exists(stale));
+}
+
+// No plain byte is put in a temporary file: with no temporary folder to be
+// had at all, standard input is encrypted and decrypt -o - still works; a
+// wrong key sends nothing; the key may come from standard input.
+TEST_F(Cli, StreamsPutNoPlainDataOnDisk) {
+#ifdef _WIN32
+  const char* temp_variable = "TMP";
+#else
+  const char* temp_variable = "TMPDIR";
+#endif
+  std::string old_temp = env_or_empty(temp_variable);
+  set_env(temp_variable, path("no-such-folder").c_str());
+  bytes plain = plain_file("p", 2500000, 54);
+  FILE* in = fopen(path("p").c_str(), "rb");
+  int status = run({"encrypt", "--key", test_key, "-o", path("s.dat"), "-"}, in);
+  fclose(in);
+  EXPECT_EQ(status, 0) << err;
+  EXPECT_EQ(engine_decrypted(path("s.dat")), plain);
+  EXPECT_EQ(run({"decrypt", "--key", test_key, "-o", "-", path("s.dat")}), 0) << err;
+  EXPECT_EQ(read_file(streams + "out"), plain);
+  EXPECT_EQ(run({"decrypt", "--key", "wrong key", "-o", "-", path("s.dat")}), 1);
+  EXPECT_EQ(read_file(streams + "out"), bytes());
+  set_env(temp_variable, old_temp.c_str());
+
+  write_file(path("key"), bytes_of(std::string(test_key) + "\n"));
+  in = fopen(path("key").c_str(), "rb");
+  status = run({"verify", "--key-file", "-", path("s.dat")}, in);
+  fclose(in);
+  EXPECT_EQ(status, 0) << err;
+}
+
+// Sizes in a message differ where the files do.
+TEST_F(Cli, SizesShowTheDifference) {
+  plain_file("p", 1500000, 55);
+  ASSERT_EQ(encrypt_file(path("p").c_str(), path("e").c_str(), test_key), std::string(result_ok));
+  bytes cut = read_file(path("e"));
+  cut.resize(cut.size() - 1000);
+  write_file(path("e"), cut);
+  EXPECT_EQ(run({"verify", "--key", test_key, path("e")}), 1);
+  EXPECT_EQ(err, path("e") + ": cut short, or not an encrypted file (header claims 1,500,023 "
+                             "bytes, file holds 1,499,023 bytes)\n");
+}
+
+// Key files: a byte past U+10FFFF is no UTF-8 (so the file is in the
+// scripts' code page, taken as it is); a folder and a zero byte are errors
+// that say so.
+TEST_F(Cli, KeyFileFaults) {
+  bytes plain = plain_file("p", 100, 56);
+  write_file(path("high"), bytes_of("k\xF4\x90\x80\x80"));
+  ASSERT_EQ(run({"encrypt", "--key-file", path("high"), "-o", path("e"), path("p")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("e"), "k\xF4\x90\x80\x80"), plain);
+  std::filesystem::create_directories(path("folder"));
+  EXPECT_EQ(run({"verify", "--key-file", path("folder"), path("e")}), 2);
+  EXPECT_EQ(lines_of(err)[0], "qelv: the key file " + path("folder") + " is a folder");
+  write_file(path("zero"), bytes_of(std::string("ab\0cd\n", 6)));
+  EXPECT_EQ(run({"encrypt", "--key-file", path("zero"), "-o", path("z"), path("p")}), 2);
+  EXPECT_NE(err.find("holds a zero byte"), std::string::npos) << err;
+  EXPECT_FALSE(file_exists(path("z")));
+}
+
+#ifndef _WIN32
+// A named pipe is refused at once, never opened (an open waits for a
+// writer); in a folder run it is skipped with a note.
+TEST_F(Cli, NamedPipesAreRefusedWithoutWaiting) {
+  std::filesystem::create_directories(path("d"));
+  plain_file("d/a", 100, 57);
+  ASSERT_EQ(mkfifo(path("d/fifo").c_str(), 0600), 0);
+  const std::string fifo = path("d/fifo");
+  const std::string refused = fifo + ": not a regular file (a named pipe), which cannot be read whole\n";
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-o", path("x.dat"), fifo}), 1);
+  EXPECT_EQ(err, refused);
+  EXPECT_EQ(run({"decrypt", "--key", test_key, "-o", path("x"), fifo}), 1);
+  EXPECT_EQ(err, refused);
+  EXPECT_EQ(run({"verify", "--key", test_key, fifo}), 1);
+  EXPECT_EQ(err, refused);
+  EXPECT_EQ(run({"info", fifo}), 1);
+  EXPECT_EQ(err, refused);
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-r", "-d", path("enc"), path("d")}), 0) << err;
+  EXPECT_EQ(err, fifo + ": skipped: not a regular file (a named pipe, a device or the like), "
+                        "which cannot be read whole\n");
+  EXPECT_EQ(summary, "qelv: 2 files: 1 written, 1 skipped (1 not a regular file)\n");
+}
+#endif
+
+
 #ifndef _WIN32
 // The built program on pipes: a device as the output, a reader that goes
 // away, and an interrupt while standard input is being read, after which no
@@ -1066,6 +1209,20 @@ TEST_F(CliTerminal, PromptsWithoutEchoTwiceForEncrypt) {
   EXPECT_TRUE(echo_is_on(t.slave));
 }
 
+// Encrypted data is not written to a terminal unless asked for.
+TEST_F(CliTerminal, NoEncryptedDataToATerminal) {
+  plain_file("a", 100, 58);
+  FILE* terminal_out = fdopen(dup(t.slave), "w");
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-o", "-", path("a")}, nullptr, nullptr, terminal_out),
+            2);
+  EXPECT_NE(err.find("give --to-terminal"), std::string::npos) << err;
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "--to-terminal", "-o", "-", path("a")}, nullptr,
+                nullptr, terminal_out), 0) << err;
+  fclose(terminal_out);
+  read_available(&t, 100);
+  EXPECT_GE(t.transcript.size(), 127u);
+}
+
 // The progress line moves within a large file: files done, the share of the
 // bytes and the speed; a short run shows none.
 TEST_F(CliTerminal, ProgressLineWithinALargeFile) {
@@ -1078,6 +1235,8 @@ TEST_F(CliTerminal, ProgressLineWithinALargeFile) {
     within.push_back(atoi(t.transcript.c_str() + at + 16));
   EXPECT_TRUE(std::any_of(within.begin(), within.end(), [](int p) { return p > 0 && p < 100; }))
       << t.transcript;
+  // The time left and the file being worked.
+  EXPECT_NE(t.transcript.find(" left, " + path("big")), std::string::npos) << t.transcript;
   EXPECT_NE(t.transcript.find("\r2 of 2 files, 100%, "), std::string::npos) << t.transcript;
   EXPECT_NE(t.transcript.find(" MB/s"), std::string::npos);
   EXPECT_EQ(lines_of(out).size(), 2u);
