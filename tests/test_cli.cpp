@@ -1085,6 +1085,64 @@ TEST_F(Cli, TheProgramStopsOnSignals) {
 #endif
 
 #ifdef _WIN32
+// Ctrl+Break in the middle of a large file: the file stops at its next
+// piece, its temporary file goes, one line says what was not done, and the
+// status is a failure (130), never 0.  The event reaches only processes of
+// the test's console, so the test makes one when it has none.
+TEST_F(Cli, TheProgramStopsOnCtrlBreak) {
+  std::string program = env_or_empty("QELV_CLI_PROGRAM");
+  if (program.empty()) GTEST_SKIP() << "QELV_CLI_PROGRAM not set";
+  DWORD mode;
+  if (!GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) && GetConsoleWindow() == nullptr &&
+      !AllocConsole())
+    GTEST_SKIP() << "no console to be had for the Ctrl+Break event";
+  set_env("QELV_TEST_KEY", test_key);
+  plain_file("big", 48 << 20, 59);
+  std::string out_dir = path("out"), err_file = streams + "child-err";
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE err_handle = CreateFileA(err_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                  CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(err_handle, INVALID_HANDLE_VALUE);
+  STARTUPINFOA start = {};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  start.hStdOutput = err_handle;
+  start.hStdError = err_handle;
+  std::string command = "\"" + program + "\" encrypt -q --key-env QELV_TEST_KEY -d \"" + out_dir +
+                        "\" \"" + path("big") + "\"";
+  PROCESS_INFORMATION child = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
+                             CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &start, &child));
+  CloseHandle(err_handle);
+  bool seen = false;
+  for (int waited = 0; !seen && waited < 300000; waited += 5) {
+    if (file_exists(out_dir))
+      for (const std::string& name : folder_names(out_dir)) seen = seen || starts_with(name, "~qelv-");
+    if (!seen && WaitForSingleObject(child.hProcess, 5) == WAIT_OBJECT_0) break;
+  }
+  EXPECT_TRUE(seen) << "the run ended before it could be interrupted";
+  bool sent = seen && GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, child.dwProcessId);
+  if (!sent) TerminateProcess(child.hProcess, 99);
+  WaitForSingleObject(child.hProcess, 600000);
+  DWORD status = 0;
+  GetExitCodeProcess(child.hProcess, &status);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  if (seen && !sent) GTEST_SKIP() << "GenerateConsoleCtrlEvent failed: " << GetLastError();
+  EXPECT_EQ(status, 130u);
+  EXPECT_EQ(folder_names(out_dir), std::vector<std::string>{});
+  EXPECT_EQ(without_cr(text_of(read_file(err_file))),
+            "qelv: interrupted: 0 of 1 file finished; the rest were not written\n");
+}
+
+// A handle that opens but gives no file information (the NUL device) has
+// no identity: it is never taken for another file.
+TEST_F(Cli, NoIdentityWithoutFileInformation) {
+  uint64_t volume = 0, file = 0;
+  EXPECT_FALSE(cli_file_identity("NUL", &volume, &file));
+}
+
 // Names as Windows compares them: the suffix in any case; and a path beyond
 // what the file functions take is said to be so.
 TEST_F(Cli, WindowsNames) {
