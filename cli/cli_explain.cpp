@@ -133,7 +133,7 @@ void cli_explain(const cli_options& o, const cli_item& item, const char* engine_
                  output);
   } else if (engine_result == result_crc_failure || engine_result == result_not_encrypted) {
     explain_not_decrypted(item.path, engine_result, o.command == CMD_DECRYPT, text, capacity);
-  } else if (engine_result == result_cancelled) {
+  } else if (engine_result == engine_cancelled) {
     cli_format(text, capacity, "stopped by the interrupt; nothing was written");
   } else if (engine_result == result_too_large) {
     cli_format(text, capacity, "out of memory: not even the %d KiB working buffer could be had",

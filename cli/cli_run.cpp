@@ -129,7 +129,7 @@ static cli_outcome run_write(const run_state& r, int index, char* text, int capa
   else
     result = encrypt_file(item->path, written, r.key);
   item->seconds = cli_seconds() - start;
-  if (result == result_cancelled) return OUTCOME_STOPPED;
+  if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result == result_write_error && stream_text[0] != '\0') {
     cli_format(text, capacity, "%s", stream_text);
     return OUTCOME_FAILED;
@@ -167,7 +167,7 @@ static cli_outcome run_verify(const run_state& r, int index, char* text, int cap
   double start = cli_seconds();
   const char* result = cli_verify_file(item->path, r.key);
   item->seconds = cli_seconds() - start;
-  if (result == result_cancelled) return OUTCOME_STOPPED;
+  if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result == result_ok) return OUTCOME_OK;
   cli_explain(*r.o, *item, result, nullptr, text, capacity);
   return OUTCOME_FAILED;

@@ -23,7 +23,7 @@ const char result_read_error[] = "Error, could not read the file!";
 const char result_write_error[] = "Error, could not write the output file!";
 const char result_too_large[] = "Error, the file is too large!";
 const char result_not_encrypted[] = "Error, not a valid encrypted file!";
-const char result_cancelled[] = "Error, cancelled";
+const char engine_cancelled[] = "Error, cancelled";
 
 // The working set of a call: one piece (two with the worker).  1 MiB
 // measured best of 256 KiB to 2 MiB in both builds once pieces sit at the
@@ -168,7 +168,7 @@ static const char* encrypt_body(int source, const cipher_key& cipher, file_heade
   for (uint64_t at = 0; at < data_length;) {
     int32_t length = piece_length(data_length - at);
     int32_t wanted = piece_length(plain_size - at);  // less only where the padding starts
-    if (cancelled()) return result_cancelled;
+    if (cancelled()) return engine_cancelled;
     if (rt_file_read(source, piece, wanted) != wanted) return result_read_error;
     crc = rt_crc32_update(crc, piece, wanted);
     memset(piece + wanted, 0, length - wanted);
@@ -269,7 +269,7 @@ const char* encrypt_stream(engine_reader* read, void* context, const char* outpu
   // is padded.
   for (int32_t got = PIECE_BYTES; got == PIECE_BYTES && result == nullptr;) {
     got = read_full(read, context, piece, PIECE_BYTES);
-    if (cancelled()) result = result_cancelled;
+    if (cancelled()) result = engine_cancelled;
     else if (got < 0) result = result_read_error;
     if (result != nullptr || got == 0) break;
     crc = rt_crc32_update(crc, piece, got);
@@ -408,7 +408,7 @@ static const char* decipher_body(body_work* w, const cipher_key& cipher, const f
   for (uint64_t k = 0; at < data_length && !(ended && !writing); k++) {
     const int b = static_cast<int>(k % w->depth);
     if (cancelled()) {
-      result = result_cancelled;
+      result = engine_cancelled;
       break;
     }
     if (w->send_failed) {

@@ -43,12 +43,12 @@ void engine_allow_worker(bool allowed);
 uint32_t engine_bytes_worked();
 
 // ---- For the command-line tool; the module calls none of these, so none of
-// its results is ever result_cancelled.
+// its results is ever engine_cancelled, which is no result text of its own.
 
-extern const char result_cancelled[];  // stopped by engine_cancel; Output as it was
+extern const char engine_cancelled[];  // stopped by engine_cancel; Output as it was
 
 // Asks every call in progress, and every later one, to stop at its next
-// piece: it discards its temporary file and returns result_cancelled.
+// piece: it discards its temporary file and returns engine_cancelled.
 // engine_cancel(false) lets calls run again.
 void engine_cancel(bool cancel);
 
