@@ -372,10 +372,10 @@ const char* cli_probe_write(const char* output, int64_t needed, char* text, int 
   if (statvfs(folder, &fs) == 0) {
     if (fs.f_flag & ST_RDONLY) return cli_format(text, capacity, "read-only file system");
     int64_t available = static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
-    if (available < needed)
-      return cli_format(text, capacity, "disk full (needs %s, %s free)",
-                        cli_size_text(needed, need, sizeof need),
-                        cli_size_text(available, free_text, sizeof free_text));
+    if (available < needed) {
+      cli_two_sizes(needed, available, need, free_text, sizeof need);
+      return cli_format(text, capacity, "disk full (needs %s, %s free)", need, free_text);
+    }
   }
   int code = probe_create(folder, needed);
   if (code != 0)

@@ -583,11 +583,10 @@ const char* cli_probe_write(const char* output, int64_t needed, char* text, int 
   }
   ULARGE_INTEGER available;
   if (GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr) &&
-      available.QuadPart < static_cast<uint64_t>(needed))
-    return cli_format(text, capacity, "disk full (needs %s, %s free)",
-                      cli_size_text(needed, need, sizeof need),
-                      cli_size_text(static_cast<int64_t>(available.QuadPart), free_text,
-                                    sizeof free_text));
+      available.QuadPart < static_cast<uint64_t>(needed)) {
+    cli_two_sizes(needed, static_cast<int64_t>(available.QuadPart), need, free_text, sizeof need);
+    return cli_format(text, capacity, "disk full (needs %s, %s free)", need, free_text);
+  }
   int code = probe_create(folder, needed);
   if (code != 0)
     return cli_format(text, capacity, "%s", cli_reason_text(code, reason, sizeof reason));
