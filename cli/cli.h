@@ -139,6 +139,8 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key);
 bool cli_run_stop(int status);
 // The status cli_run_stop was given, or 0.
 int cli_run_stopped();
+// The workers still inside an item.
+int cli_run_busy();
 // Removes the temporary files of the engine's calls in progress.
 void cli_run_remove_temp_files();
 

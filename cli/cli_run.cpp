@@ -43,6 +43,7 @@ bool cli_run_stop(int status) {
 }
 
 int cli_run_stopped() { return __atomic_load_n(&stop_status, __ATOMIC_SEQ_CST); }
+int cli_run_busy() { return __atomic_load_n(&busy, __ATOMIC_ACQUIRE); }
 
 static bool stopping() { return __atomic_load_n(&stop_taking, __ATOMIC_SEQ_CST) != 0; }
 

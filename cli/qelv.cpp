@@ -340,9 +340,9 @@ static int run_batch(const cli_options& o, char** files, int file_count) {
     cli_inputs_find_stale(&batch);
     status = cli_run(o, &batch, key);
   }
-  // An interrupted run may have left a worker waiting for standard input,
+  // A run stopped early may have left a worker waiting for standard input,
   // which still refers to the batch until the process ends.
-  if (cli_run_stopped() == 0) cli_inputs_free(&batch);
+  if (cli_run_busy() == 0) cli_inputs_free(&batch);
   cli_stream_cleanup();
   return status;
 }
