@@ -9,8 +9,8 @@
 #include <cstdio>
 
 // Runs one command line; returns the exit status (0 all files succeeded or
-// were skipped, 1 a file failed, 2 usage error or no key).  The caller has
-// started the runtime.
+// were skipped, 1 a file failed, 2 usage error or no key, or the status
+// cli_run_stop was given).  The caller has started the runtime.
 int cli_main(int argc, char** argv);
 
 // The streams cli_main reads the key prompt and standard input from and
@@ -27,7 +27,11 @@ struct cli_options {
   const char* output;   // --output; "-" is standard output
   const char* out_dir;  // --out-dir
   const char* suffix;
-  bool force, in_place, recursive, quiet, help, version, key_bytes;
+  bool force;            // overwrite existing outputs
+  bool update;           // skip inputs whose output is up to date, replace the others
+  bool allow_encrypted;  // encrypt inputs that already are encrypted files
+  bool to_terminal;      // binary output may go to a terminal
+  bool in_place, recursive, quiet, help, version, key_bytes;
   const char* key_file;
   const char* key_env;
   const char* key_text;  // an argument itself, so that the platform finds its own copy
@@ -63,7 +67,10 @@ const char* cli_format(char* text, int capacity, const char* format, ...)
 int cli_key_obtain(const cli_options& o, char key[CLI_KEY_CAPACITY]);
 
 // ---- cli_inputs.cpp: what a run works on.
-enum cli_outcome { OUTCOME_OK, OUTCOME_SKIPPED, OUTCOME_FAILED };
+// OK: written (or verified); CURRENT: the output was up to date (--update);
+// STOPPED: stopped at a piece by an interrupt or a closed standard output,
+// nothing written.
+enum cli_outcome { OUTCOME_OK, OUTCOME_SKIPPED, OUTCOME_FAILED, OUTCOME_CURRENT, OUTCOME_STOPPED };
 
 struct cli_item {
   char* path;           // the file as given or found; for standard input, its spool file
@@ -72,7 +79,9 @@ struct cli_item {
   char* output;         // the planned output, or null (verify, info, or no name to give)
   const char* planned;  // set while collecting or planning: why the item is not worked
   cli_outcome planned_outcome;
+  const char* skip_kind;  // a skip's reason in a word or two, for the closing summary
   bool from_stdin;
+  int started;  // set by the worker that takes the item
   // Filled in by the worker; done is set last.
   cli_outcome outcome;
   char* message;  // the reason of a failure or a skip
@@ -92,6 +101,8 @@ struct cli_batch {
   int count, capacity;
   cli_identity* identities;  // of the inputs when the run began, sorted
   int identity_count;
+  char** stale;  // temporary files of the engine's found where the run reads or writes, sorted
+  int stale_count;
 };
 
 // Turns the FILE arguments into items: patterns expanded, folders walked
@@ -105,18 +116,33 @@ void cli_inputs_plan(const cli_options& o, cli_batch* batch);
 // reason is then in text.  Looks at the disk as it is now.
 bool cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int index,
                               char* text, int capacity);
-// Makes the folders under --out-dir that an output lies in.
+// Makes the folders under --out-dir that an output lies in, --out-dir and
+// its parents included.
 bool cli_inputs_make_folders(const cli_options& o, const char* output, char* text,
                              int capacity);
+// Notes in the batch the engine's temporary files ("~qelv-*.tmp") that lie
+// in the folders the planned outputs go to; the folders walked were looked
+// at while collecting.
+void cli_inputs_find_stale(cli_batch* batch);
+// True when item's output exists, is at least as new as its input and
+// agrees with the input's length (--update).
+bool cli_inputs_up_to_date(const cli_options& o, const cli_item& item);
 void cli_inputs_free(cli_batch* batch);
 bool cli_inputs_ends_with_suffix(const char* name, const char* suffix);
 
 // ---- cli_run.cpp: the workers, the progress line and the report.
 int cli_run(const cli_options& o, cli_batch* batch, const char* key);
-// For the interrupt handling: no further item is taken after cli_run_stop,
-// and cli_run_busy counts the workers still inside an item.
-void cli_run_stop();
+// For the interrupt handling, from any thread: no further item is taken,
+// the engine's calls stop at their next piece, and cli_run returns status
+// once the running files have stopped and their temporary files are gone.
+// True when a run is there to do so; false when none is going on.
+bool cli_run_stop(int status);
+// The status cli_run_stop was given, or 0.
+int cli_run_stopped();
+// The workers still inside an item.
 int cli_run_busy();
+// Removes the temporary files of the engine's calls in progress.
+void cli_run_remove_temp_files();
 
 // ---- cli_explain.cpp: failures in plain words.
 // The text of a failed engine call on item: what went wrong, with the
@@ -126,16 +152,29 @@ void cli_explain(const cli_options& o, const cli_item& item, const char* engine_
 // Why file is not one to read: "no such file", "a folder", "empty", ...;
 // null when it is a readable file.
 const char* cli_explain_input(const char* file, char* text, int capacity);
+// The reason a file that is too short for the format is skipped.
+extern const char cli_too_short[];
+// "header claims 1,500,023 bytes, file holds 1,499,023 bytes": two sizes
+// in words, exact where the rounded forms would read alike.
+void cli_two_sizes(int64_t a, int64_t b, char* a_text, char* b_text, int capacity);
 
 // ---- cli_stream.cpp: standard input and output, and the tool's own
-// temporary files.
-// Copies standard input into a temporary file; its path goes to path.
+// temporary files, which hold ciphertext only.
+// Copies standard input (encrypted data) into a temporary file; its path
+// goes to path.
 bool cli_stream_spool_input(char* path, int capacity, char* text, int text_capacity);
-// A path in a private temporary folder for an output bound for a stream.
+// A path in a private temporary folder for an encrypted output bound for a
+// stream.
 bool cli_stream_output_path(char* path, int capacity);
 // Copies file to the stream (standard output for "-", else the device
 // target names) and removes it.  False with the reason in text.
 bool cli_stream_copy_out(const char* file, const char* target, char* text, int capacity);
+// Encrypts standard input into output as it is read.
+const char* cli_stream_encrypt_input(const char* output, const char* key);
+// Decrypts file to target (a stream), checking the CRC before any byte is
+// sent.  The engine's result; a failed write's reason goes to text.
+const char* cli_stream_decrypt_out(const char* file, const char* target, const char* key,
+                                   char* text, int capacity);
 // True when target is standard output or a device, pipe or the like.
 bool cli_stream_is_stream(const char* target);
 // Removes every temporary file and folder of the tool's own; safe to call
@@ -157,6 +196,8 @@ struct cli_header_facts {
   bool whole_header;
   int problems;     // reasons this format could not have written it
   char problem_text[256];
+  int oddities;     // what differs from what the writer writes, which decryption ignores
+  char odd_text[256];
 };
 void cli_inspect_header(const char* file, cli_header_facts* facts);
 
@@ -186,8 +227,8 @@ void cli_sleep_ms(int ms);
 
 // Folders and patterns.
 bool cli_has_wildcard(const char* arg);
-// The kind passed to the callbacks below: 0 a file (or anything else that
-// is no folder), 1 a folder, 2 a link to a folder.
+// The kind passed to the callbacks below: 0 a file, 1 a folder, 2 a link
+// to a folder, 3 something else (a named pipe, a device).
 typedef void cli_found(const char* path_or_name, int kind, void* context);
 // Calls found(path, kind, context) for each path matching pattern (whose
 // wildcards stand in its last part only), in name order.  Returns the count
@@ -197,6 +238,15 @@ int cli_expand_pattern(const char* pattern, cli_found* found, void* context);
 // "..", in name order; -1 when the folder cannot be read.
 int cli_list_folder(const char* folder, cli_found* found, void* context);
 bool cli_make_folder(const char* path, char* text, int capacity);  // one level; true if it exists
+// The last modification time of path, in the system's units; false when it
+// has none.
+bool cli_file_time(const char* path, int64_t* time);
+// What path is when it exists but is neither a regular file nor a folder
+// ("a named pipe", "a device"), found without opening it; null otherwise.
+const char* cli_special_kind(const char* path);
+// Writes count bytes to stream, past its buffer; 0, or the system's error
+// code (for cli_reason_text).
+int cli_write_all(FILE* stream, const void* data, size_t count);
 
 // Keys.  The key's characters as Unicode code points.
 enum cli_text_encoding {
@@ -245,10 +295,17 @@ bool cli_temp_folder(char* path, int capacity);  // with a separator at the end
 FILE* cli_temp_file(char* path, int capacity);
 bool cli_temp_folder_make(char* path, int capacity);
 bool cli_remove(const char* path, bool folder);
-// Runs cleanup when the process is interrupted (Ctrl+C, a hang-up, a
-// termination request) before it ends; a closed pipe becomes a write error.
-// Only the program calls this, not the tests that run cli_main in-process.
+// Takes the interrupts (Ctrl+C, a hang-up, a termination request; on
+// Windows Ctrl+Break and the console closing too): each stops the run
+// (cli_run_stop), and cli_interrupt_end ends the process once the run has
+// cleaned up; when no run answers in time, cleanup runs and the process
+// ends from the interrupt's own thread.  A closed pipe becomes a write
+// error.  Only the program calls these, not the tests that run cli_main
+// in-process.
 void cli_guard_interrupts(void (*cleanup)());
+// Ends the process as the interrupt would have: by the signal natively
+// (status 128 + its number), with status 130 on Windows.
+void cli_interrupt_end();
 // Whether target is a character device, a pipe or the like.
 bool cli_is_device(const char* target);
 #ifdef _WIN32

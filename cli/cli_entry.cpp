@@ -12,6 +12,13 @@
 int _dowildcard = 0;
 #endif
 
+// Every temporary file of the run: the tool's own, and those of the
+// engine's calls in progress.
+static void remove_temporary_files() {
+  cli_run_remove_temp_files();
+  cli_stream_cleanup();
+}
+
 int main(int argc, char** argv) {
 #ifdef _WIN32
   // From the wide command line, which no best guess has touched (see
@@ -24,8 +31,13 @@ int main(int argc, char** argv) {
   // Reading and writing beside the deciphering, on another processor.
   engine_allow_worker(true);
   rt_start();
-  cli_guard_interrupts(cli_stream_cleanup);
+  cli_guard_interrupts(remove_temporary_files);
   int status = cli_main(argc, argv);
+  if (cli_run_stopped() != 0) {
+    // Interrupted: the run has said so and cleaned up.
+    remove_temporary_files();
+    cli_interrupt_end();
+  }
   rt_stop();
   return status;
 }

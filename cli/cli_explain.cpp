@@ -11,6 +11,29 @@
 #include "../runtime/runtime.h"
 #include "cli.h"
 
+const char cli_too_short[] = "too short: the format holds files of 2 bytes or more";
+
+void cli_two_sizes(int64_t a, int64_t b, char* a_text, char* b_text, int capacity) {
+  cli_size_text(a, a_text, capacity);
+  cli_size_text(b, b_text, capacity);
+  if (a == b || strcmp(a_text, b_text) != 0) return;
+  // Alike when rounded: every digit, in groups of three.
+  int64_t sizes[2] = {a, b};
+  char* texts[2] = {a_text, b_text};
+  for (int k = 0; k < 2; k++) {
+    char digits[32];
+    int n = snprintf(digits, sizeof digits, "%lld", static_cast<long long>(sizes[k]));
+    char grouped[48];
+    int used = 0;
+    for (int i = 0; i < n; i++) {
+      if (i > 0 && (n - i) % 3 == 0) grouped[used++] = ',';
+      grouped[used++] = digits[i];
+    }
+    grouped[used] = '\0';
+    cli_format(texts[k], capacity, "%s bytes", grouped);
+  }
+}
+
 const char* cli_explain_input(const char* file, char* text, int capacity) {
   if (cli_path_too_long(file))
     return cli_format(text, capacity, "the path is longer than this system's file functions "
@@ -19,6 +42,11 @@ const char* cli_explain_input(const char* file, char* text, int capacity) {
   if (size == -2) return cli_format(text, capacity, "a folder");
   if (size == 0) return cli_format(text, capacity, "empty");
   if (size > 0) return nullptr;
+  // Found without opening it: an open of a named pipe waits for a writer.
+  const char* special = cli_special_kind(file);
+  if (special != nullptr)
+    return cli_format(text, capacity, "not a regular file (%s), which cannot be read whole",
+                      special);
   int code = cli_probe_read(file);
   if (code == 0) return cli_format(text, capacity, "not a file that can be read whole");
   if (cli_code_is_missing(code)) {
@@ -50,8 +78,7 @@ static const char* explain_not_decrypted(const char* file, const char* result, b
     return cli_format(text, capacity, "not an encrypted file (%s, shorter than the %d-byte header)",
                       cli_size_text(f.length, holds, sizeof holds), FILE_HEADER_SIZE);
   if (f.readable && f.implied > f.length) {
-    cli_size_text(f.implied, claims, sizeof claims);
-    cli_size_text(f.length, holds, sizeof holds);
+    cli_two_sizes(f.implied, f.length, claims, holds, sizeof claims);
     // A file of this format cut short keeps a header that holds together.
     if (f.problems > 1)
       return cli_format(text, capacity, "not an encrypted file (header claims %s, file holds %s)",
@@ -83,7 +110,7 @@ void cli_explain(const cli_options& o, const cli_item& item, const char* engine_
     if (cli_explain_input(item.path, reason, sizeof reason) != nullptr)
       cli_format(text, capacity, "%s", reason);
     else if (o.command == CMD_ENCRYPT && rt_size_query(item.path) == 1)
-      cli_format(text, capacity, "1 byte, too short: the format holds files of 2 bytes or more");
+      cli_format(text, capacity, "1 byte, %s", cli_too_short);
     else
       cli_format(text, capacity, "refused (%s)", engine_result);
   } else if (engine_result == result_read_error) {
@@ -106,6 +133,8 @@ void cli_explain(const cli_options& o, const cli_item& item, const char* engine_
                  output);
   } else if (engine_result == result_crc_failure || engine_result == result_not_encrypted) {
     explain_not_decrypted(item.path, engine_result, o.command == CMD_DECRYPT, text, capacity);
+  } else if (engine_result == engine_cancelled) {
+    cli_format(text, capacity, "stopped by the interrupt; nothing was written");
   } else if (engine_result == result_too_large) {
     cli_format(text, capacity, "out of memory: not even the %d KiB working buffer could be had",
                ENGINE_PIECE_BYTES / 1024);

@@ -43,6 +43,10 @@ void cli_inputs_free(cli_batch* batch) {
     free(batch->items[i].output);
     free(batch->items[i].message);
   }
+  for (int i = 0; i < batch->stale_count; i++) free(batch->stale[i]);
+  free(batch->stale);
+  batch->stale = nullptr;
+  batch->stale_count = 0;
   free(batch->items);
   free(batch->identities);
   batch->identities = nullptr;
@@ -93,18 +97,21 @@ static cli_item* collect_add(collect_context* c, const char* path, int relative_
   return item;
 }
 
-// An item that is not worked, with the reason it is shown with.
+// An item that is not worked, with the reason it is shown with; a skip
+// also with its reason in a word or two.
 static void collect_planned(collect_context* c, const char* path, const char* why,
-                            cli_outcome outcome) {
+                            cli_outcome outcome, const char* kind = nullptr) {
   cli_item* item = collect_add(c, path, name_offset(path));
   if (item == nullptr) return;
   item->planned = why;
   item->planned_outcome = outcome;
+  item->skip_kind = kind;
 }
 
 static const char folder_skipped[] = "a folder (give -r to take the files in it)";
 static const char link_skipped[] = "a link to a folder, which is not followed";
-static const char temp_skipped[] = "a temporary file left by an interrupted run";
+static const char special_skipped[] = "not a regular file (a named pipe, a device or the like), "
+                                      "which cannot be read whole";
 static const char too_deep[] = "folders nested more than 64 deep";
 static const char path_too_long[] = "the path is too long";
 static const char unreadable_folder[] = "the folder cannot be read";
@@ -116,6 +123,19 @@ static const char lossy_name[] =
 static bool is_engine_temporary(const char* name) {
   size_t n = strlen(name);
   return strncmp(name, "~qelv-", 6) == 0 && n == 18 && strcmp(name + 14, ".tmp") == 0;
+}
+
+// Adds path to the batch's temporary files found; false when memory ran out.
+static bool note_stale(cli_batch* batch, const char* path) {
+  if ((batch->stale_count & 63) == 0) {
+    void* grown = realloc(batch->stale, sizeof(char*) * (batch->stale_count + 64));
+    if (grown == nullptr) return false;
+    batch->stale = static_cast<char**>(grown);
+  }
+  char* copy = inputs_copy(path);
+  if (copy == nullptr) return false;
+  batch->stale[batch->stale_count++] = copy;
+  return true;
 }
 
 static void collect_folder(collect_context* c, const char* folder, int relative_at, int depth);
@@ -132,12 +152,16 @@ static void collect_entry(const char* name, int kind, void* context) {
     return;
   }
   if (kind == 2) {
-    collect_planned(c, path, link_skipped, OUTCOME_SKIPPED);
+    collect_planned(c, path, link_skipped, OUTCOME_SKIPPED, "link");
   } else if (kind == 1) {
     if (level->depth >= 64) collect_planned(c, path, too_deep, OUTCOME_FAILED);
     else collect_folder(c, path, level->relative_at, level->depth + 1);
   } else if (is_engine_temporary(name)) {
-    collect_planned(c, path, temp_skipped, OUTCOME_SKIPPED);
+    // Reported once for the run, never worked, never removed: the process
+    // writing it may still be running.
+    if (!note_stale(c->batch, path)) c->out_of_memory = true;
+  } else if (kind == 3) {
+    collect_planned(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
   } else if (o.command == CMD_ENCRYPT || o.command == CMD_INFO ||
              cli_inputs_ends_with_suffix(name, o.suffix)) {
     // Decrypt and verify take only the encrypted names of a folder.
@@ -154,7 +178,7 @@ static void collect_folder(collect_context* c, const char* folder, int relative_
 // A folder named on the command line or matched by a pattern.
 static void collect_named_folder(collect_context* c, const char* folder) {
   if (!c->o->recursive) {
-    collect_planned(c, folder, folder_skipped, OUTCOME_SKIPPED);
+    collect_planned(c, folder, folder_skipped, OUTCOME_SKIPPED, "folder");
     return;
   }
   size_t n = strlen(folder);
@@ -165,8 +189,11 @@ static void collect_named_folder(collect_context* c, const char* folder) {
 static void collect_match(const char* path, int kind, void* context) {
   auto* c = static_cast<collect_context*>(context);
   if (kind == 1) collect_named_folder(c, path);
-  else if (kind == 2) collect_planned(c, path, link_skipped, OUTCOME_SKIPPED);
-  else collect_add(c, path, name_offset(path));
+  else if (kind == 2) collect_planned(c, path, link_skipped, OUTCOME_SKIPPED, "link");
+  else if (kind == 3) collect_planned(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
+  else if (is_engine_temporary(path + name_offset(path)) && !note_stale(c->batch, path))
+    c->out_of_memory = true;
+  else if (!is_engine_temporary(path + name_offset(path))) collect_add(c, path, name_offset(path));
 }
 
 int cli_inputs_collect(const cli_options& o, char** args, int count, cli_batch* batch) {
@@ -250,8 +277,52 @@ static int compare_outputs(const void* a, const void* b) {
   return order != 0 ? order : i - j;  // equal outputs in the order of their items
 }
 
+// The item whose output is named path, in the sorted order, other than
+// item self; -1 for none.
+static int output_named(const cli_batch& batch, const int* order, int n, const char* path,
+                        int self) {
+  int low = 0, high = n;  // the first output not below path
+  while (low < high) {
+    int mid = (low + high) / 2;
+    if (cli_name_compare(batch.items[order[mid]].output, path, static_cast<size_t>(-1)) < 0)
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  for (int k = low; k < n; k++) {
+    if (cli_name_compare(batch.items[order[k]].output, path, static_cast<size_t>(-1)) != 0) break;
+    if (order[k] != self) return order[k];
+  }
+  return -1;
+}
+
+// An encrypted file that is the output of another item of the run (a
+// second "encrypt -r data" finds data/a.txt.dat beside data/a.txt) is the
+// output of an earlier run, not an input: it is skipped, and so may be
+// replaced (--force, --update).  Any other input stays one, and no output
+// is written over it.
+static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch, const int* order,
+                                        int n) {
+  if (o.command != CMD_ENCRYPT || o.allow_encrypted) return;
+  for (int i = 0; i < batch->count; i++) {
+    cli_item& item = batch->items[i];
+    if (item.planned != nullptr || item.from_stdin) continue;
+    int j = output_named(*batch, order, n, item.path, i);
+    if (j < 0 || batch->items[j].planned != nullptr) continue;
+    cli_header_facts facts;
+    cli_inspect_header(item.path, &facts);
+    if (!facts.whole_header || facts.problems > 0) continue;
+    char text[CLI_TEXT_CAPACITY];
+    cli_format(text, sizeof text, "the output of %s in this run", batch->items[j].shown);
+    item.planned = "an output";
+    item.planned_outcome = OUTCOME_SKIPPED;
+    item.skip_kind = "output of this run";
+    item.message = inputs_copy(text);
+  }
+}
+
 // Refuses the later of two items whose planned outputs are one name.
-static void plan_refuse_shared_outputs(cli_batch* batch) {
+static void plan_refuse_shared_outputs(const cli_options& o, cli_batch* batch) {
   int* order = static_cast<int*>(malloc(sizeof(int) * (batch->count + 1)));
   if (order == nullptr) return;  // then each output is still checked on the disk
   int n = 0;
@@ -260,6 +331,11 @@ static void plan_refuse_shared_outputs(cli_batch* batch) {
       order[n++] = i;
   sorting_batch = batch;
   qsort(order, n, sizeof(int), compare_outputs);
+  plan_skip_outputs_as_inputs(o, batch, order, n);
+  int kept = 0;  // the items left, still in output order
+  for (int k = 0; k < n; k++)
+    if (batch->items[order[k]].planned == nullptr) order[kept++] = order[k];
+  n = kept;
   for (int k = 1; k < n; k++) {
     cli_item& first = batch->items[order[k - 1]];
     cli_item& later = batch->items[order[k]];
@@ -304,7 +380,6 @@ static void plan_identities(cli_batch* batch) {
 
 void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
   if (o.command != CMD_ENCRYPT && o.command != CMD_DECRYPT) return;
-  plan_identities(batch);
   char text[CLI_PATH_CAPACITY], why[CLI_TEXT_CAPACITY];
   for (int i = 0; i < batch->count; i++) {
     cli_item& item = batch->items[i];
@@ -317,7 +392,8 @@ void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
       item.message = inputs_copy(refusal != nullptr ? refusal : "out of memory");
     }
   }
-  plan_refuse_shared_outputs(batch);
+  plan_refuse_shared_outputs(o, batch);
+  plan_identities(batch);  // of the inputs left
 }
 
 bool cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int index,
@@ -335,8 +411,9 @@ bool cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int 
     return true;
   }
   if (size < 0) return false;
-  if (!own_input && !o.force) {
-    cli_format(text, capacity, "%s exists; give --force to overwrite it", output);
+  if (!own_input && !o.force && !o.update) {
+    cli_format(text, capacity, "%s exists; give --force to overwrite it, or --update to keep "
+               "it when it is up to date", output);
     return true;
   }
   // An output that another item still has to read (or has read, in place)
@@ -367,13 +444,101 @@ bool cli_inputs_make_folders(const cli_options& o, const char* output, char* tex
   if (o.out_dir == nullptr) return true;
   char folder[CLI_PATH_CAPACITY];
   snprintf(folder, sizeof folder, "%s", output);
-  // Each separator after --out-dir ends a folder that must exist.
-  for (size_t i = strlen(o.out_dir) + 1; folder[i] != '\0'; i++) {
-    if (!cli_is_separator(folder[i])) continue;
+  // The folders on the way, from the last one that exists: each separator
+  // after it ends a folder to make.
+  int from = static_cast<int>(strlen(folder));
+  while (from > 0) {
+    while (from > 0 && !cli_is_separator(folder[from - 1])) from--;
+    if (from == 0) break;
+    char kept = folder[from - 1];
+    folder[from - 1] = '\0';
+    bool exists = folder[0] == '\0' || rt_size_query(folder) == -2;
+    folder[from - 1] = kept;
+    if (exists) break;
+    from--;
+  }
+  for (int i = from; folder[i] != '\0'; i++) {
+    if (!cli_is_separator(folder[i]) || i == 0 || cli_is_separator(folder[i - 1])) continue;
+    char kept = folder[i];
     folder[i] = '\0';
     bool made = cli_make_folder(folder, text, capacity);
-    folder[i] = cli_separator;
+    folder[i] = kept;
     if (!made) return false;
   }
   return true;
+}
+
+// The folder path lies in, with its separator, into text ("" for none).
+static void folder_of(const char* path, char* text, int capacity) {
+  snprintf(text, capacity, "%.*s", name_offset(path), path);
+}
+
+static int compare_texts(const void* a, const void* b) {
+  return cli_name_compare(*static_cast<char* const*>(a), *static_cast<char* const*>(b),
+                          static_cast<size_t>(-1));
+}
+
+struct stale_search {
+  cli_batch* batch;
+  const char* folder;
+};
+
+static void stale_entry(const char* name, int kind, void* context) {
+  auto* s = static_cast<stale_search*>(context);
+  char path[CLI_PATH_CAPACITY];
+  if (kind == 0 && is_engine_temporary(name) &&
+      snprintf(path, sizeof path, "%s%s", s->folder, name) < static_cast<int>(sizeof path))
+    note_stale(s->batch, path);
+}
+
+void cli_inputs_find_stale(cli_batch* batch) {
+  // The output folders, each once.
+  char** folders = static_cast<char**>(malloc(sizeof(char*) * (batch->count + 1)));
+  if (folders == nullptr) return;
+  int n = 0;
+  char folder[CLI_PATH_CAPACITY];
+  for (int i = 0; i < batch->count; i++) {
+    const cli_item& item = batch->items[i];
+    if (item.output == nullptr || item.planned != nullptr || cli_stream_is_stream(item.output))
+      continue;
+    folder_of(item.output, folder, sizeof folder);
+    if (n > 0 && strcmp(folders[n - 1], folder) == 0) continue;  // as a folder's files come
+    folders[n] = inputs_copy(folder);
+    if (folders[n] != nullptr) n++;
+  }
+  if (n > 0) qsort(folders, n, sizeof(char*), compare_texts);
+  for (int i = 0; i < n; i++) {
+    bool again = i > 0 && compare_texts(&folders[i - 1], &folders[i]) == 0;
+    stale_search s = {batch, folders[i]};
+    // Missing folders, to be made, hold nothing.
+    if (!again && rt_size_query(folders[i][0] != '\0' ? folders[i] : ".") == -2)
+      cli_list_folder(folders[i][0] != '\0' ? folders[i] : ".", stale_entry, &s);
+  }
+  for (int i = 0; i < n; i++) free(folders[i]);
+  free(folders);
+  // Each once, in name order: an output folder may also have been walked.
+  if (batch->stale_count > 1) qsort(batch->stale, batch->stale_count, sizeof(char*), compare_texts);
+  int kept = 0;
+  for (int i = 0; i < batch->stale_count; i++) {
+    if (kept > 0 && compare_texts(&batch->stale[kept - 1], &batch->stale[i]) == 0) free(batch->stale[i]);
+    else batch->stale[kept++] = batch->stale[i];
+  }
+  batch->stale_count = kept;
+}
+
+bool cli_inputs_up_to_date(const cli_options& o, const cli_item& item) {
+  int64_t input_time, output_time;
+  if (!cli_file_time(item.path, &input_time) || !cli_file_time(item.output, &output_time) ||
+      output_time < input_time)
+    return false;
+  if (o.command == CMD_ENCRYPT) {
+    // The output holds a header that holds together, for the input's length.
+    cli_header_facts f;
+    cli_inspect_header(item.output, &f);
+    return f.whole_header && f.problems == 0 && f.length == f.implied &&
+           f.plain_size == rt_size_query(item.path);
+  }
+  cli_header_facts f;
+  cli_inspect_header(item.path, &f);
+  return f.whole_header && f.problems == 0 && rt_size_query(item.output) == f.plain_size;
 }

@@ -28,25 +28,38 @@ static void say(FILE* out, const char* format, ...) {
   cli_write_text(out, text);
 }
 
-static void reason(cli_header_facts* facts, const char* text) {
-  size_t used = strlen(facts->problem_text);
-  snprintf(facts->problem_text + used, sizeof facts->problem_text - used, "%s%s",
-           facts->problems > 0 ? "; " : "", text);
-  facts->problems++;
+static void add_text(char* list, size_t capacity, int* count, const char* text) {
+  size_t used = strlen(list);
+  snprintf(list + used, capacity - used, "%s%s", *count > 0 ? "; " : "", text);
+  ++*count;
 }
 
-// Notes why the header and length could not come from the writer.
+static void reason(cli_header_facts* facts, const char* text) {
+  add_text(facts->problem_text, sizeof facts->problem_text, &facts->problems, text);
+}
+
+static void oddity(cli_header_facts* facts, const char* text) {
+  add_text(facts->odd_text, sizeof facts->odd_text, &facts->oddities, text);
+}
+
+// Notes why the header and length could not come from the writer, and
+// what differs from what the writer writes but decryption ignores.
 static void judge(const file_header& h, const uint8_t* head, cli_header_facts* facts) {
   if (h.plain_size < 2) reason(facts, "plain_size below 2");
   if (h.plain_size >= 2 && h.pad_count != (8 - h.plain_size % 8) % 8)
     reason(facts, "pad_count does not pad plain_size to whole blocks");
-  int64_t iv = static_cast<int64_t>(load_le64(head + 9));
-  if (iv < engine_least_iv || iv > engine_greatest_iv) reason(facts, "iv outside the values the writer draws");
-  if (h.constant[0] != 2 || h.constant[1] != 0) reason(facts, "constant bytes are not 2 and 0");
   if (facts->implied >= 0 && facts->length < facts->implied)
     reason(facts, "file shorter than the header implies");
-  else if (facts->implied >= 0 && facts->length > facts->implied)
-    reason(facts, "file longer than the header implies");
+  int64_t iv = static_cast<int64_t>(load_le64(head + 9));
+  if (iv < engine_least_iv || iv > engine_greatest_iv)
+    oddity(facts, "iv outside the values the writer draws");
+  if (h.constant[0] != 2 || h.constant[1] != 0) oddity(facts, "constant bytes are not 2 and 0");
+  if (facts->implied >= 0 && facts->length > facts->implied) {
+    char extra[64], text[128];
+    cli_size_text(facts->length - facts->implied, extra, sizeof extra);
+    snprintf(text, sizeof text, "%s after the data", extra);
+    oddity(facts, text);
+  }
 }
 
 // Reads the header of file; head receives it.
@@ -102,8 +115,12 @@ const char* cli_info_file(const char* file, const char* shown, FILE* out) {
   else
     say(out, "  length      %" PRId64 " bytes, header implies no possible length\n",
         facts.length);
-  if (facts.problems == 0) {
+  if (facts.problems == 0 && facts.oddities == 0) {
     say(out, "  format      consistent\n");
+    return result_ok;
+  }
+  if (facts.problems == 0) {
+    say(out, "  format      consistent; decryption ignores: %s\n", facts.odd_text);
     return result_ok;
   }
   say(out, "  format      not this format: %s\n", facts.problem_text);

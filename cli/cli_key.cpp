@@ -12,17 +12,21 @@
 #include <cstring>
 
 #include "../engine/engine.h"
+#include "../runtime/runtime.h"
 #include "cli.h"
 
 enum { KEY_POINTS = CLI_KEY_CAPACITY };
 
 // Reads one line into buffer, without its line end ("\n" or "\r\n"); a
 // longer line is cut to the buffer.  False when the stream holds nothing.
-static bool key_read_line(FILE* in, char* buffer, int size) {
+// *zero is set when the line holds a zero byte, which would end the key
+// there without a word.
+static bool key_read_line(FILE* in, char* buffer, int size, bool* zero = nullptr) {
   int n = 0, c = 0;
   bool any = false;
   while ((c = getc(in)) != EOF && c != '\n') {
     any = true;
+    if (c == 0 && zero != nullptr) *zero = true;
     if (n < size - 1) buffer[n++] = static_cast<char>(c);
   }
   if (n > 0 && buffer[n - 1] == '\r') n--;
@@ -68,31 +72,44 @@ static bool key_is_utf8(const unsigned char* text) {
       point = point << 6 | (text[i] & 0x3F);
     }
     static const unsigned least[] = {0, 0x80, 0x800, 0x10000};
-    if (point < least[more] || (point >= 0xD800 && point <= 0xDFFF)) return false;
+    if (point < least[more] || (point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF)
+      return false;
     text += more + 1;
   }
   return true;
 }
 
-// The first line of the key file, and the encoding it is written in.
-static int key_from_file(const char* path, char* key, cli_text_encoding* encoding) {
-  FILE* f = fopen(path, "rb");
+// The first line of the key file ("-": standard input), and whether it is
+// UTF-8; any other is the scripts' code page already.
+static int key_from_file(const char* path, char* key, bool* utf8) {
+  bool from_stdin = strcmp(path, "-") == 0;
+  if (!from_stdin && rt_size_query(path) == -2)
+    return cli_usage_error("the key file %s is a folder", path);
+  FILE* f = from_stdin ? cli_in : fopen(path, "rb");
   if (f == nullptr) {
     char reason[256];
     return cli_usage_error("cannot read the key file %s: %s", path,
                            cli_reason_text(cli_last_error_code(), reason, sizeof reason));
   }
-  key_read_line(f, key, CLI_KEY_CAPACITY);
-  fclose(f);
+  if (from_stdin) cli_binary_mode(f);
+  bool zero = false;
+  key_read_line(f, key, CLI_KEY_CAPACITY, &zero);
+  bool failed = ferror(f) != 0;
+  if (!from_stdin) fclose(f);
+  const char* shown = from_stdin ? "(standard input)" : path;
+  if (failed) return cli_usage_error("cannot read the key file %s", shown);
   const unsigned char* bytes = reinterpret_cast<unsigned char*>(key);
   if ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))
-    return cli_usage_error("the key file %s is UTF-16; save it as UTF-8 or ANSI", path);
-  *encoding = TEXT_LOCAL;
+    return cli_usage_error("the key file %s is UTF-16; save it as UTF-8 or ANSI", shown);
+  if (zero)
+    return cli_usage_error("the key file %s holds a zero byte in its first line, which no key "
+                           "can hold", shown);
+  *utf8 = false;
   if (bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) {
     memmove(key, key + 3, strlen(key + 3) + 1);  // the byte-order mark is no part of the key
-    *encoding = TEXT_UTF8;
+    *utf8 = true;
   } else if (key_is_utf8(bytes)) {
-    *encoding = TEXT_UTF8;
+    *utf8 = true;
   }
   return 0;
 }
@@ -110,10 +127,12 @@ static int key_points(const cli_options& o, const char* bytes, cli_text_encoding
   if (*count >= 0) return 0;
   char name[64];
   if (encoding == TEXT_UTF8) return cli_usage_error("the key is not valid UTF-8");
+  // --key-bytes would pass these bytes on as they are, which is another key
+  // than the scripts' as soon as the encoding is not their code page.
   return cli_usage_error(
       "the key is not text in this system's encoding (%s): byte 0x%02X at %d; "
-      "set a locale that matches how it was typed (for example LC_ALL=C.UTF-8), or give "
-      "--key-bytes to take its bytes as they are",
+      "set a locale that matches how it was typed (for example LC_ALL=C.UTF-8), or put the "
+      "key in a key file, in UTF-8 or in the scripts' code page",
       cli_local_encoding(name, sizeof name), static_cast<unsigned char>(bytes[bad_at]),
       bad_at + 1);
 }
@@ -133,8 +152,7 @@ static int key_convert(const cli_options& o, char* key, cli_text_encoding encodi
   else if (status == 0 && n < 0)
     status = cli_usage_error(
         "the key's character U+%04X (character %d) is not in code page %u, the one the "
-        "project scripts spell their key in; give --key-codepage with the scripts' code page, "
-        "or --key-bytes to use the key's bytes as they are",
+        "project scripts spell their key in; give --key-codepage with the scripts' code page",
         static_cast<unsigned>(points[bad_at]), bad_at + 1, o.key_codepage);
   memset(points, 0, sizeof points);  // the key lives no longer than needed
   return status;
@@ -143,8 +161,14 @@ static int key_convert(const cli_options& o, char* key, cli_text_encoding encodi
 int cli_key_obtain(const cli_options& o, char key[CLI_KEY_CAPACITY]) {
   int status = 0;
   cli_text_encoding encoding = TEXT_LOCAL;
+  bool converted = !o.key_bytes;
   if (o.key_file != nullptr) {
-    status = key_from_file(o.key_file, key, &encoding);
+    bool utf8 = false;
+    status = key_from_file(o.key_file, key, &utf8);
+    encoding = TEXT_UTF8;
+    // A key file in any other encoding is taken as written in the scripts'
+    // code page, on every system, as a Windows editor saves it.
+    if (!utf8) converted = false;
   } else if (o.key_env != nullptr) {
     const char* value = getenv(o.key_env);
     if (value == nullptr)
@@ -156,7 +180,7 @@ int cli_key_obtain(const cli_options& o, char key[CLI_KEY_CAPACITY]) {
     status = key_from_prompt(o, key);
     encoding = TEXT_CONSOLE;
   }
-  if (status == 0 && !o.key_bytes) status = key_convert(o, key, encoding);
+  if (status == 0 && converted) status = key_convert(o, key, encoding);
   if (status != 0) return status;
   // The engine's rule, applied once instead of for each file.
   if (!engine_key_usable(key)) return cli_usage_error("the key is empty or only spaces");

@@ -125,11 +125,41 @@ void cli_sleep_ms(int ms) {
 
 bool cli_has_wildcard(const char* arg) { return strpbrk(arg, "*?[") != nullptr; }
 
-// 0 a file (or anything but a folder), 1 a folder, 2 a link to a folder.
+// 0 a file (or a path that cannot be looked at), 1 a folder, 2 a link to
+// a folder, 3 something else: a named pipe, a device, a socket.
 static int kind_of(const char* path) {
   struct stat st;
-  if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+  if (stat(path, &st) != 0 || S_ISREG(st.st_mode)) return 0;
+  if (!S_ISDIR(st.st_mode)) return 3;
   return lstat(path, &st) == 0 && S_ISLNK(st.st_mode) ? 2 : 1;
+}
+
+const char* cli_special_kind(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return nullptr;
+  if (S_ISFIFO(st.st_mode)) return "a named pipe";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  return "a device";
+}
+
+bool cli_file_time(const char* path, int64_t* time) {
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  *time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
+int cli_write_all(FILE* stream, const void* data, size_t count) {
+  if (fflush(stream) != 0) return errno != 0 ? errno : EIO;
+  const char* at = static_cast<const char*>(data);
+  while (count > 0) {
+    ssize_t n = write(fileno(stream), at, count);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : EIO;
+    at += n;
+    count -= static_cast<size_t>(n);
+  }
+  return 0;
 }
 
 int cli_expand_pattern(const char* pattern, cli_found* found, void* context) {
@@ -342,10 +372,10 @@ const char* cli_probe_write(const char* output, int64_t needed, char* text, int 
   if (statvfs(folder, &fs) == 0) {
     if (fs.f_flag & ST_RDONLY) return cli_format(text, capacity, "read-only file system");
     int64_t available = static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
-    if (available < needed)
-      return cli_format(text, capacity, "disk full (needs %s, %s free)",
-                        cli_size_text(needed, need, sizeof need),
-                        cli_size_text(available, free_text, sizeof free_text));
+    if (available < needed) {
+      cli_two_sizes(needed, available, need, free_text, sizeof need);
+      return cli_format(text, capacity, "disk full (needs %s, %s free)", need, free_text);
+    }
   }
   int code = probe_create(folder, needed);
   if (code != 0)
@@ -405,19 +435,17 @@ bool cli_is_device(const char* target) {
 
 // ---- Interrupts.  The signals that end a run are blocked in every thread
 // and taken by one thread of their own, which may then do what a signal
-// handler may not: list the temporary folder and remove what is in it.
+// handler may not: stop the run and wait for it, or clean up itself.
 
 static void (*guard_cleanup)();
 static sigset_t guarded;
+static int interrupt_signal;  // the signal taken, for cli_interrupt_end
 
-static void* guard_main(void*) {
-  int signal_number = 0;
-  while (sigwait(&guarded, &signal_number) != 0) {
-  }
-  cli_run_stop();
+void cli_interrupt_end() {
+  int signal_number = __atomic_load_n(&interrupt_signal, __ATOMIC_ACQUIRE);
+  if (signal_number == 0) signal_number = SIGINT;
   if (echo_off_fd >= 0) tcsetattr(echo_off_fd, TCSAFLUSH, &saved_terminal);
-  guard_cleanup();
-  // End as the signal would have ended the process without this thread.
+  // End as the signal would have ended the process without the guard.
   signal(signal_number, SIG_DFL);
   sigset_t one;
   sigemptyset(&one);
@@ -425,6 +453,21 @@ static void* guard_main(void*) {
   pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
   raise(signal_number);
   _exit(128 + signal_number);
+}
+
+static void* guard_main(void*) {
+  int signal_number = 0;
+  while (sigwait(&guarded, &signal_number) != 0) {
+  }
+  __atomic_store_n(&interrupt_signal, signal_number, __ATOMIC_RELEASE);
+  if (echo_off_fd >= 0) tcsetattr(echo_off_fd, TCSAFLUSH, &saved_terminal);
+  // A run stops its files, removes their temporary files, says what was
+  // not done and ends the process through cli_interrupt_end; this thread
+  // waits for that, and does what it can itself when no run answers.
+  if (cli_run_stop(128 + signal_number)) cli_sleep_ms(10000);
+  guard_cleanup();
+  cli_interrupt_end();
+  return nullptr;
 }
 
 void cli_guard_interrupts(void (*cleanup)()) {

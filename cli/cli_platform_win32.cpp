@@ -65,9 +65,10 @@ bool cli_file_identity(const char* path, uint64_t* volume, uint64_t* file) {
   BY_HANDLE_FILE_INFORMATION info;
   bool got = GetFileInformationByHandle(h, &info) != 0;
   CloseHandle(h);
+  if (!got) return false;
   *volume = info.dwVolumeSerialNumber;
   *file = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
-  return got;
+  return true;
 }
 
 bool cli_same_file(const char* a, const char* b) {
@@ -274,6 +275,36 @@ int cli_list_folder(const char* folder, cli_found* found, void* context) {
   char prefix[CLI_PATH_CAPACITY];
   snprintf(prefix, sizeof prefix, "%s%s", folder, separator ? "\\" : "");
   return search(all, nullptr, prefix, false, found, context);
+}
+
+bool cli_file_time(const char* path, int64_t* time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+  *time = static_cast<int64_t>(static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                               data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+// Neither a file nor a folder that the file search lists: a device (NUL,
+// COM1) or a pipe.
+const char* cli_special_kind(const char* path) {
+  return cli_is_device(path) ? "a device or pipe" : nullptr;
+}
+
+int cli_write_all(FILE* stream, const void* data, size_t count) {
+  fflush(stream);
+  HANDLE h = handle_of(stream);
+  const char* at = static_cast<const char*>(data);
+  while (count > 0) {
+    DWORD chunk = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count), written = 0;
+    if (!WriteFile(h, at, chunk, &written, nullptr) || written == 0) {
+      DWORD code = GetLastError();
+      return code != 0 ? static_cast<int>(code) : static_cast<int>(ERROR_WRITE_FAULT);
+    }
+    at += written;
+    count -= written;
+  }
+  return 0;
 }
 
 bool cli_make_folder(const char* path, char* text, int capacity) {
@@ -554,11 +585,10 @@ const char* cli_probe_write(const char* output, int64_t needed, char* text, int 
   }
   ULARGE_INTEGER available;
   if (GetDiskFreeSpaceExA(folder, &available, nullptr, nullptr) &&
-      available.QuadPart < static_cast<uint64_t>(needed))
-    return cli_format(text, capacity, "disk full (needs %s, %s free)",
-                      cli_size_text(needed, need, sizeof need),
-                      cli_size_text(static_cast<int64_t>(available.QuadPart), free_text,
-                                    sizeof free_text));
+      available.QuadPart < static_cast<uint64_t>(needed)) {
+    cli_two_sizes(needed, static_cast<int64_t>(available.QuadPart), need, free_text, sizeof need);
+    return cli_format(text, capacity, "disk full (needs %s, %s free)", need, free_text);
+  }
   int code = probe_create(folder, needed);
   if (code != 0)
     return cli_format(text, capacity, "%s", cli_reason_text(code, reason, sizeof reason));
@@ -633,18 +663,25 @@ bool cli_is_device(const char* target) {
   return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
 }
 
-// ---- Interrupts.  Ctrl+C and Ctrl+Break arrive on a thread of their own.
-// Windows cannot remove a file that is open, so the handler lets the items
-// in work finish (up to ten seconds) before it removes the tool's temporary
-// files, and then lets the process end.
+// ---- Interrupts.  Ctrl+C, Ctrl+Break and the console closing (or the user
+// logging off, the system shutting down) arrive on a thread of their own.
+// The handler stops the run, which stops its files at their next piece,
+// removes their temporary files (Windows cannot remove a file that is
+// open, so the run waits for its files first), says what was not done and
+// ends the process with a failure status; the handler waits for that.  A
+// closing console gives the handler five seconds before the system ends
+// the process, so there the wait is shorter.
 
 static void (*guard_cleanup)();
 
-static BOOL WINAPI guard_handler(DWORD) {
-  cli_run_stop();
-  for (int waited = 0; cli_run_busy() > 0 && waited < 10000; waited += 20) Sleep(20);
+void cli_interrupt_end() { ExitProcess(130); }
+
+static BOOL WINAPI guard_handler(DWORD event) {
+  bool closing = event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT;
+  if (cli_run_stop(130)) Sleep(closing ? 4000 : 30000);
   guard_cleanup();
-  return FALSE;
+  cli_interrupt_end();
+  return TRUE;
 }
 
 void cli_guard_interrupts(void (*cleanup)()) {

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "../engine/engine.h"
+#include "../engine/file_format.h"
 #include "../runtime/runtime.h"
 #include "cli.h"
 
@@ -22,14 +23,35 @@ struct run_state {
   int next;  // the next item a worker takes, claimed with an atomic addition
 };
 
-// Set when the process is being interrupted: workers take no further item.
-// busy counts the items being worked, so that the interrupt handling can
-// wait for the files they hold open (Windows cannot remove an open file).
-static int stop_requested;
+// stop_taking is set when the run is to end early (an interrupt, or a
+// standard output that was closed): workers take no further item, and the
+// engine's calls stop at their next piece.  busy counts the items being
+// worked, so that the run can wait for the files they hold open (Windows
+// cannot remove an open file).  in_loop says that cli_run is there to
+// finish an interrupt; it and stop_status are read and written in one
+// order by both sides, so that one of them always sees the other.
+static int stop_taking;
+static int stop_status;
 static int busy;
+static int in_loop;
 
-void cli_run_stop() { __atomic_store_n(&stop_requested, 1, __ATOMIC_RELAXED); }
+bool cli_run_stop(int status) {
+  __atomic_store_n(&stop_status, status, __ATOMIC_SEQ_CST);
+  __atomic_store_n(&stop_taking, 1, __ATOMIC_SEQ_CST);
+  engine_cancel(true);
+  return __atomic_load_n(&in_loop, __ATOMIC_SEQ_CST) != 0;
+}
+
+int cli_run_stopped() { return __atomic_load_n(&stop_status, __ATOMIC_SEQ_CST); }
 int cli_run_busy() { return __atomic_load_n(&busy, __ATOMIC_ACQUIRE); }
+
+static bool stopping() { return __atomic_load_n(&stop_taking, __ATOMIC_SEQ_CST) != 0; }
+
+void cli_run_remove_temp_files() {
+  char path[RT_PATH_CAPACITY];
+  for (int slot = 0; slot < ENGINE_TEMP_SLOTS; slot++)
+    if (engine_temp_file(slot, path, sizeof path)) cli_remove(path, false);
+}
 
 static char* run_copy(const char* text) {
   size_t n = strlen(text) + 1;
@@ -39,14 +61,28 @@ static char* run_copy(const char* text) {
 }
 
 static const char already_encrypted[] =
-    "already an encrypted file (give --force to encrypt it again)";
+    "already an encrypted file (give --allow-encrypted to encrypt it again)";
 
-// Why the input of item is not worked: a failure, or a skip for an empty
-// file.  False when it is to be worked.
-static bool run_refuse_input(cli_item* item, cli_outcome* outcome, char* text, int capacity) {
+// Why the input of item is not worked: a failure, or a skip for a file too
+// short for the format (for decrypt and verify, an empty one).  False when
+// it is to be worked.
+static bool run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* outcome,
+                             char* text, int capacity) {
+  if (item->from_stdin) return false;
+  int64_t size = rt_size_query(item->path);
+  if (o.command == CMD_ENCRYPT && (size == 0 || size == 1)) {
+    cli_format(text, capacity, "%s, %s", size == 0 ? "empty" : "1 byte", cli_too_short);
+    item->skip_kind = "too short";
+    *outcome = OUTCOME_SKIPPED;
+    return true;
+  }
   const char* reason = cli_explain_input(item->path, text, capacity);
   if (reason == nullptr) return false;
-  *outcome = rt_size_query(item->path) == 0 ? OUTCOME_SKIPPED : OUTCOME_FAILED;
+  *outcome = OUTCOME_FAILED;
+  if (size == 0) {
+    item->skip_kind = "empty";
+    *outcome = OUTCOME_SKIPPED;
+  }
   return true;
 }
 
@@ -55,37 +91,72 @@ static cli_outcome run_write(const run_state& r, int index, char* text, int capa
   const cli_options& o = *r.o;
   cli_item* item = &r.batch->items[index];
   cli_outcome outcome = OUTCOME_FAILED;
-  if (run_refuse_input(item, &outcome, text, capacity)) return outcome;
-  if (o.command == CMD_ENCRYPT && !o.force) {
+  if (run_refuse_input(o, item, &outcome, text, capacity)) return outcome;
+  if (o.command == CMD_ENCRYPT && !o.allow_encrypted && !item->from_stdin) {
     cli_header_facts facts;
     cli_inspect_header(item->path, &facts);
     if (facts.whole_header && facts.problems == 0) {
       cli_format(text, capacity, "%s", already_encrypted);
+      item->skip_kind = "already encrypted";
       return OUTCOME_SKIPPED;
     }
   }
   bool stream = cli_stream_is_stream(item->output);
+  bool decrypt_out = stream && o.command == CMD_DECRYPT;  // no file between
   char written[CLI_PATH_CAPACITY];
-  if (stream) {
+  if (decrypt_out) {
+    snprintf(written, sizeof written, "%s", item->output);
+  } else if (stream) {
     if (!cli_stream_output_path(written, sizeof written)) {
       cli_format(text, capacity, "no temporary file could be made for the output");
       return OUTCOME_FAILED;
     }
   } else {
+    if (o.update && rt_size_query(item->output) >= 0 && cli_inputs_up_to_date(o, *item))
+      return OUTCOME_CURRENT;
     if (cli_inputs_refuse_output(o, *r.batch, index, text, capacity)) return OUTCOME_FAILED;
     if (!cli_inputs_make_folders(o, item->output, text, capacity)) return OUTCOME_FAILED;
     snprintf(written, sizeof written, "%s", item->output);
   }
   double start = cli_seconds();
-  const char* result = o.command == CMD_ENCRYPT ? encrypt_file(item->path, written, r.key)
-                                                 : decrypt_file(item->path, written, r.key);
+  const char* result;
+  char stream_text[CLI_TEXT_CAPACITY] = "";
+  if (decrypt_out)
+    result = cli_stream_decrypt_out(item->path, written, r.key, stream_text, sizeof stream_text);
+  else if (o.command == CMD_DECRYPT)
+    result = decrypt_file(item->path, written, r.key);
+  else if (item->from_stdin)
+    result = cli_stream_encrypt_input(written, r.key);
+  else
+    result = encrypt_file(item->path, written, r.key);
   item->seconds = cli_seconds() - start;
+  if (result == engine_cancelled) return OUTCOME_STOPPED;
+  if (result == result_write_error && stream_text[0] != '\0') {
+    cli_format(text, capacity, "%s", stream_text);
+    return OUTCOME_FAILED;
+  }
+  if (result == result_refused && item->from_stdin) {
+    cli_format(text, capacity, "fewer than 2 bytes, %s", cli_too_short);
+    item->skip_kind = "too short";
+    return OUTCOME_SKIPPED;
+  }
+  if (result == result_read_error && item->from_stdin) {
+    cli_format(text, capacity, "cannot be read");
+    return OUTCOME_FAILED;
+  }
   if (result != result_ok) {
     cli_explain(o, *item, result, stream ? written : item->output, text, capacity);
     return OUTCOME_FAILED;
   }
-  item->output_size = rt_size_query(written);
-  if (stream && !cli_stream_copy_out(written, item->output, text, capacity))
+  if (item->from_stdin) item->size = rt_size_query(written) - FILE_HEADER_SIZE;
+  if (decrypt_out) {
+    cli_header_facts facts;
+    cli_inspect_header(item->path, &facts);
+    item->output_size = facts.plain_size;
+  } else {
+    item->output_size = rt_size_query(written);
+  }
+  if (stream && !decrypt_out && !cli_stream_copy_out(written, item->output, text, capacity))
     return OUTCOME_FAILED;
   return OUTCOME_OK;
 }
@@ -93,10 +164,11 @@ static cli_outcome run_write(const run_state& r, int index, char* text, int capa
 static cli_outcome run_verify(const run_state& r, int index, char* text, int capacity) {
   cli_item* item = &r.batch->items[index];
   cli_outcome outcome = OUTCOME_FAILED;
-  if (run_refuse_input(item, &outcome, text, capacity)) return outcome;
+  if (run_refuse_input(*r.o, item, &outcome, text, capacity)) return outcome;
   double start = cli_seconds();
   const char* result = cli_verify_file(item->path, r.key);
   item->seconds = cli_seconds() - start;
+  if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result == result_ok) return OUTCOME_OK;
   cli_explain(*r.o, *item, result, nullptr, text, capacity);
   return OUTCOME_FAILED;
@@ -106,6 +178,7 @@ static void run_item(const run_state& r, int index) {
   cli_item* item = &r.batch->items[index];
   char text[CLI_TEXT_CAPACITY] = "";
   cli_outcome outcome;
+  __atomic_store_n(&item->started, 1, __ATOMIC_RELEASE);
   if (item->planned != nullptr) {
     outcome = item->planned_outcome;
     if (item->message == nullptr) snprintf(text, sizeof text, "%s", item->planned);
@@ -127,7 +200,7 @@ static void run_worker(void* state) {
   for (;;) {
     __atomic_fetch_add(&busy, 1, __ATOMIC_ACQ_REL);
     int index = __atomic_fetch_add(&r->next, 1, __ATOMIC_RELAXED);
-    bool take = index < r->batch->count && !__atomic_load_n(&stop_requested, __ATOMIC_RELAXED);
+    bool take = index < r->batch->count && !stopping();
     if (take) run_item(*r, index);
     __atomic_fetch_sub(&busy, 1, __ATOMIC_ACQ_REL);
     if (!take) return;
@@ -150,7 +223,19 @@ static void progress_wipe(progress_line* p) {
   p->width = 0;
 }
 
-static void progress_draw(progress_line* p, int done, int count, bool final) {
+// "12 s", "4 min", "1 h 05 min".
+static const char* duration_text(double seconds, char* text, int capacity) {
+  long s = static_cast<long>(seconds + 0.5);
+  if (s < 60) return cli_format(text, capacity, "%ld s", s);
+  if (s < 3600) return cli_format(text, capacity, "%ld min", (s + 30) / 60);
+  return cli_format(text, capacity, "%ld h %02ld min", s / 3600, s % 3600 / 60);
+}
+
+// The line fits 79 columns (a Windows console wraps at 80): a long name
+// keeps its end, where the file's own name is.
+enum { PROGRESS_COLUMNS = 79 };
+
+static void progress_draw(progress_line* p, const cli_batch& batch, int done, bool final) {
   double now = cli_seconds();
   if (!p->enabled || (!final && (now - p->start < 0.25 || now - p->last_draw < 0.25))) return;
   if (final && !p->shown) return;
@@ -163,10 +248,35 @@ static void progress_draw(progress_line* p, int done, int count, bool final) {
     percent = share >= 0.99 ? 99 : static_cast<int>(share * 100);
   }
   double seconds = now - p->start;
-  char files[64], line[160];
-  cli_count_text(count, "file", "files", files, sizeof files);
-  int n = snprintf(line, sizeof line, "\r%d of %s, %d%%, %.1f MB/s", done, files, percent,
-                   seconds > 0 ? static_cast<double>(p->worked) / seconds / 1e6 : 0.0);
+  double speed = seconds > 0 ? static_cast<double>(p->worked) / seconds : 0.0;
+  char files[64], left[64] = "", line[256];
+  cli_count_text(batch.count, "file", "files", files, sizeof files);
+  if (!final && speed > 0 && p->total > static_cast<int64_t>(p->worked)) {
+    char time[48];
+    cli_format(left, sizeof left, ", %s left",
+               duration_text(static_cast<double>(p->total - p->worked) / speed, time,
+                             sizeof time));
+  }
+  int n = snprintf(line, sizeof line, "\r%d of %s, %d%%, %.1f MB/s%s", done, files, percent,
+                   speed / 1e6, left);
+  // The file being worked: the first one taken and not done.
+  const char* name = nullptr;
+  for (int i = done; !final && i < batch.count && name == nullptr; i++)
+    if (__atomic_load_n(&batch.items[i].started, __ATOMIC_ACQUIRE) &&
+        !__atomic_load_n(&batch.items[i].done, __ATOMIC_ACQUIRE) &&
+        batch.items[i].planned == nullptr)
+      name = batch.items[i].shown;
+  int room = PROGRESS_COLUMNS - (n - 1) - 2;
+  if (name != nullptr && room > 8 && n > 0 && n < static_cast<int>(sizeof line)) {
+    int length = static_cast<int>(strlen(name));
+    if (length <= room) {
+      n += snprintf(line + n, sizeof line - n, ", %s", name);
+    } else {
+      const char* end = name + length - (room - 3);
+      while ((static_cast<unsigned char>(*end) & 0xC0) == 0x80) end++;  // a whole character
+      n += snprintf(line + n, sizeof line - n, ", ...%s", end);
+    }
+  }
   if (n > 0 && n - 1 < p->width)  // a shorter line covers the end of the longer one
     snprintf(line + n, sizeof line - n, "%*s", p->width - (n - 1), "");
   cli_print(cli_err, "%s", line);
@@ -175,6 +285,9 @@ static void progress_draw(progress_line* p, int done, int count, bool final) {
   p->shown = true;
   p->last_draw = now;
 }
+
+// Set when a listing line could not be written: standard output was closed.
+static bool out_closed;
 
 static void run_report(const cli_options& o, const cli_item& item) {
   char before[64], after[64];
@@ -185,6 +298,8 @@ static void run_report(const cli_options& o, const cli_item& item) {
     cli_print(cli_err, "%s: %s\n", item.shown, item.message != nullptr ? item.message : "");
   } else if (item.outcome == OUTCOME_SKIPPED) {
     if (!o.quiet) cli_print(cli_err, "%s: skipped: %s\n", item.shown, item.message);
+  } else if (item.outcome == OUTCOME_CURRENT || item.outcome == OUTCOME_STOPPED) {
+    // Counted in the closing lines only.
   } else if (!o.quiet && o.command == CMD_VERIFY) {
     cli_print(listing, "%s: key and data check out, %s, %.3f s\n", item.shown,
               cli_size_text(item.size, before, sizeof before), item.seconds);
@@ -195,8 +310,83 @@ static void run_report(const cli_options& o, const cli_item& item) {
               cli_size_text(item.size, before, sizeof before),
               cli_size_text(item.output_size, after, sizeof after), item.seconds);
   }
-  fflush(cli_out);
+  if (fflush(cli_out) != 0 || ferror(cli_out)) {
+    // A reader that went away: the run ends, once, without a line per file.
+    if (!out_closed) {
+      __atomic_store_n(&stop_taking, 1, __ATOMIC_SEQ_CST);
+      engine_cancel(true);
+    }
+    out_closed = true;
+  }
   fflush(cli_err);
+}
+
+// The closing summary of a run of several files, on standard error:
+// "qelv: 5 files: 2 written, 1 up to date, 2 skipped (1 too short,
+// 1 folder), 1 failed".
+static void run_summary(const cli_options& o, const cli_batch& batch) {
+  int ok = 0, current = 0, skipped = 0, failed = 0;
+  const char* kinds[16];
+  int kind_counts[16], kind_count = 0;
+  for (int i = 0; i < batch.count; i++) {
+    const cli_item& item = batch.items[i];
+    ok += item.outcome == OUTCOME_OK;
+    current += item.outcome == OUTCOME_CURRENT;
+    failed += item.outcome == OUTCOME_FAILED;
+    if (item.outcome != OUTCOME_SKIPPED) continue;
+    skipped++;
+    const char* kind = item.skip_kind != nullptr ? item.skip_kind : "other";
+    int k = 0;
+    while (k < kind_count && strcmp(kinds[k], kind) != 0) k++;
+    if (k == kind_count && kind_count < 16) {
+      kinds[kind_count] = kind;
+      kind_counts[kind_count++] = 0;
+    }
+    if (k < kind_count) kind_counts[k]++;
+  }
+  if (o.quiet ? skipped == 0 : batch.count < 2) return;
+  char text[CLI_TEXT_CAPACITY], count[64];
+  int n = snprintf(text, sizeof text, "qelv: %s:",
+                   cli_count_text(batch.count, "file", "files", count, sizeof count));
+  const char* separator = " ";
+  auto add = [&](int value, const char* what) {
+    if (value == 0 || n < 0 || n >= static_cast<int>(sizeof text)) return;
+    n += snprintf(text + n, sizeof text - n, "%s%d %s", separator, value, what);
+    separator = ", ";
+  };
+  add(ok, o.command == CMD_VERIFY ? "checked out" : "written");
+  add(current, "up to date");
+  add(skipped, "skipped");
+  for (int k = 0; k < kind_count && n > 0 && n < static_cast<int>(sizeof text); k++)
+    n += snprintf(text + n, sizeof text - n, "%s%d %s%s", k == 0 ? " (" : ", ", kind_counts[k],
+                  kinds[k], k == kind_count - 1 ? ")" : "");
+  add(failed, "failed");
+  cli_print(cli_err, "%s\n", text);
+}
+
+// The stale temporary files found, said once with the command that
+// removes them: the tool never removes one itself, for the process writing
+// it may still be running.
+static void run_note_stale(const cli_batch& batch) {
+  if (batch.stale_count == 0) return;
+  char count[64], command[CLI_TEXT_CAPACITY];
+  int n = 0;
+  for (int i = 0; i < batch.stale_count && n >= 0 && n < static_cast<int>(sizeof command); i++) {
+    const char* path = batch.stale[i];
+    bool spaced = strchr(path, ' ') != nullptr;
+    n += snprintf(command + n, sizeof command - n, " %s%s%s", spaced ? "\"" : "", path,
+                  spaced ? "\"" : "");
+  }
+#ifdef _WIN32
+  const char* remove = "del";
+#else
+  const char* remove = "rm";
+#endif
+  cli_note("%s left by a qelv that was stopped (or in use by one still running) lie where "
+           "this run reads or writes; once no qelv is running, remove them with: %s%s",
+           cli_count_text(batch.stale_count, "temporary file", "temporary files", count,
+                          sizeof count),
+           remove, command);
 }
 
 // info prints each file's fields as it reads them, in this thread.
@@ -226,11 +416,12 @@ static int run_info(const cli_options& o, cli_batch* batch) {
   return failures > 0 ? 1 : 0;
 }
 
-// Spools standard input into a temporary file for the item that reads it.
-static bool run_spool(cli_batch* batch) {
+// Spools standard input into a temporary file for the item that reads it,
+// unless it is encrypted as it is read.
+static bool run_spool(const cli_options& o, cli_batch* batch) {
   for (int i = 0; i < batch->count; i++) {
     cli_item* item = &batch->items[i];
-    if (!item->from_stdin) continue;
+    if (!item->from_stdin || o.command == CMD_ENCRYPT) continue;
     char path[CLI_PATH_CAPACITY], text[CLI_TEXT_CAPACITY];
     if (!cli_stream_spool_input(path, sizeof path, text, sizeof text)) {
       cli_print(cli_err, "%s: %s\n", item->shown, text);
@@ -255,8 +446,13 @@ static int run_workers(const cli_options& o, int pending) {
 }
 
 int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
-  if (!run_spool(batch)) return 1;
+  if (!run_spool(o, batch)) return 1;
   if (o.command == CMD_INFO) return run_info(o, batch);
+  __atomic_store_n(&stop_status, 0, __ATOMIC_SEQ_CST);
+  __atomic_store_n(&stop_taking, 0, __ATOMIC_SEQ_CST);
+  engine_cancel(false);
+  out_closed = false;
+  __atomic_store_n(&in_loop, 1, __ATOMIC_SEQ_CST);
   progress_line p = {};
   p.enabled = !o.quiet && cli_is_terminal(cli_err);
   p.start = cli_seconds();
@@ -276,21 +472,56 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
   while (started < jobs && cli_thread_start(&threads[started], run_worker, &r)) started++;
   if (started == 0) run_worker(&r);  // no thread to be had: this one works
 
-  int printed = 0, failures = 0;
+  // Reports in the order of the items.  When the run is stopped, the files
+  // being worked stop at their next piece; a worker that does not come
+  // back within seconds (one waiting for standard input) is left behind.
+  int printed = 0, finished = 0;
+  double stopped_at = 0;
   while (printed < batch->count) {
     while (printed < batch->count &&
            __atomic_load_n(&batch->items[printed].done, __ATOMIC_ACQUIRE)) {
+      cli_item& item = batch->items[printed];
       progress_wipe(&p);
-      run_report(o, batch->items[printed]);
-      failures += batch->items[printed].outcome == OUTCOME_FAILED;
+      if (item.outcome != OUTCOME_STOPPED) {
+        run_report(o, item);
+        finished++;
+      }
       printed++;
     }
     if (printed == batch->count) break;
-    progress_draw(&p, printed, batch->count, false);
+    if (stopping()) {
+      if (stopped_at == 0) stopped_at = cli_seconds();
+      if (__atomic_load_n(&busy, __ATOMIC_ACQUIRE) == 0 || cli_seconds() - stopped_at > 2) break;
+    }
+    progress_draw(&p, *batch, printed, false);
     cli_sleep_ms(20);
   }
-  for (int i = 0; i < started; i++) cli_thread_join(threads[i]);
-  progress_draw(&p, batch->count, batch->count, true);
-  if (p.shown) cli_print(cli_err, "\n");
-  return failures > 0 ? 1 : 0;
+  bool joined = __atomic_load_n(&busy, __ATOMIC_ACQUIRE) == 0 || !stopping();
+  for (int i = 0; joined && i < started; i++) cli_thread_join(threads[i]);
+  __atomic_store_n(&in_loop, 0, __ATOMIC_SEQ_CST);
+  int interrupted = cli_run_stopped();
+  bool whole = printed == batch->count && !stopping();
+  if (whole) progress_draw(&p, *batch, batch->count, true);
+  if (p.shown && whole) cli_print(cli_err, "\n");
+  else progress_wipe(&p);
+  if (interrupted != 0 || out_closed) {
+    // Whatever the engine's calls still hold is theirs no more.
+    cli_run_remove_temp_files();
+    char count[64];
+    const char* why = interrupted != 0 ? "interrupted" : "standard output was closed";
+    cli_count_text(batch->count, "file", "files", count, sizeof count);
+    if (finished < batch->count)
+      cli_print(cli_err, "qelv: %s: %d of %s finished; the rest were not %s\n", why, finished,
+                count, o.command == CMD_VERIFY ? "verified" : "written");
+    else
+      cli_print(cli_err, "qelv: %s: all %s finished\n", why, count);
+    fflush(cli_err);
+    return interrupted != 0 ? interrupted : 1;
+  }
+  run_note_stale(*batch);
+  run_summary(o, *batch);
+  fflush(cli_err);
+  for (int i = 0; i < batch->count; i++)
+    if (batch->items[i].outcome == OUTCOME_FAILED) return 1;
+  return 0;
 }

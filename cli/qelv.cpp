@@ -28,20 +28,28 @@ static const char help_text[] =
     "\n"
     "FILE may be a pattern such as data/*.txt, which qelv expands itself when\n"
     "the shell has not; a folder is skipped with a note unless -r is given.\n"
-    "An empty FILE is skipped.  encrypt skips a FILE that already is an\n"
-    "encrypted file unless --force is given.  FILE - is standard input.\n"
+    "FILE - is standard input.  Skipped, each with its reason: files too short\n"
+    "for the format (empty or 1 byte), named pipes and devices, and for\n"
+    "encrypt, files that already are encrypted files (unless\n"
+    "--allow-encrypted) and files that are an output of the same run.\n"
     "\n"
     "Outputs (encrypt, decrypt):\n"
     "  -o, --output PATH   the output of the one FILE; - is standard output\n"
-    "  -d, --out-dir DIR   outputs go into the existing folder DIR under their\n"
-    "                      FILE's name: encrypt adds the suffix, decrypt removes\n"
-    "                      it when the name ends in it\n"
+    "  -d, --out-dir DIR   outputs go into DIR (made with its parents when\n"
+    "                      missing) under their FILE's name: encrypt adds the\n"
+    "                      suffix, decrypt removes it when the name ends in it\n"
     "      --suffix TEXT   the suffix of encrypted names (default .dat)\n"
     "  Without --output or --out-dir an output lies beside its FILE: encrypt\n"
     "  writes FILE plus the suffix; decrypt writes FILE without the suffix and\n"
     "  refuses a FILE whose name does not end in it.\n"
-    "  -f, --force         overwrite outputs that exist already, and encrypt\n"
-    "                      files that already are encrypted\n"
+    "  An existing output is kept, and its FILE fails, unless one of these\n"
+    "  is given:\n"
+    "  -u, --update        skip a FILE whose output is at least as new and\n"
+    "                      holds what its length says (up to date); write the\n"
+    "                      others, replacing older outputs.  For build steps:\n"
+    "                      a run over an unchanged tree writes nothing.\n"
+    "  -f, --force         overwrite existing outputs\n"
+    "      --allow-encrypted  encrypt FILEs that already are encrypted files\n"
     "      --in-place      allow an output to be its own FILE; without --output\n"
     "                      or --out-dir each FILE is replaced by its result\n"
     "  Two files of one run never share an output, and no output overwrites\n"
@@ -53,14 +61,17 @@ static const char help_text[] =
     "\n"
     "Streams: with FILE - the data is read from standard input, and with\n"
     "-o - (or -o naming a device or pipe) the output goes to standard output.\n"
-    "Both pass through a temporary file in the system's temporary folder,\n"
-    "which is removed whatever happens: decrypt -o - writes nothing to\n"
-    "standard output until the whole file has been decrypted into it and its\n"
-    "check value has matched, so a wrong key or damaged data sends no bytes.\n"
+    "encrypt - encrypts as it reads; decrypt -o - checks the whole file's\n"
+    "check value first and sends the plain bytes in a second pass, so a wrong\n"
+    "key or damaged data sends nothing.  Only encrypted data is ever put in a\n"
+    "temporary file (in TMPDIR, or TMP on Windows), removed whatever happens.\n"
+    "Encrypted data is not written to a terminal:\n"
+    "      --to-terminal   write it there all the same\n"
     "\n"
     "Key (encrypt, decrypt, verify); only its first 16 bytes count, and\n"
     "spaces are part of it:\n"
-    "      --key-file PATH the first line of PATH, without its line end\n"
+    "      --key-file PATH the first line of PATH, without its line end; - is\n"
+    "                      standard input\n"
     "      --key-env NAME  the value of the environment variable NAME\n"
     "      --key TEXT      the key itself.  WARNING: a command line is visible\n"
     "                      to other users of this machine; prefer the others.\n"
@@ -69,30 +80,38 @@ static const char help_text[] =
     "  Project scripts pass their key in the system's ANSI code page, so the\n"
     "  key is taken as text (in the locale's encoding, the ANSI code page in a\n"
     "  Windows command line, UTF-8 in a key file that is valid UTF-8 or starts\n"
-    "  with a byte-order mark) and spelt in that code page:\n"
+    "  with a byte-order mark) and spelt in that code page; a key file in any\n"
+    "  other encoding is taken to be in that code page already:\n"
     "      --key-codepage N    the scripts' code page (default 1252, Western);\n"
     "                          a character it lacks is an error\n"
     "      --key-bytes         use the key's bytes as they arrive, unconverted\n"
     "\n"
     "  -j, --jobs N        files worked at once (default: one per processor, at\n"
     "                      most 8); the report keeps the order of the files\n"
-    "  -q, --quiet         print nothing but errors\n"
+    "  -q, --quiet         print only failures, and the summary when a FILE\n"
+    "                      was skipped\n"
     "  -h, --help          print this text\n"
     "      --version       print the version\n"
     "  Short options combine: -rf is -r -f, -qo out.dat is -q -o out.dat.\n"
     "\n"
-    "Each success is listed on standard output with its sizes and time (on\n"
-    "standard error when standard output carries the data), each skipped\n"
+    "Each written output is listed on standard output with its sizes and time\n"
+    "(on standard error when standard output carries the data), each skipped\n"
     "FILE on standard error as FILE: skipped: REASON, each failure as\n"
-    "FILE: REASON.  When standard error is a terminal, a progress line shows\n"
-    "the files done, the share of the bytes and the speed.\n"
+    "FILE: REASON; a run of several files ends with a summary on standard\n"
+    "error.  When standard error is a terminal, a progress line shows the\n"
+    "files done, the share of the bytes, the speed, the time left and the\n"
+    "file being worked.  Ctrl+C stops the files being worked at once and\n"
+    "removes every temporary file of the run.\n"
     "\n"
-    "Exit status: 0 every FILE succeeded or was skipped, 1 a FILE failed, 2 a\n"
-    "usage error or no usable key.\n"
+    "Exit status: 0 every FILE was written, up to date or skipped, 1 a FILE\n"
+    "failed (or standard output was closed), 2 a usage error or no usable key;\n"
+    "interrupted: 130 (Ctrl+C), 143 (termination request), 129 (hang-up);\n"
+    "130 on Windows.\n"
     "\n"
     "Examples:\n"
     "  export QELV_KEY='project key'\n"
-    "  qelv encrypt --key-env QELV_KEY -r -d dist data  # data/a/b -> dist/a/b.dat\n"
+    "  qelv encrypt --key-env QELV_KEY -u -r -d dist data  # build step: data/a/b\n"
+    "                          # -> dist/a/b.dat; again: only what changed\n"
     "  qelv verify --key-env QELV_KEY -r dist\n"
     "  qelv decrypt --key-file key.txt -o - dist/a/b.txt.dat | less\n"
     "  tar -c data | qelv encrypt --key-env QELV_KEY -o data.tar.dat -\n"
@@ -110,7 +129,7 @@ enum {
 enum option_id {
   OPT_OUTPUT, OPT_OUT_DIR, OPT_SUFFIX, OPT_FORCE, OPT_IN_PLACE, OPT_RECURSIVE, OPT_KEY_FILE,
   OPT_KEY_ENV, OPT_KEY, OPT_KEY_CODEPAGE, OPT_KEY_BYTES, OPT_JOBS, OPT_QUIET, OPT_HELP,
-  OPT_VERSION
+  OPT_VERSION, OPT_UPDATE, OPT_ALLOW_ENCRYPTED, OPT_TO_TERMINAL
 };
 
 struct option_info {
@@ -129,7 +148,9 @@ static const option_info known_options[] = {
     {"key", 0, true, FOR_KEY},             {"key-codepage", 0, true, FOR_KEY},
     {"key-bytes", 0, false, FOR_KEY},      {"jobs", 'j', true, FOR_KEY},
     {"quiet", 'q', false, FOR_ALL},        {"help", 'h', false, FOR_ALL},
-    {"version", 0, false, FOR_ALL},
+    {"version", 0, false, FOR_ALL},        {"update", 'u', false, FOR_WRITE},
+    {"allow-encrypted", 0, false, 1 << CMD_ENCRYPT},
+    {"to-terminal", 0, false, FOR_WRITE},
 };
 enum { OPTION_COUNT = sizeof known_options / sizeof known_options[0] };
 static const char* const command_names[] = {"encrypt", "decrypt", "verify", "info"};
@@ -189,6 +210,9 @@ static int set_option(cli_options* o, int id, const char* value) {
     case OPT_QUIET: o->quiet = true; break;
     case OPT_HELP: o->help = true; break;
     case OPT_VERSION: o->version = true; break;
+    case OPT_UPDATE: o->update = true; break;
+    case OPT_ALLOW_ENCRYPTED: o->allow_encrypted = true; break;
+    case OPT_TO_TERMINAL: o->to_terminal = true; break;
   }
   return 0;
 }
@@ -266,20 +290,28 @@ static int check_options(const cli_options& o, char** files, int file_count) {
   if (o.output != nullptr && file_count > 1)
     return cli_usage_error("--output takes one FILE; use --out-dir for more");
   if (o.output != nullptr && o.output[0] == '\0') return cli_usage_error("--output is empty");
-  if (o.out_dir != nullptr) {
-    int64_t size = rt_size_query(o.out_dir);
-    size_t n = strlen(o.out_dir);
-    const char separator[2] = {cli_separator, '\0'};
-    const char* shown_end = n > 0 && cli_is_separator(o.out_dir[n - 1]) ? "" : separator;
-    if (size == -1) return cli_usage_error("%s%s: no such folder", o.out_dir, shown_end);
-    if (size >= 0) return cli_usage_error("%s: a file, not a folder", o.out_dir);
-  }
+  if (o.out_dir != nullptr && o.out_dir[0] == '\0') return cli_usage_error("--out-dir is empty");
+  // A missing --out-dir is made when the first output is written.
+  if (o.out_dir != nullptr && rt_size_query(o.out_dir) >= 0)
+    return cli_usage_error("%s: a file, not a folder", o.out_dir);
   if (o.key_sources > 1)
     return cli_usage_error("give one of --key-file, --key-env and --key");
   if (o.key_bytes && o.key_codepage != 0)
     return cli_usage_error("--key-bytes and --key-codepage exclude each other");
+  if (o.update && (o.force || o.in_place))
+    return cli_usage_error("--update excludes %s", o.force ? "--force" : "--in-place");
   bool stdin_input = false;
   for (int i = 0; i < file_count; i++) stdin_input = stdin_input || strcmp(files[i], "-") == 0;
+  bool stdout_output = o.output != nullptr && cli_stream_is_stream(o.output);
+  if (o.update && (stdin_input || stdout_output))
+    return cli_usage_error("--update compares files; it does not apply to standard input or "
+                           "output");
+  if (stdin_input && o.key_file != nullptr && strcmp(o.key_file, "-") == 0)
+    return cli_usage_error("standard input cannot carry both the key and the data");
+  if (o.command == CMD_ENCRYPT && stdout_output && !o.to_terminal && strcmp(o.output, "-") == 0 &&
+      cli_is_terminal(cli_out))
+    return cli_usage_error("standard output is a terminal, which encrypted data would garble; "
+                           "redirect it to a file or pipe, or give --to-terminal");
   if (stdin_input && writes(o) && o.output == nullptr)
     return cli_usage_error("standard input has no name to derive an output from; give -o PATH "
                            "(or -o - for standard output)");
@@ -305,9 +337,12 @@ static int run_batch(const cli_options& o, char** files, int file_count) {
     status = cli_usage_error("--output takes one file; %s names more", files[0]);
   if (status == 0) {
     cli_inputs_plan(o, &batch);
+    cli_inputs_find_stale(&batch);
     status = cli_run(o, &batch, key);
   }
-  cli_inputs_free(&batch);
+  // A run stopped early may have left a worker waiting for standard input,
+  // which still refers to the batch until the process ends.
+  if (cli_run_busy() == 0) cli_inputs_free(&batch);
   cli_stream_cleanup();
   return status;
 }

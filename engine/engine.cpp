@@ -23,6 +23,7 @@ const char result_read_error[] = "Error, could not read the file!";
 const char result_write_error[] = "Error, could not write the output file!";
 const char result_too_large[] = "Error, the file is too large!";
 const char result_not_encrypted[] = "Error, not a valid encrypted file!";
+const char engine_cancelled[] = "Error, cancelled";
 
 // The working set of a call: one piece (two with the worker).  1 MiB
 // measured best of 256 KiB to 2 MiB in both builds once pieces sit at the
@@ -49,6 +50,77 @@ static void count_worked(int32_t length) {
 }
 
 uint32_t engine_bytes_worked() { return __atomic_load_n(&bytes_worked, __ATOMIC_RELAXED); }
+
+// Set by the tool's interrupt handling from another thread; read once per
+// piece.
+static int cancel_requested;
+
+void engine_cancel(bool cancel) {
+  __atomic_store_n(&cancel_requested, cancel ? 1 : 0, __ATOMIC_RELAXED);
+}
+
+static bool cancelled() { return __atomic_load_n(&cancel_requested, __ATOMIC_RELAXED) != 0; }
+
+// The temporary files being written, so that the tool can remove what an
+// interrupt leaves: a slot is claimed with an atomic exchange (0 free, 1
+// being filled, 2 holding a path) by the thread whose call owns it.
+static char temp_paths[ENGINE_TEMP_SLOTS][RT_PATH_CAPACITY];
+static int temp_state[ENGINE_TEMP_SLOTS];
+
+static int temp_note(const output_file& out) {
+  for (int slot = 0; slot < ENGINE_TEMP_SLOTS; slot++) {
+    int expected = 0;
+    if (!__atomic_compare_exchange_n(&temp_state[slot], &expected, 1, false, __ATOMIC_ACQUIRE,
+                                     __ATOMIC_RELAXED))
+      continue;
+    memcpy(temp_paths[slot], out.temp_path, RT_PATH_CAPACITY);
+    __atomic_store_n(&temp_state[slot], 2, __ATOMIC_RELEASE);
+    return slot;
+  }
+  return -1;  // more calls than slots: only the tool's interrupt would miss it
+}
+
+static void temp_forget(int slot) {
+  if (slot >= 0) __atomic_store_n(&temp_state[slot], 0, __ATOMIC_RELEASE);
+}
+
+bool engine_temp_file(int slot, char* path, int capacity) {
+  if (slot < 0 || slot >= ENGINE_TEMP_SLOTS || capacity < 1 ||
+      __atomic_load_n(&temp_state[slot], __ATOMIC_ACQUIRE) != 2)
+    return false;
+  int n = 0;
+  while (n < capacity - 1 && n < RT_PATH_CAPACITY - 1 && temp_paths[slot][n] != '\0') {
+    path[n] = temp_paths[slot][n];
+    n++;
+  }
+  path[n] = '\0';
+  return n > 0;
+}
+
+// output_begin, output_commit and output_discard with the temporary file
+// noted in the list above while it exists.
+struct noted_output {
+  output_file file;
+  int slot;
+};
+
+static bool noted_begin(noted_output* out, const char* target, int64_t length) {
+  out->slot = -1;
+  if (!output_begin(&out->file, target, length)) return false;
+  out->slot = temp_note(out->file);
+  return true;
+}
+
+static bool noted_commit(noted_output* out, const char* target) {
+  bool committed = output_commit(&out->file, target);
+  temp_forget(out->slot);
+  return committed;
+}
+
+static void noted_discard(noted_output* out) {
+  output_discard(&out->file);
+  temp_forget(out->slot);
+}
 
 // The piece's buffer has room to put the piece at the same place within a
 // cache line as the file data read into it.  The system's copy out of the
@@ -96,6 +168,7 @@ static const char* encrypt_body(int source, const cipher_key& cipher, file_heade
   for (uint64_t at = 0; at < data_length;) {
     int32_t length = piece_length(data_length - at);
     int32_t wanted = piece_length(plain_size - at);  // less only where the padding starts
+    if (cancelled()) return engine_cancelled;
     if (rt_file_read(source, piece, wanted) != wanted) return result_read_error;
     crc = rt_crc32_update(crc, piece, wanted);
     memset(piece + wanted, 0, length - wanted);
@@ -131,31 +204,94 @@ const char* encrypt_file(const char* file, const char* output, const char* key) 
   h.pad_count = static_cast<int8_t>((8 - h.plain_size % 8) % 8);
   h.constant[0] = 2;
   h.constant[1] = 0;
-  output_file out;
+  noted_output out;
   bool begun = false;
   if (result == nullptr) {
     draw_iv(h.iv);
-    begun = output_begin(&out, output, FILE_HEADER_SIZE + h.plain_size + h.pad_count);
+    begun = noted_begin(&out, output, FILE_HEADER_SIZE + h.plain_size + h.pad_count);
     if (!begun) result = result_write_error;
   }
 
   // 4. The body, then the header, whose CRC is known only now.
   if (result == nullptr) {
     uint8_t head[FILE_HEADER_SIZE] = {};
-    output_write(&out, head, FILE_HEADER_SIZE);
-    result = encrypt_body(source, cipher_key_from_string(key), &h, piece_in(block, 0), &out);
+    output_write(&out.file, head, FILE_HEADER_SIZE);
+    result = encrypt_body(source, cipher_key_from_string(key), &h, piece_in(block, 0), &out.file);
     header_store(h, head);
-    output_write_at(&out, 0, head, FILE_HEADER_SIZE);
+    output_write_at(&out.file, 0, head, FILE_HEADER_SIZE);
   }
   if (!rt_file_close(source) && result == nullptr) result = result_read_error;
   rt_block_free(block);
 
   // 5. Output replaced whole, or left as it was.
   if (result != nullptr) {
-    if (begun) output_discard(&out);
+    if (begun) noted_discard(&out);
     return result;
   }
-  return output_commit(&out, output) ? result_ok : result_write_error;
+  return noted_commit(&out, output) ? result_ok : result_write_error;
+}
+
+// Reads until count bytes are had or the reader reaches the end; the count
+// had, or -1 on an error.
+static int32_t read_full(engine_reader* read, void* context, uint8_t* buffer, int32_t count) {
+  int32_t had = 0;
+  while (had < count) {
+    int32_t got = read(context, buffer + had, count - had);
+    if (got < 0) return -1;
+    if (got == 0) break;
+    had += got;
+  }
+  return had;
+}
+
+const char* encrypt_stream(engine_reader* read, void* context, const char* output,
+                           const char* key) {
+  if (!engine_key_usable(key)) return result_refused;
+  void* block = piece_alloc();
+  if (block == nullptr) return result_too_large;
+  file_header h = {};
+  h.constant[0] = 2;
+  draw_iv(h.iv);
+  noted_output out;
+  if (!noted_begin(&out, output, FILE_HEADER_SIZE)) {
+    rt_block_free(block);
+    return result_write_error;
+  }
+  uint8_t head[FILE_HEADER_SIZE] = {};
+  output_write(&out.file, head, FILE_HEADER_SIZE);
+  const cipher_key cipher = cipher_key_from_string(key);
+  uint8_t* piece = piece_in(block, 0);
+  uint8_t chain[8];
+  memcpy(chain, h.iv, 8);
+  uint32_t crc = 0;
+  const char* result = nullptr;
+  // Every piece but the last is whole, and so whole blocks; only the last
+  // is padded.
+  for (int32_t got = PIECE_BYTES; got == PIECE_BYTES && result == nullptr;) {
+    got = read_full(read, context, piece, PIECE_BYTES);
+    if (cancelled()) result = engine_cancelled;
+    else if (got < 0) result = result_read_error;
+    if (result != nullptr || got == 0) break;
+    crc = rt_crc32_update(crc, piece, got);
+    int32_t length = (got + 7) / 8 * 8;
+    memset(piece + got, 0, length - got);
+    cbc_encrypt(cipher, chain, piece, length / 8);
+    memcpy(chain, piece + length - 8, 8);
+    output_write(&out.file, piece, length);
+    count_worked(length);
+    h.plain_size += got;
+    h.pad_count = static_cast<int8_t>(length - got);
+  }
+  rt_block_free(block);
+  if (result == nullptr && h.plain_size < 2) result = result_refused;
+  if (result != nullptr) {
+    noted_discard(&out);
+    return result;
+  }
+  h.plain_crc = crc;
+  header_store(h, head);
+  output_write_at(&out.file, 0, head, FILE_HEADER_SIZE);
+  return noted_commit(&out, output) ? result_ok : result_write_error;
 }
 
 // The CRC over the part of a body that the file does not hold, which counts
@@ -208,6 +344,9 @@ struct body_work {
   int buffer;
   int32_t covered;       // plain bytes of the piece that the CRC covers
   output_file* out;      // where they are written, or null
+  engine_writer* send;   // or where they are handed, or null
+  void* send_context;
+  bool send_failed;
   int32_t wanted;        // bytes of the read into the buffer
   uint32_t crc;          // of every piece covered so far
 };
@@ -218,6 +357,8 @@ static void piece_job(void* arg) {
   if (w->covered > 0) {
     w->crc = rt_crc32_update(w->crc, piece, w->covered);
     if (w->out != nullptr) output_write(w->out, piece, w->covered);
+    if (w->send != nullptr && !w->send_failed)
+      w->send_failed = !w->send(w->send_context, piece, w->covered);
   }
   if (w->wanted > 0) w->got[w->buffer] = rt_file_read(w->source, piece, w->wanted);
 }
@@ -241,15 +382,16 @@ static void wait_job(body_work* w) {
 }
 
 // Deciphers the body a piece at a time, adds the first plain_size plain
-// bytes to *crc and, when out is given, writes them.  A body that ends
-// early counts as followed by zero bytes, deciphered like the rest; without
-// an output, the CRC of that part is had in closed form instead.  A read is
-// asked for only while every piece before it came whole, and no job is
-// left with the worker on return.
+// bytes to *crc and, when out (or w->send) is given, writes them.  A body
+// that ends early counts as followed by zero bytes, deciphered like the
+// rest; without an output, the CRC of that part is had in closed form
+// instead.  A read is asked for only while every piece before it came
+// whole, and no job is left with the worker on return.
 static const char* decipher_body(body_work* w, const cipher_key& cipher, const file_header& h,
                                  output_file* out, uint32_t* crc) {
   const uint64_t plain_size = static_cast<uint64_t>(h.plain_size);
   const uint64_t data_length = plain_size + static_cast<uint64_t>(h.pad_count);
+  const bool writing = out != nullptr || w->send != nullptr;
   uint8_t chain[8];
   memcpy(chain, h.iv, 8);
   w->crc = 0;
@@ -263,8 +405,16 @@ static const char* decipher_body(body_work* w, const cipher_key& cipher, const f
   bool ended = false;
   uint64_t at = 0;
   const char* result = nullptr;
-  for (uint64_t k = 0; at < data_length && !(ended && out == nullptr); k++) {
+  for (uint64_t k = 0; at < data_length && !(ended && !writing); k++) {
     const int b = static_cast<int>(k % w->depth);
+    if (cancelled()) {
+      result = engine_cancelled;
+      break;
+    }
+    if (w->send_failed) {
+      result = result_write_error;
+      break;
+    }
     uint8_t* piece = w->pieces[b];
     int32_t length = piece_length(data_length - at);
     int32_t got = 0;
@@ -277,7 +427,7 @@ static const char* decipher_body(body_work* w, const cipher_key& cipher, const f
       ended = got < length;
       // Without an output, only the block the file ends in is worked here;
       // the rest is had in closed form.
-      if (ended && out == nullptr && (got + 7) / 8 * 8 < length) length = (got + 7) / 8 * 8;
+      if (ended && !writing && (got + 7) / 8 * 8 < length) length = (got + 7) / 8 * 8;
     }
     memset(piece + got, 0, length - got);
     int32_t blocks = length / 8;
@@ -310,7 +460,8 @@ static const char* decipher_body(body_work* w, const cipher_key& cipher, const f
   }
   wait_job(w);
   *crc = w->crc;
-  if (result == nullptr && ended && out == nullptr && at < data_length)
+  if (result == nullptr && w->send_failed) result = result_write_error;
+  if (result == nullptr && ended && !writing && at < data_length)
     *crc = missing_part_crc(*crc, cipher, chain, at, data_length, plain_size);
   return result;
 }
@@ -406,16 +557,16 @@ const char* decrypt_file(const char* file, const char* output, const char* key) 
   // 2. A body the file holds whole is deciphered, checked and written in one
   // pass.  One that ends early is checked first, without writing: the
   // header may claim far more than the file holds.
-  output_file out;
-  bool writing = whole && output_begin(&out, output, h.plain_size);
+  noted_output out;
+  bool writing = whole && noted_begin(&out, output, h.plain_size);
   uint32_t crc = 0;
-  result = decipher_body(&work, cipher, h, writing ? &out : nullptr, &crc);
+  result = decipher_body(&work, cipher, h, writing ? &out.file : nullptr, &crc);
   if (result == nullptr && !whole && crc == h.plain_crc) {
     // It matches all the same (a crafted file): now written whole, its room
     // reserved first.
     if (!rt_file_seek(source, FILE_HEADER_SIZE)) result = result_read_error;
-    else writing = output_begin(&out, output, h.plain_size);
-    if (writing) result = decipher_body(&work, cipher, h, &out, &crc);
+    else writing = noted_begin(&out, output, h.plain_size);
+    if (writing) result = decipher_body(&work, cipher, h, &out.file, &crc);
   }
   work_end(&work);
   bool closed = rt_file_close(source);
@@ -424,10 +575,38 @@ const char* decrypt_file(const char* file, const char* output, const char* key) 
   result = decrypt_result(result, closed, crc, h, writing);
   if (!writing) return result;
   if (result != result_ok) {
-    output_discard(&out);
+    noted_discard(&out);
     return result;
   }
-  return output_commit(&out, output) ? result_ok : result_write_error;
+  return noted_commit(&out, output) ? result_ok : result_write_error;
+}
+
+const char* decrypt_to_stream(const char* file, engine_writer* write, void* context,
+                              const char* key) {
+  int source;
+  file_header h;
+  int64_t present;
+  const char* result = open_encrypted(file, key, &source, &h, &present);
+  if (result != nullptr) return result;
+  const cipher_key cipher = cipher_key_from_string(key);
+  body_work work;
+  uint32_t crc = 0;
+  if (!work_begin(&work, source, static_cast<uint64_t>(h.plain_size) + h.pad_count)) {
+    rt_file_close(source);
+    return result_too_large;
+  }
+  result = decipher_body(&work, cipher, h, nullptr, &crc);
+  if (result == nullptr && crc == h.plain_crc) {
+    // The source is held with other writers denied, so the second pass
+    // reads what the first one checked; its CRC is compared all the same.
+    work.send = write;
+    work.send_context = context;
+    if (!rt_file_seek(source, FILE_HEADER_SIZE)) result = result_read_error;
+    else result = decipher_body(&work, cipher, h, nullptr, &crc);
+  }
+  work_end(&work);
+  bool closed = rt_file_close(source);
+  return decrypt_result(result, closed, crc, h, true);
 }
 
 const char* verify_file(const char* file, const char* key) {
