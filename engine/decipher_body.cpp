@@ -1,0 +1,153 @@
+// The pipeline that deciphers a body: each piece read, deciphered, added to
+// the CRC and written (or handed on) in turn, with a worker thread beside
+// the deciphering where the program allows one (engine_allow_worker).
+
+#include "decipher_body.h"
+
+#include <cstring>
+
+#include "cbc.h"
+#include "missing_part_crc.h"
+#include "pieces.h"
+
+static void piece_job(void* arg) {
+  body_work* w = static_cast<body_work*>(arg);
+  uint8_t* piece = w->pieces[w->buffer];
+  if (w->covered > 0) {
+    w->crc = rt_crc32_update(w->crc, piece, w->covered);
+    if (w->out != nullptr) output_write(w->out, piece, w->covered);
+    if (w->send != nullptr && !w->send_failed)
+      w->send_failed = !w->send(w->send_context, piece, w->covered);
+  }
+  if (w->wanted > 0) w->got[w->buffer] = rt_file_read(w->source, piece, w->wanted);
+}
+
+static void give_job(body_work* w, int buffer, int32_t covered, int32_t wanted) {
+  w->buffer = buffer;
+  w->covered = covered;
+  w->wanted = wanted;
+  if (w->worker == nullptr) {
+    piece_job(w);
+    return;
+  }
+  w->given = true;
+  rt_worker_give(w->worker, piece_job, w);
+}
+
+static void wait_job(body_work* w) {
+  if (!w->given) return;
+  rt_worker_wait(w->worker);
+  w->given = false;
+}
+
+const char* decipher_body(body_work* w, const cipher_key& cipher, const file_header& h,
+                          output_file* out, uint32_t* crc) {
+  const uint64_t plain_size = static_cast<uint64_t>(h.plain_size);
+  const uint64_t data_length = plain_size + static_cast<uint64_t>(h.pad_count);
+  const bool writing = out != nullptr || w->send != nullptr;
+  uint8_t chain[8];
+  memcpy(chain, h.iv, 8);
+  w->crc = 0;
+  w->out = out;
+  // The first pieces, one per buffer.
+  const int32_t first = piece_length(data_length);
+  give_job(w, 0, 0, first);
+  wait_job(w);
+  if (w->depth == 2 && w->got[0] == first && data_length > static_cast<uint64_t>(first))
+    give_job(w, 1, 0, piece_length(data_length - first));
+  bool ended = false;
+  uint64_t at = 0;
+  const char* result = nullptr;
+  for (uint64_t k = 0; at < data_length && !(ended && !writing); k++) {
+    const int b = static_cast<int>(k % w->depth);
+    if (cancelled()) {
+      result = engine_cancelled;
+      break;
+    }
+    if (w->send_failed) {
+      result = result_write_error;
+      break;
+    }
+    uint8_t* piece = w->pieces[b];
+    int32_t length = piece_length(data_length - at);
+    int32_t got = 0;
+    if (!ended) {
+      got = w->got[b];
+      if (got < 0) {
+        result = result_read_error;
+        break;
+      }
+      ended = got < length;
+      // Without an output, only the block the file ends in is worked here;
+      // the rest is had in closed form.
+      if (ended && !writing && (got + 7) / 8 * 8 < length) length = (got + 7) / 8 * 8;
+    }
+    memset(piece + got, 0, length - got);
+    int32_t blocks = length / 8;
+    if (blocks > 0) {
+      // The piece's last ciphertext block chains into the next piece; it is
+      // kept before deciphering in place overwrites it.
+      uint8_t next_chain[8];
+      memcpy(next_chain, piece + 8 * (blocks - 1), 8);
+      cbc_decrypt(cipher, chain, piece, blocks);
+      memcpy(chain, next_chain, 8);
+    }
+    memset(piece + 8 * blocks, 0, length - 8 * blocks);  // not deciphered: zero
+    int32_t covered = plain_size > at ? piece_length(plain_size - at) : 0;
+    if (covered > length) covered = length;
+    count_worked(length);
+    at += length;
+
+    // The job before this one (the other buffer's) ends first; then this
+    // piece's job reads piece k + depth, if the pieces up to it came whole.
+    wait_job(w);
+    uint64_t ahead_at = at;  // where piece k + depth starts
+    bool whole = !ended;
+    if (w->depth == 2 && at < data_length) {
+      int32_t next_length = piece_length(data_length - at);
+      whole = whole && w->got[b ^ 1] == next_length;
+      ahead_at += next_length;
+    }
+    int32_t wanted = whole && ahead_at < data_length ? piece_length(data_length - ahead_at) : 0;
+    give_job(w, b, covered, wanted);
+  }
+  wait_job(w);
+  *crc = w->crc;
+  if (result == nullptr && w->send_failed) result = result_write_error;
+  if (result == nullptr && ended && !writing && at < data_length)
+    *crc = missing_part_crc(*crc, cipher, chain, at, data_length, plain_size);
+  return result;
+}
+
+static bool worker_allowed;  // set once by the program, before any call
+
+void engine_allow_worker(bool allowed) { worker_allowed = allowed; }
+
+bool work_begin(body_work* w, int source, uint64_t data_length) {
+  *w = body_work{};
+  w->source = source;
+  w->depth = 1;
+  if (worker_allowed && data_length > PIECE_BYTES) {
+    void* pair = rt_block_alloc(2 * (PIECE_BYTES + LINE_BYTES));
+    rt_worker* worker = pair != nullptr ? rt_worker_start() : nullptr;
+    if (worker != nullptr) {
+      w->block = pair;
+      w->worker = worker;
+      w->depth = 2;
+    } else {
+      rt_block_free(pair);
+    }
+  }
+  if (w->depth == 1) w->block = piece_alloc();
+  if (w->block == nullptr) return false;
+  for (int i = 0; i < w->depth; i++)
+    w->pieces[i] = piece_in(static_cast<uint8_t*>(w->block) + i * (PIECE_BYTES + LINE_BYTES),
+                            FILE_HEADER_SIZE);
+  return true;
+}
+
+void work_end(body_work* w) {
+  rt_worker_stop(w->worker);
+  rt_block_free(w->block);
+}
+

@@ -1,0 +1,53 @@
+// What the engine's own files share: the pieces a file is worked in, the
+// key rule, the progress count, the cancel flag, and the output commit with
+// its temporary file noted for the tool.  Nothing outside engine/ includes
+// this.
+#pragma once
+
+#include <cstdint>
+
+#include "engine.h"
+#include "output_commit.h"
+
+// The working set of a call: one piece (two with the worker).  1 MiB
+// measured best of 256 KiB to 2 MiB in both builds once pieces sit at the
+// data's offset within a cache line: few enough system calls (under Wine
+// each costs more), still in the processor's caches between the read and
+// the CRC.
+const int32_t PIECE_BYTES = ENGINE_PIECE_BYTES;
+static_assert(PIECE_BYTES % 8 == 0, "pieces hold whole blocks");
+
+// The piece's buffer has room to put the piece at the same place within a
+// cache line as the file data read into it.  The system's copy out of the
+// file cache runs at a third of its speed on some processors (measured on
+// the development machine: 3 GB/s against 12) when the copy's target lies
+// a few bytes after its source within a line, and the body starts FILE_HEADER_SIZE bytes into
+// an encrypted file.
+enum { LINE_BYTES = 64 };
+
+// A block with room for one piece placed as piece_in places it.
+void* piece_alloc();
+// The piece within block for reads that start at file_offset (and go on in
+// whole pieces, which keep the same place within a line).
+uint8_t* piece_in(void* block, int64_t file_offset);
+// The length of the next piece when left bytes are left.
+int32_t piece_length(uint64_t left);
+
+// True when the text holds a character other than the space (code 32), that
+// is, when trimming spaces from both ends leaves something.
+bool has_non_space(const char* text);
+
+// Adds a piece's length to engine_bytes_worked.
+void count_worked(int32_t length);
+// Whether engine_cancel has asked the calls to stop; read once per piece.
+bool cancelled();
+
+// output_begin, output_commit and output_discard with the temporary file
+// noted, while it exists, where engine_temp_file finds it.
+struct noted_output {
+  output_file file;
+  int slot;
+};
+bool noted_begin(noted_output* out, const char* target, int64_t length);
+bool noted_commit(noted_output* out, const char* target);
+void noted_discard(noted_output* out);
