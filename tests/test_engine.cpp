@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "../engine/bytes.h"
 #include "../engine/cbc.h"
 #include "../engine/engine.h"
 #include "../engine/file_format.h"
@@ -364,6 +365,28 @@ TEST_F(Engine, OutputThatCannotBeOpenedIsAnErrorAndSourceIsKept) {
   EXPECT_EQ(dec(path("enc"), dir), write_error);
   EXPECT_EQ(dec(path("enc"), path("no-such-folder/out")), write_error);
   EXPECT_EQ(read_file(path("plain")), plain);
+}
+
+// A call leaves nothing of its key in the stack it used: neither the key's
+// 16 bytes nor its round keys.
+TEST_F(Engine, CallsLeaveNoKeyInTheStack) {
+  const char key_text[] = "Vq8#Kd2!Wm9$Xr4&";  // 16 bytes: the cipher key is its bytes
+  uint8_t round_keys[8];
+  {
+    xtea_schedule s = xtea_make_schedule(cipher_key_from_string(key_text));
+    store_le32(round_keys, s.round_key[6]);
+    store_le32(round_keys + 4, s.round_key[7]);
+  }
+  write_file(path("p"), pattern_bytes(3000, 21));
+  ASSERT_EQ(enc(path("p"), path("e"), key_text), result_ok);
+  EXPECT_FALSE(stack_below_holds(key_text, 16)) << "after encrypt_file";
+  EXPECT_FALSE(stack_below_holds(round_keys, 8)) << "after encrypt_file";
+  ASSERT_EQ(dec(path("e"), path("d"), key_text), result_ok);
+  EXPECT_FALSE(stack_below_holds(key_text, 16)) << "after decrypt_file";
+  EXPECT_FALSE(stack_below_holds(round_keys, 8)) << "after decrypt_file";
+  ASSERT_STREQ(verify_file(path("e").c_str(), key_text), result_ok);
+  EXPECT_FALSE(stack_below_holds(key_text, 16)) << "after verify_file";
+  EXPECT_FALSE(stack_below_holds(round_keys, 8)) << "after verify_file";
 }
 
 TEST_F(Engine, FilesWrittenEarlierStillDecrypt) {
