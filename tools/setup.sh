@@ -9,9 +9,28 @@ set -euo pipefail
 SUDO=${SUDO:-}
 export DEBIAN_FRONTEND=noninteractive
 
+# A mirror in the middle of a sync serves indexes whose size disagrees with
+# their Release file; apt-get update then fails for that index alone. Try a
+# few times, and if one index still fails, go on with the lists there are:
+# the install below says plainly if a package we need is not in them.
 updated=0
 apt_update() {
-  if [ "$updated" = 0 ]; then $SUDO apt-get update -qq; updated=1; fi
+  [ "$updated" = 1 ] && return 0
+  local try
+  for try in 1 2 3 4; do
+    if $SUDO apt-get update -qq -o Acquire::Retries=3; then updated=1; return 0; fi
+    [ "$try" = 4 ] || { echo "setup: apt-get update failed (try $try of 4), again in $((try * 20)) s" >&2; sleep $((try * 20)); }
+  done
+  echo "setup: some package lists could not be fetched; going on with those there are" >&2
+  updated=1
+}
+apt_install() {
+  local try
+  for try in 1 2 3; do
+    $SUDO apt-get install -y -qq --no-install-recommends -o Acquire::Retries=3 "$@" >/dev/null && return 0
+    [ "$try" = 3 ] || { echo "setup: apt-get install failed (try $try of 3), again in $((try * 20)) s" >&2; sleep $((try * 20)); }
+  done
+  return 1
 }
 
 native=(cmake ninja-build g++ make zlib1g-dev libdeflate-dev libgtest-dev googletest libbenchmark-dev
@@ -52,7 +71,7 @@ fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   apt_update
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_install "${missing[@]}"
 fi
 
 # Wine under qemu-i386 (tools/wine-smoke.sh) where this machine cannot run
@@ -66,7 +85,7 @@ case " ${QELV_SETUP_SKIP:-} " in *" win32 "*) want_qemu=0 ;; esac
 if [ $want_qemu = 1 ]; then
   if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed'; then
     apt_update
-    $SUDO apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+    apt_install qemu-user-static
   fi
 fi
 
