@@ -4,59 +4,85 @@
 // "no such file", "disk full (needs 4.2 MB, 1.0 MB free)", "not an
 // encrypted file (header claims 1.9 GB, file holds 32 bytes)".
 
-#include <cstring>
+#include "cli_explain.h"
+
+#include <cstdio>
 
 #include "../engine/engine.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
-#include "cli.h"
+#include "cli_inputs.h"
+#include "cli_inspect.h"
+#include "cli_options.h"
+#include "cli_paths.h"
+#include "cli_print.h"
 
-const char cli_too_short[] = "too short: the format holds files of 2 bytes or more";
+const char cli_explain_too_short[] = "too short: the format holds files of 2 bytes or more";
+const char cli_explain_long_path[] =
+    "the path is longer than this system's file functions take (259 characters)";
 
-void cli_two_sizes(int64_t a, int64_t b, char* a_text, char* b_text, int capacity) {
-  cli_size_text(a, a_text, capacity);
-  cli_size_text(b, b_text, capacity);
-  if (a == b || strcmp(a_text, b_text) != 0) return;
-  // Alike when rounded: every digit, in groups of three.
-  int64_t sizes[2] = {a, b};
-  char* texts[2] = {a_text, b_text};
-  for (int k = 0; k < 2; k++) {
-    char digits[32];
-    int n = snprintf(digits, sizeof digits, "%lld", static_cast<long long>(sizes[k]));
-    char grouped[48];
-    int used = 0;
-    for (int i = 0; i < n; i++) {
-      if (i > 0 && (n - i) % 3 == 0) grouped[used++] = ',';
-      grouped[used++] = digits[i];
-    }
-    grouped[used] = '\0';
-    cli_format(texts[k], capacity, "%s bytes", grouped);
+// Opens file as the engine opens a source and reads a byte: 0, or the
+// system's reason it could not.
+static int probe_read(const char* file) {
+  int source = rt_file_open(file);
+  if (source < 0) return rt_last_error();
+  char byte;
+  int code = rt_file_read(source, &byte, 1) < 0 ? rt_last_error() : 0;
+  rt_file_close(source);
+  return code;
+}
+
+// Makes the temporary file beside output as the engine does, gives it the
+// room the output needs and removes it again: 0, or the system's reason
+// it could not.
+static int probe_create(const char* output, int64_t needed) {
+  char path[RT_PATH_CAPACITY];
+  int file = rt_temp_create(output, path, sizeof path);
+  if (file < 0) return rt_last_error();
+  int code = rt_file_reserve(file, needed) ? 0 : rt_last_error();
+  rt_file_close(file);
+  rt_file_remove(path);
+  return code;
+}
+
+// Why output cannot be written with needed bytes in it, looked for without
+// changing anything the user owns; null when nothing is found.
+static const char* probe_write(const char* output, int64_t needed, char* text, int capacity) {
+  int64_t available = -1;
+  const char* found = cli_explain_output(output, &available, text, capacity);
+  if (found != nullptr) return found;
+  if (available >= 0 && available < needed) {
+    char need[64], free_text[64];
+    cli_two_sizes(needed, available, need, free_text, sizeof need);
+    return cli_format(text, capacity, "disk full (needs %s, %s free)", need, free_text);
   }
+  int code = probe_create(output, needed);
+  if (code == 0) return nullptr;
+  char reason[256];
+  return cli_format(text, capacity, "%s", cli_explain_reason(code, reason, sizeof reason));
 }
 
 const char* cli_explain_input(const char* file, char* text, int capacity) {
-  if (cli_path_too_long(file))
-    return cli_format(text, capacity, "the path is longer than this system's file functions "
-                                      "take (259 characters)");
+  if (cli_explain_too_long(file)) return cli_format(text, capacity, "%s", cli_explain_long_path);
   int64_t size = rt_size_query(file);
   if (size == -2) return cli_format(text, capacity, "a folder");
   if (size == 0) return cli_format(text, capacity, "empty");
   if (size > 0) return nullptr;
   // Found without opening it: an open of a named pipe waits for a writer.
-  const char* special = cli_special_kind(file);
+  const char* special = cli_paths_special_kind(file);
   if (special != nullptr)
     return cli_format(text, capacity, "not a regular file (%s), which cannot be read whole",
                       special);
-  int code = cli_probe_read(file);
+  int code = probe_read(file);
   if (code == 0) return cli_format(text, capacity, "not a file that can be read whole");
-  if (cli_code_is_missing(code)) {
+  if (cli_explain_is_missing(code)) {
     // Say which part is missing: the file, or a folder on the way to it.
-    char folder[CLI_PATH_CAPACITY];
+    char folder[RT_PATH_CAPACITY];
     snprintf(folder, sizeof folder, "%s", file);
     int end = -1;
     for (int i = 0; folder[i] != '\0'; i++)
-      if (cli_is_separator(folder[i])) end = i;
-    if (end > 0 && !cli_is_separator(folder[end - 1])) {
+      if (cli_paths_is_separator(folder[i])) end = i;
+    if (end > 0 && !cli_paths_is_separator(folder[end - 1])) {
       folder[end] = '\0';
       if (rt_size_query(folder) != -2)
         return cli_format(text, capacity, "no such folder %s", folder);
@@ -64,7 +90,7 @@ const char* cli_explain_input(const char* file, char* text, int capacity) {
     return cli_format(text, capacity, "no such file");
   }
   char reason[256];
-  return cli_format(text, capacity, "%s", cli_reason_text(code, reason, sizeof reason));
+  return cli_format(text, capacity, "%s", cli_explain_reason(code, reason, sizeof reason));
 }
 
 // What the header says against what the file holds, for a file the engine
@@ -110,19 +136,19 @@ void cli_explain(const cli_options& o, const cli_item& item, const char* engine_
     if (cli_explain_input(item.path, reason, sizeof reason) != nullptr)
       cli_format(text, capacity, "%s", reason);
     else if (o.command == CMD_ENCRYPT && rt_size_query(item.path) == 1)
-      cli_format(text, capacity, "1 byte, %s", cli_too_short);
+      cli_format(text, capacity, "1 byte, %s", cli_explain_too_short);
     else
       cli_format(text, capacity, "refused (%s)", engine_result);
   } else if (engine_result == result_read_error) {
-    int code = cli_probe_read(item.path);
+    int code = probe_read(item.path);
     if (code != 0)
       cli_format(text, capacity, "cannot be read: %s",
-                 cli_reason_text(code, reason, sizeof reason));
+                 cli_explain_reason(code, reason, sizeof reason));
     else
       cli_format(text, capacity, "could not be read whole; it reads now, so it may have been "
                  "in use or changed while it was read");
   } else if (engine_result == result_write_error) {
-    const char* found = cli_probe_write(output, needed_bytes(o, item), reason, sizeof reason);
+    const char* found = probe_write(output, needed_bytes(o, item), reason, sizeof reason);
     bool temporary = output != item.output;  // bound for a stream
     if (found != nullptr && temporary)
       cli_format(text, capacity, "cannot write the temporary file for the output: %s", found);

@@ -2,16 +2,24 @@
 // expanded, folders walked under --recursive), each item's output planned,
 // and the checks that keep an output from harming a file it should not.
 
+#include "cli_inputs.h"
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "../runtime/runtime.h"
-#include "cli.h"
+#include "cli_codepage.h"
+#include "cli_explain.h"
+#include "cli_inspect.h"
+#include "cli_options.h"
+#include "cli_paths.h"
+#include "cli_print.h"
+#include "cli_stream.h"
 
 static const char stdin_name[] = "(standard input)";
 
-// A copy of text that the batch owns; null when memory ran out.
-static char* inputs_copy(const char* text) {
+char* cli_inputs_copy(const char* text) {
   size_t n = strlen(text) + 1;
   char* copy = static_cast<char*>(malloc(n));
   if (copy != nullptr) memcpy(copy, text, n);
@@ -29,7 +37,7 @@ static cli_item* inputs_add(cli_batch* batch, const char* path, int relative_at)
   }
   cli_item* item = &batch->items[batch->count];
   memset(item, 0, sizeof *item);
-  item->path = inputs_copy(path);
+  item->path = cli_inputs_copy(path);
   if (item->path == nullptr) return nullptr;
   item->shown = item->path;
   item->relative_at = relative_at;
@@ -58,20 +66,20 @@ void cli_inputs_free(cli_batch* batch) {
 static int name_offset(const char* path) {
   int at = 0;
   for (int i = 0; path[i] != '\0'; i++)
-    if (cli_is_separator(path[i])) at = i + 1;
+    if (cli_paths_is_separator(path[i])) at = i + 1;
   return at;
 }
 
 bool cli_inputs_ends_with_suffix(const char* name, const char* suffix) {
   size_t n = strlen(name), m = strlen(suffix);
-  return n >= m && cli_name_compare(name + n - m, suffix, m) == 0;
+  return n >= m && cli_paths_compare(name + n - m, suffix, m) == 0;
 }
 
 // The path of name in folder, in text; false when it would not fit.
 static bool join_path(const char* folder, const char* name, char* text, int capacity) {
   size_t n = strlen(folder);
-  bool separator = n > 0 && !cli_is_separator(folder[n - 1]);
-  const char between[2] = {cli_separator, '\0'};
+  bool separator = n > 0 && !cli_paths_is_separator(folder[n - 1]);
+  const char between[2] = {cli_paths_separator, '\0'};
   int written = snprintf(text, capacity, "%s%s%s", folder, separator ? between : "", name);
   return written > 0 && written < capacity;
 }
@@ -120,11 +128,6 @@ static const char lossy_name[] =
     "the name holds characters outside the system's ANSI code page, which this tool's "
     "file functions take; rename it";
 
-static bool is_engine_temporary(const char* name) {
-  size_t n = strlen(name);
-  return strncmp(name, "~qelv-", 6) == 0 && n == 18 && strcmp(name + 14, ".tmp") == 0;
-}
-
 // Adds path to the batch's temporary files found; false when memory ran out.
 static bool note_stale(cli_batch* batch, const char* path) {
   if ((batch->stale_count & 63) == 0) {
@@ -132,7 +135,7 @@ static bool note_stale(cli_batch* batch, const char* path) {
     if (grown == nullptr) return false;
     batch->stale = static_cast<char**>(grown);
   }
-  char* copy = inputs_copy(path);
+  char* copy = cli_inputs_copy(path);
   if (copy == nullptr) return false;
   batch->stale[batch->stale_count++] = copy;
   return true;
@@ -141,26 +144,26 @@ static bool note_stale(cli_batch* batch, const char* path) {
 static void collect_folder(collect_context* c, const char* folder, int relative_at, int depth);
 
 // One entry of a folder being walked.
-static void collect_entry(const char* name, int kind, void* context) {
+static void collect_entry(const char* name, cli_paths_kind kind, void* context) {
   auto* level = static_cast<collect_level*>(context);
   collect_context* c = level->c;
   const cli_options& o = *c->o;
-  char path[CLI_PATH_CAPACITY];
+  char path[RT_PATH_CAPACITY];
   if (c->out_of_memory) return;
   if (!join_path(level->folder, name, path, sizeof path)) {
     collect_planned(c, name, path_too_long, OUTCOME_FAILED);
     return;
   }
-  if (kind == 2) {
+  if (kind == PATHS_FOLDER_LINK) {
     collect_planned(c, path, link_skipped, OUTCOME_SKIPPED, "link");
-  } else if (kind == 1) {
+  } else if (kind == PATHS_FOLDER) {
     if (level->depth >= 64) collect_planned(c, path, too_deep, OUTCOME_FAILED);
     else collect_folder(c, path, level->relative_at, level->depth + 1);
-  } else if (is_engine_temporary(name)) {
+  } else if (rt_is_temp_name(name)) {
     // Reported once for the run, never worked, never removed: the process
     // writing it may still be running.
     if (!note_stale(c->batch, path)) c->out_of_memory = true;
-  } else if (kind == 3) {
+  } else if (kind == PATHS_OTHER) {
     collect_planned(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
   } else if (o.command == CMD_ENCRYPT || o.command == CMD_INFO ||
              cli_inputs_ends_with_suffix(name, o.suffix)) {
@@ -171,7 +174,7 @@ static void collect_entry(const char* name, int kind, void* context) {
 
 static void collect_folder(collect_context* c, const char* folder, int relative_at, int depth) {
   collect_level level = {c, folder, relative_at, depth};
-  if (cli_list_folder(folder, collect_entry, &level) < 0)
+  if (cli_paths_list(folder, collect_entry, &level) < 0)
     collect_planned(c, folder, unreadable_folder, OUTCOME_FAILED);
 }
 
@@ -182,18 +185,23 @@ static void collect_named_folder(collect_context* c, const char* folder) {
     return;
   }
   size_t n = strlen(folder);
-  int relative_at = static_cast<int>(n) + (n > 0 && !cli_is_separator(folder[n - 1]) ? 1 : 0);
+  int relative_at = static_cast<int>(n) + (n > 0 && !cli_paths_is_separator(folder[n - 1]) ? 1 : 0);
   collect_folder(c, folder, relative_at, 0);
 }
 
-static void collect_match(const char* path, int kind, void* context) {
+static void collect_match(const char* path, cli_paths_kind kind, void* context) {
   auto* c = static_cast<collect_context*>(context);
-  if (kind == 1) collect_named_folder(c, path);
-  else if (kind == 2) collect_planned(c, path, link_skipped, OUTCOME_SKIPPED, "link");
-  else if (kind == 3) collect_planned(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
-  else if (is_engine_temporary(path + name_offset(path)) && !note_stale(c->batch, path))
-    c->out_of_memory = true;
-  else if (!is_engine_temporary(path + name_offset(path))) collect_add(c, path, name_offset(path));
+  if (kind == PATHS_FOLDER) {
+    collect_named_folder(c, path);
+  } else if (kind == PATHS_FOLDER_LINK) {
+    collect_planned(c, path, link_skipped, OUTCOME_SKIPPED, "link");
+  } else if (kind == PATHS_OTHER) {
+    collect_planned(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
+  } else if (rt_is_temp_name(path + name_offset(path))) {
+    if (!note_stale(c->batch, path)) c->out_of_memory = true;
+  } else {
+    collect_add(c, path, name_offset(path));
+  }
 }
 
 int cli_inputs_collect(const cli_options& o, char** args, int count, cli_batch* batch) {
@@ -209,11 +217,11 @@ int cli_inputs_collect(const cli_options& o, char** args, int count, cli_batch* 
         item->from_stdin = true;
         item->shown = stdin_name;
       }
-    } else if (cli_argument_lossy(arg)) {
+    } else if (cli_codepage_argument_lossy(arg)) {
       collect_planned(&c, arg, lossy_name, OUTCOME_FAILED);
-    } else if (cli_has_wildcard(arg) && rt_size_query(arg) == -1) {
+    } else if (cli_paths_has_wildcard(arg) && rt_size_query(arg) == -1) {
       // A pattern the shell left alone (Windows shells never expand them).
-      int found = cli_expand_pattern(arg, collect_match, &c);
+      int found = cli_paths_expand(arg, collect_match, &c);
       if (found == 0) collect_planned(&c, arg, no_match, OUTCOME_FAILED);
       if (found < 0) collect_planned(&c, arg, unreadable_folder, OUTCOME_FAILED);
     } else if (rt_size_query(arg) == -2) {
@@ -242,9 +250,9 @@ static const char* plan_output(const cli_options& o, const cli_item& item, char*
   } else if (o.out_dir != nullptr) {
     const char* relative = file + item.relative_at;
     size_t dir_length = strlen(o.out_dir);
-    bool needs_separator = dir_length > 0 && !cli_is_separator(o.out_dir[dir_length - 1]);
+    bool needs_separator = dir_length > 0 && !cli_paths_is_separator(o.out_dir[dir_length - 1]);
     size_t relative_length = strlen(relative);
-    const char separator[2] = {cli_separator, '\0'};
+    const char separator[2] = {cli_paths_separator, '\0'};
     // A name that is only the suffix keeps it: it would be left empty.
     const char* name = file + name_offset(file);
     if (!encrypt && strlen(name) > suffix_length && cli_inputs_ends_with_suffix(name, o.suffix))
@@ -253,7 +261,7 @@ static const char* plan_output(const cli_options& o, const cli_item& item, char*
                  static_cast<int>(relative_length), relative, encrypt ? o.suffix : "");
     // The folders below --out-dir take the platform's separator.
     for (char* p = text + dir_length; n > 0 && n < capacity && *p != '\0'; p++)
-      if (cli_is_separator(*p)) *p = cli_separator;
+      if (cli_paths_is_separator(*p)) *p = cli_paths_separator;
   } else if (o.in_place) {
     n = snprintf(text, capacity, "%s", file);
   } else if (encrypt) {
@@ -273,7 +281,7 @@ static const cli_batch* sorting_batch;  // the batch whose items are sorted belo
 static int compare_outputs(const void* a, const void* b) {
   const cli_item* items = sorting_batch->items;
   int i = *static_cast<const int*>(a), j = *static_cast<const int*>(b);
-  int order = cli_name_compare(items[i].output, items[j].output, static_cast<size_t>(-1));
+  int order = cli_paths_compare(items[i].output, items[j].output, static_cast<size_t>(-1));
   return order != 0 ? order : i - j;  // equal outputs in the order of their items
 }
 
@@ -284,13 +292,13 @@ static int output_named(const cli_batch& batch, const int* order, int n, const c
   int low = 0, high = n;  // the first output not below path
   while (low < high) {
     int mid = (low + high) / 2;
-    if (cli_name_compare(batch.items[order[mid]].output, path, static_cast<size_t>(-1)) < 0)
+    if (cli_paths_compare(batch.items[order[mid]].output, path, static_cast<size_t>(-1)) < 0)
       low = mid + 1;
     else
       high = mid;
   }
   for (int k = low; k < n; k++) {
-    if (cli_name_compare(batch.items[order[k]].output, path, static_cast<size_t>(-1)) != 0) break;
+    if (cli_paths_compare(batch.items[order[k]].output, path, static_cast<size_t>(-1)) != 0) break;
     if (order[k] != self) return order[k];
   }
   return -1;
@@ -317,7 +325,7 @@ static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch, 
     item.planned = "an output";
     item.planned_outcome = OUTCOME_SKIPPED;
     item.skip_kind = "output of this run";
-    item.message = inputs_copy(text);
+    item.message = cli_inputs_copy(text);
   }
 }
 
@@ -339,13 +347,13 @@ static void plan_refuse_shared_outputs(const cli_options& o, cli_batch* batch) {
   for (int k = 1; k < n; k++) {
     cli_item& first = batch->items[order[k - 1]];
     cli_item& later = batch->items[order[k]];
-    if (cli_name_compare(first.output, later.output, static_cast<size_t>(-1)) != 0) continue;
+    if (cli_paths_compare(first.output, later.output, static_cast<size_t>(-1)) != 0) continue;
     char text[CLI_TEXT_CAPACITY];
     cli_format(text, sizeof text, "the output %s is also the output of %s", later.output,
                first.shown);
     later.planned = "shared output";
     later.planned_outcome = OUTCOME_FAILED;
-    later.message = inputs_copy(text);
+    later.message = cli_inputs_copy(text);
     order[k] = order[k - 1];  // a third one names the first, too
   }
   free(order);
@@ -369,7 +377,7 @@ static void plan_identities(cli_batch* batch) {
     const cli_item& item = batch->items[i];
     cli_identity& id = batch->identities[n];
     if (item.planned == nullptr && !item.from_stdin &&
-        cli_file_identity(item.path, &id.volume, &id.file)) {
+        rt_file_identity(item.path, &id.volume, &id.file)) {
       id.item = i;
       n++;
     }
@@ -380,16 +388,16 @@ static void plan_identities(cli_batch* batch) {
 
 void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
   if (o.command != CMD_ENCRYPT && o.command != CMD_DECRYPT) return;
-  char text[CLI_PATH_CAPACITY], why[CLI_TEXT_CAPACITY];
+  char text[RT_PATH_CAPACITY], why[CLI_TEXT_CAPACITY];
   for (int i = 0; i < batch->count; i++) {
     cli_item& item = batch->items[i];
     if (item.planned != nullptr) continue;
     const char* refusal = plan_output(o, item, text, sizeof text, why, sizeof why);
-    if (refusal == nullptr) item.output = inputs_copy(text);
+    if (refusal == nullptr) item.output = cli_inputs_copy(text);
     if (refusal != nullptr || item.output == nullptr) {
       item.planned = "no output";
       item.planned_outcome = OUTCOME_FAILED;
-      item.message = inputs_copy(refusal != nullptr ? refusal : "out of memory");
+      item.message = cli_inputs_copy(refusal != nullptr ? refusal : "out of memory");
     }
   }
   plan_refuse_shared_outputs(o, batch);
@@ -400,7 +408,7 @@ bool cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int 
                               char* text, int capacity) {
   const cli_item& item = batch.items[index];
   const char* output = item.output;
-  bool own_input = cli_same_file(item.path, output);
+  bool own_input = rt_same_file(item.path, output);
   int64_t size = rt_size_query(output);
   if (own_input && !o.in_place) {
     cli_format(text, capacity, "the output is the file itself; give --in-place to replace it");
@@ -419,7 +427,7 @@ bool cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int 
   // An output that another item still has to read (or has read, in place)
   // is kept: the inputs as they were when the run began.
   uint64_t volume, file;
-  if (!cli_file_identity(output, &volume, &file)) return false;
+  if (!rt_file_identity(output, &volume, &file)) return false;
   const cli_identity* ids = batch.identities;
   int low = 0, high = batch.identity_count;  // the first entry not below (volume, file)
   while (low < high) {
@@ -439,16 +447,28 @@ bool cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int 
   return false;
 }
 
+// Makes the folder path, one level; true when it is there.
+static bool make_folder(const char* path, char* text, int capacity) {
+  int made = rt_folder_make(path);
+  if (made > 0) return true;
+  int code = rt_last_error();
+  if (made == 0 && rt_size_query(path) == -2) return true;
+  char reason[256];
+  cli_format(text, capacity, "cannot make the folder %s: %s", path,
+             made == 0 ? "a file has that name" : cli_explain_reason(code, reason, sizeof reason));
+  return false;
+}
+
 bool cli_inputs_make_folders(const cli_options& o, const char* output, char* text,
                              int capacity) {
   if (o.out_dir == nullptr) return true;
-  char folder[CLI_PATH_CAPACITY];
+  char folder[RT_PATH_CAPACITY];
   snprintf(folder, sizeof folder, "%s", output);
   // The folders on the way, from the last one that exists: each separator
   // after it ends a folder to make.
   int from = static_cast<int>(strlen(folder));
   while (from > 0) {
-    while (from > 0 && !cli_is_separator(folder[from - 1])) from--;
+    while (from > 0 && !cli_paths_is_separator(folder[from - 1])) from--;
     if (from == 0) break;
     char kept = folder[from - 1];
     folder[from - 1] = '\0';
@@ -458,10 +478,11 @@ bool cli_inputs_make_folders(const cli_options& o, const char* output, char* tex
     from--;
   }
   for (int i = from; folder[i] != '\0'; i++) {
-    if (!cli_is_separator(folder[i]) || i == 0 || cli_is_separator(folder[i - 1])) continue;
+    if (!cli_paths_is_separator(folder[i]) || i == 0 || cli_paths_is_separator(folder[i - 1]))
+      continue;
     char kept = folder[i];
     folder[i] = '\0';
-    bool made = cli_make_folder(folder, text, capacity);
+    bool made = make_folder(folder, text, capacity);
     folder[i] = kept;
     if (!made) return false;
   }
@@ -474,7 +495,7 @@ static void folder_of(const char* path, char* text, int capacity) {
 }
 
 static int compare_texts(const void* a, const void* b) {
-  return cli_name_compare(*static_cast<char* const*>(a), *static_cast<char* const*>(b),
+  return cli_paths_compare(*static_cast<char* const*>(a), *static_cast<char* const*>(b),
                           static_cast<size_t>(-1));
 }
 
@@ -483,10 +504,10 @@ struct stale_search {
   const char* folder;
 };
 
-static void stale_entry(const char* name, int kind, void* context) {
+static void stale_entry(const char* name, cli_paths_kind kind, void* context) {
   auto* s = static_cast<stale_search*>(context);
-  char path[CLI_PATH_CAPACITY];
-  if (kind == 0 && is_engine_temporary(name) &&
+  char path[RT_PATH_CAPACITY];
+  if (kind == PATHS_FILE && rt_is_temp_name(name) &&
       snprintf(path, sizeof path, "%s%s", s->folder, name) < static_cast<int>(sizeof path))
     note_stale(s->batch, path);
 }
@@ -496,14 +517,14 @@ void cli_inputs_find_stale(cli_batch* batch) {
   char** folders = static_cast<char**>(malloc(sizeof(char*) * (batch->count + 1)));
   if (folders == nullptr) return;
   int n = 0;
-  char folder[CLI_PATH_CAPACITY];
+  char folder[RT_PATH_CAPACITY];
   for (int i = 0; i < batch->count; i++) {
     const cli_item& item = batch->items[i];
     if (item.output == nullptr || item.planned != nullptr || cli_stream_is_stream(item.output))
       continue;
     folder_of(item.output, folder, sizeof folder);
     if (n > 0 && strcmp(folders[n - 1], folder) == 0) continue;  // as a folder's files come
-    folders[n] = inputs_copy(folder);
+    folders[n] = cli_inputs_copy(folder);
     if (folders[n] != nullptr) n++;
   }
   if (n > 0) qsort(folders, n, sizeof(char*), compare_texts);
@@ -512,7 +533,7 @@ void cli_inputs_find_stale(cli_batch* batch) {
     stale_search s = {batch, folders[i]};
     // Missing folders, to be made, hold nothing.
     if (!again && rt_size_query(folders[i][0] != '\0' ? folders[i] : ".") == -2)
-      cli_list_folder(folders[i][0] != '\0' ? folders[i] : ".", stale_entry, &s);
+      cli_paths_list(folders[i][0] != '\0' ? folders[i] : ".", stale_entry, &s);
   }
   for (int i = 0; i < n; i++) free(folders[i]);
   free(folders);
@@ -528,7 +549,7 @@ void cli_inputs_find_stale(cli_batch* batch) {
 
 bool cli_inputs_up_to_date(const cli_options& o, const cli_item& item) {
   int64_t input_time, output_time;
-  if (!cli_file_time(item.path, &input_time) || !cli_file_time(item.output, &output_time) ||
+  if (!rt_file_time(item.path, &input_time) || !rt_file_time(item.output, &output_time) ||
       output_time < input_time)
     return false;
   if (o.command == CMD_ENCRYPT) {

@@ -1,32 +1,17 @@
-// verify and info: reading encrypted files without writing anything.
-// Verification is the engine's own, so its verdict is the one decrypt_file
-// would give.
+// Encrypted files' headers, read without writing anything: the fields info
+// prints, and the judgement whether this format could have written a file,
+// which encrypt, --update and the explanations of failures rely on too.
+
+#include "cli_inspect.h"
 
 #include <cinttypes>
-#include <cstdarg>
 #include <cstring>
 
 #include "../engine/bytes.h"
-#include "../engine/cbc.h"
 #include "../engine/engine.h"
 #include "../engine/file_format.h"
-#include "../engine/xtea.h"
 #include "../runtime/runtime.h"
-#include "cli.h"
-
-const char* cli_verify_file(const char* file, const char* key) { return verify_file(file, key); }
-
-// Prints to out unless out is null (--quiet).
-static void say(FILE* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-static void say(FILE* out, const char* format, ...) {
-  if (out == nullptr) return;
-  char text[CLI_TEXT_CAPACITY];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  cli_write_text(out, text);
-}
+#include "cli_print.h"
 
 static void add_text(char* list, size_t capacity, int* count, const char* text) {
   size_t used = strlen(list);
@@ -88,41 +73,41 @@ void cli_inspect_header(const char* file, cli_header_facts* facts) {
   read_header(file, facts, head);
 }
 
-const char* cli_info_file(const char* file, const char* shown, FILE* out) {
+const char* cli_inspect_info(const char* file, const char* shown, FILE* out) {
   if (rt_size_query(file) < 0) return result_refused;  // missing, or a directory
   uint8_t head[FILE_HEADER_SIZE] = {};
   cli_header_facts facts;
   read_header(file, &facts, head);
   if (!facts.readable) return result_read_error;
 
-  say(out, "%s\n", shown);
+  cli_print(out, "%s\n", shown);
   if (!facts.whole_header) {
-    say(out, "  length      %" PRId64 " bytes\n", facts.length);
-    say(out, "  format      not this format: shorter than the %d-byte header\n",
-        FILE_HEADER_SIZE);
+    cli_print(out, "  length      %" PRId64 " bytes\n", facts.length);
+    cli_print(out, "  format      not this format: shorter than the %d-byte header\n",
+              FILE_HEADER_SIZE);
     return result_not_encrypted;
   }
   const file_header h = header_load(head);
-  say(out, "  plain_size  %" PRId64 "\n", h.plain_size);
-  say(out, "  pad_count   %d\n", head[8]);
-  say(out, "  iv          ");
-  for (int i = 0; i < 8; i++) say(out, "%02x", h.iv[i]);
-  say(out, "\n  plain_crc   %08" PRIx32 "\n", h.plain_crc);
-  say(out, "  constants   %d %d\n", h.constant[0], h.constant[1]);
+  cli_print(out, "  plain_size  %" PRId64 "\n", h.plain_size);
+  cli_print(out, "  pad_count   %d\n", head[8]);
+  cli_print(out, "  iv          ");
+  for (int i = 0; i < 8; i++) cli_print(out, "%02x", h.iv[i]);
+  cli_print(out, "\n  plain_crc   %08" PRIx32 "\n", h.plain_crc);
+  cli_print(out, "  constants   %d %d\n", h.constant[0], h.constant[1]);
   if (facts.implied >= 0)
-    say(out, "  length      %" PRId64 " bytes, header implies %" PRId64 "\n", facts.length,
-        facts.implied);
+    cli_print(out, "  length      %" PRId64 " bytes, header implies %" PRId64 "\n",
+              facts.length, facts.implied);
   else
-    say(out, "  length      %" PRId64 " bytes, header implies no possible length\n",
-        facts.length);
+    cli_print(out, "  length      %" PRId64 " bytes, header implies no possible length\n",
+              facts.length);
   if (facts.problems == 0 && facts.oddities == 0) {
-    say(out, "  format      consistent\n");
+    cli_print(out, "  format      consistent\n");
     return result_ok;
   }
   if (facts.problems == 0) {
-    say(out, "  format      consistent; decryption ignores: %s\n", facts.odd_text);
+    cli_print(out, "  format      consistent; decryption ignores: %s\n", facts.odd_text);
     return result_ok;
   }
-  say(out, "  format      not this format: %s\n", facts.problem_text);
+  cli_print(out, "  format      not this format: %s\n", facts.problem_text);
   return result_not_encrypted;
 }

@@ -8,12 +8,19 @@
 // would leave the files unreadable.  --key-bytes keeps the bytes as they
 // arrive.
 
+#include "cli_key.h"
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "../engine/engine.h"
 #include "../runtime/runtime.h"
-#include "cli.h"
+#include "cli_codepage.h"
+#include "cli_console.h"
+#include "cli_explain.h"
+#include "cli_options.h"
+#include "cli_print.h"
 
 enum { KEY_POINTS = CLI_KEY_CAPACITY };
 
@@ -37,15 +44,15 @@ static bool key_read_line(FILE* in, char* buffer, int size, bool* zero = nullptr
 static bool key_prompt_hidden(const char* prompt, char* buffer, int size) {
   cli_print(cli_err, "%s", prompt);
   fflush(cli_err);
-  bool hidden = cli_echo_off(cli_in);
+  bool hidden = cli_console_echo_off(cli_in);
   bool got = key_read_line(cli_in, buffer, size);
-  if (hidden) cli_echo_on(cli_in);
+  if (hidden) cli_console_echo_on();
   cli_print(cli_err, "\n");  // the Enter key was not echoed
   return got;
 }
 
 static int key_from_prompt(const cli_options& o, char* key) {
-  if (!cli_is_terminal(cli_in))
+  if (!cli_console_is_terminal(cli_in))
     return cli_usage_error("no key: give --key-file, --key-env or --key");
   if (!key_prompt_hidden("Key: ", key, CLI_KEY_CAPACITY)) return cli_usage_error("no key entered");
   if (o.command == CMD_ENCRYPT) {
@@ -80,7 +87,9 @@ static bool key_is_utf8(const unsigned char* text) {
 }
 
 // The first line of the key file ("-": standard input), and whether it is
-// UTF-8; any other is the scripts' code page already.
+// UTF-8; any other is the scripts' code page already.  The C library's
+// stream, not the runtime's file: a key file may be a pipe (--key-file
+// <(...)), which the runtime opens only as a regular file.
 static int key_from_file(const char* path, char* key, bool* utf8) {
   bool from_stdin = strcmp(path, "-") == 0;
   if (!from_stdin && rt_size_query(path) == -2)
@@ -89,9 +98,9 @@ static int key_from_file(const char* path, char* key, bool* utf8) {
   if (f == nullptr) {
     char reason[256];
     return cli_usage_error("cannot read the key file %s: %s", path,
-                           cli_reason_text(cli_last_error_code(), reason, sizeof reason));
+                           cli_explain_reason(rt_last_error(), reason, sizeof reason));
   }
-  if (from_stdin) cli_binary_mode(f);
+  if (from_stdin) cli_console_binary(f);
   bool zero = false;
   key_read_line(f, key, CLI_KEY_CAPACITY, &zero);
   bool failed = ferror(f) != 0;
@@ -116,14 +125,16 @@ static int key_from_file(const char* path, char* key, bool* utf8) {
 
 // The key's text as code points, from wherever it came.  Returns 0, or 2
 // after a usage message.
-static int key_points(const cli_options& o, const char* bytes, cli_text_encoding encoding,
+static int key_points(const cli_options& o, const char* bytes, cli_codepage_source encoding,
                       uint32_t* points, int* count) {
   *count = -2;
-  if (o.key_text != nullptr) *count = cli_argument_points(o.key_text, points, KEY_POINTS);
-  else if (o.key_env != nullptr) *count = cli_environment_points(o.key_env, points, KEY_POINTS);
+  if (o.key_text != nullptr)
+    *count = cli_codepage_argument_points(o.key_text, points, KEY_POINTS);
+  else if (o.key_env != nullptr)
+    *count = cli_codepage_environment_points(o.key_env, points, KEY_POINTS);
   if (*count >= 0) return 0;
   int bad_at = 0;
-  *count = cli_decode_text(bytes, encoding, points, KEY_POINTS, &bad_at);
+  *count = cli_codepage_decode(bytes, encoding, points, KEY_POINTS, &bad_at);
   if (*count >= 0) return 0;
   char name[64];
   if (encoding == TEXT_UTF8) return cli_usage_error("the key is not valid UTF-8");
@@ -133,19 +144,19 @@ static int key_points(const cli_options& o, const char* bytes, cli_text_encoding
       "the key is not text in this system's encoding (%s): byte 0x%02X at %d; "
       "set a locale that matches how it was typed (for example LC_ALL=C.UTF-8), or put the "
       "key in a key file, in UTF-8 or in the scripts' code page",
-      cli_local_encoding(name, sizeof name), static_cast<unsigned char>(bytes[bad_at]),
+      cli_codepage_local_name(name, sizeof name), static_cast<unsigned char>(bytes[bad_at]),
       bad_at + 1);
 }
 
 // Spells the key in the scripts' code page.  Returns 0, or 2 after a usage
 // message.
-static int key_convert(const cli_options& o, char* key, cli_text_encoding encoding) {
+static int key_convert(const cli_options& o, char* key, cli_codepage_source encoding) {
   static uint32_t points[KEY_POINTS];
   int count = 0;
   int status = key_points(o, key, encoding, points, &count);
   int bad_at = 0;
-  int n = status == 0 ? cli_encode_text(points, count, o.key_codepage, key, CLI_KEY_CAPACITY,
-                                        &bad_at)
+  int n = status == 0 ? cli_codepage_encode(points, count, o.key_codepage, key, CLI_KEY_CAPACITY,
+                                            &bad_at)
                       : 0;
   if (status == 0 && n == -2)
     status = cli_usage_error("code page %u is not known on this system", o.key_codepage);
@@ -160,7 +171,7 @@ static int key_convert(const cli_options& o, char* key, cli_text_encoding encodi
 
 int cli_key_obtain(const cli_options& o, char key[CLI_KEY_CAPACITY]) {
   int status = 0;
-  cli_text_encoding encoding = TEXT_LOCAL;
+  cli_codepage_source encoding = TEXT_LOCAL;
   bool converted = !o.key_bytes;
   if (o.key_file != nullptr) {
     bool utf8 = false;

@@ -8,13 +8,24 @@
 // module's path, and one process keeps a single report, a single key and a
 // single set of temporary files to clean up.
 
+#include "cli_run.h"
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "../engine/engine.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
-#include "cli.h"
+#include "cli_console.h"
+#include "cli_explain.h"
+#include "cli_inputs.h"
+#include "cli_inspect.h"
+#include "cli_options.h"
+#include "cli_paths.h"
+#include "cli_print.h"
+#include "cli_stream.h"
 
 struct run_state {
   const cli_options* o;
@@ -50,14 +61,12 @@ static bool stopping() { return __atomic_load_n(&stop_taking, __ATOMIC_SEQ_CST) 
 void cli_run_remove_temp_files() {
   char path[RT_PATH_CAPACITY];
   for (int slot = 0; slot < ENGINE_TEMP_SLOTS; slot++)
-    if (engine_temp_file(slot, path, sizeof path)) cli_remove(path, false);
+    if (engine_temp_file(slot, path, sizeof path)) rt_file_remove(path);
 }
 
-static char* run_copy(const char* text) {
-  size_t n = strlen(text) + 1;
-  char* copy = static_cast<char*>(malloc(n));
-  if (copy != nullptr) memcpy(copy, text, n);
-  return copy;
+// A monotonic clock, for timings.
+static double seconds_now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 static const char already_encrypted[] =
@@ -71,7 +80,7 @@ static bool run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* 
   if (item->from_stdin) return false;
   int64_t size = rt_size_query(item->path);
   if (o.command == CMD_ENCRYPT && (size == 0 || size == 1)) {
-    cli_format(text, capacity, "%s, %s", size == 0 ? "empty" : "1 byte", cli_too_short);
+    cli_format(text, capacity, "%s, %s", size == 0 ? "empty" : "1 byte", cli_explain_too_short);
     item->skip_kind = "too short";
     *outcome = OUTCOME_SKIPPED;
     return true;
@@ -103,7 +112,7 @@ static cli_outcome run_write(const run_state& r, int index, char* text, int capa
   }
   bool stream = cli_stream_is_stream(item->output);
   bool decrypt_out = stream && o.command == CMD_DECRYPT;  // no file between
-  char written[CLI_PATH_CAPACITY];
+  char written[RT_PATH_CAPACITY];
   if (decrypt_out) {
     snprintf(written, sizeof written, "%s", item->output);
   } else if (stream) {
@@ -118,7 +127,7 @@ static cli_outcome run_write(const run_state& r, int index, char* text, int capa
     if (!cli_inputs_make_folders(o, item->output, text, capacity)) return OUTCOME_FAILED;
     snprintf(written, sizeof written, "%s", item->output);
   }
-  double start = cli_seconds();
+  double start = seconds_now();
   const char* result;
   char stream_text[CLI_TEXT_CAPACITY] = "";
   if (decrypt_out)
@@ -129,14 +138,14 @@ static cli_outcome run_write(const run_state& r, int index, char* text, int capa
     result = cli_stream_encrypt_input(written, r.key);
   else
     result = encrypt_file(item->path, written, r.key);
-  item->seconds = cli_seconds() - start;
+  item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result == result_write_error && stream_text[0] != '\0') {
     cli_format(text, capacity, "%s", stream_text);
     return OUTCOME_FAILED;
   }
   if (result == result_refused && item->from_stdin) {
-    cli_format(text, capacity, "fewer than 2 bytes, %s", cli_too_short);
+    cli_format(text, capacity, "fewer than 2 bytes, %s", cli_explain_too_short);
     item->skip_kind = "too short";
     return OUTCOME_SKIPPED;
   }
@@ -165,9 +174,9 @@ static cli_outcome run_verify(const run_state& r, int index, char* text, int cap
   cli_item* item = &r.batch->items[index];
   cli_outcome outcome = OUTCOME_FAILED;
   if (run_refuse_input(*r.o, item, &outcome, text, capacity)) return outcome;
-  double start = cli_seconds();
-  const char* result = cli_verify_file(item->path, r.key);
-  item->seconds = cli_seconds() - start;
+  double start = seconds_now();
+  const char* result = verify_file(item->path, r.key);
+  item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result == result_ok) return OUTCOME_OK;
   cli_explain(*r.o, *item, result, nullptr, text, capacity);
@@ -189,8 +198,8 @@ static void run_item(const run_state& r, int index) {
   }
   item->outcome = outcome;
   if (text[0] != '\0') {
-    item->message = run_copy(text);
-    if (item->message == nullptr) item->message = run_copy("out of memory");
+    item->message = cli_inputs_copy(text);
+    if (item->message == nullptr) item->message = cli_inputs_copy("out of memory");
   }
   __atomic_store_n(&item->done, 1, __ATOMIC_RELEASE);  // what the worker wrote is visible now
 }
@@ -236,7 +245,7 @@ static const char* duration_text(double seconds, char* text, int capacity) {
 enum { PROGRESS_COLUMNS = 79 };
 
 static void progress_draw(progress_line* p, const cli_batch& batch, int done, bool final) {
-  double now = cli_seconds();
+  double now = seconds_now();
   if (!p->enabled || (!final && (now - p->start < 0.25 || now - p->last_draw < 0.25))) return;
   if (final && !p->shown) return;
   uint32_t count_now = engine_bytes_worked();
@@ -377,16 +386,11 @@ static void run_note_stale(const cli_batch& batch) {
     n += snprintf(command + n, sizeof command - n, " %s%s%s", spaced ? "\"" : "", path,
                   spaced ? "\"" : "");
   }
-#ifdef _WIN32
-  const char* remove = "del";
-#else
-  const char* remove = "rm";
-#endif
   cli_note("%s left by a qelv that was stopped (or in use by one still running) lie where "
            "this run reads or writes; once no qelv is running, remove them with: %s%s",
            cli_count_text(batch.stale_count, "temporary file", "temporary files", count,
                           sizeof count),
-           remove, command);
+           cli_paths_remove_command, command);
 }
 
 // info prints each file's fields as it reads them, in this thread.
@@ -399,7 +403,7 @@ static int run_info(const cli_options& o, cli_batch* batch) {
     const char* reason = item->planned;  // info plans no outputs: no message is made there
     if (reason == nullptr) reason = cli_explain_input(item->path, text, sizeof text);
     if (reason == nullptr) {
-      const char* result = cli_info_file(item->path, item->shown, o.quiet ? nullptr : cli_out);
+      const char* result = cli_inspect_info(item->path, item->shown, o.quiet ? nullptr : cli_out);
       fflush(cli_out);
       if (result != result_ok) {
         cli_explain(o, *item, result, nullptr, text, sizeof text);
@@ -408,7 +412,7 @@ static int run_info(const cli_options& o, cli_batch* batch) {
     }
     if (reason != nullptr) {
       if (item->outcome == OUTCOME_OK) item->outcome = OUTCOME_FAILED;
-      item->message = run_copy(reason);
+      item->message = cli_inputs_copy(reason);
       run_report(o, *item);
     }
     failures += item->outcome == OUTCOME_FAILED;
@@ -422,12 +426,12 @@ static bool run_spool(const cli_options& o, cli_batch* batch) {
   for (int i = 0; i < batch->count; i++) {
     cli_item* item = &batch->items[i];
     if (!item->from_stdin || o.command == CMD_ENCRYPT) continue;
-    char path[CLI_PATH_CAPACITY], text[CLI_TEXT_CAPACITY];
+    char path[RT_PATH_CAPACITY], text[CLI_TEXT_CAPACITY];
     if (!cli_stream_spool_input(path, sizeof path, text, sizeof text)) {
       cli_print(cli_err, "%s: %s\n", item->shown, text);
       return false;
     }
-    char* copy = run_copy(path);
+    char* copy = cli_inputs_copy(path);
     if (copy == nullptr) return false;
     free(item->path);
     item->path = copy;
@@ -435,11 +439,14 @@ static bool run_spool(const cli_options& o, cli_batch* batch) {
   return true;
 }
 
+// No more workers than the runtime has random generators (see rt_random);
+// each holds at most two of its open files at once (a source and a
+// temporary file, or a file it inspects or copies out), so they never run
+// out of them either.
+static_assert(2 * RT_RANDOM_GENERATORS <= RT_MAX_OPEN_FILES, "workers would run out of files");
+
 static int run_workers(const cli_options& o, int pending) {
-  int jobs = o.jobs > 0 ? o.jobs : cli_processor_count();
-  // No more workers than the runtime has random generators (see rt_random);
-  // each holds at most two of its sixteen open files, a source and a
-  // temporary file, so eight never run out of them either.
+  int jobs = o.jobs > 0 ? o.jobs : static_cast<int>(std::thread::hardware_concurrency());
   if (jobs > RT_RANDOM_GENERATORS) jobs = RT_RANDOM_GENERATORS;
   if (jobs > pending) jobs = pending;
   return jobs < 1 ? 1 : jobs;
@@ -454,8 +461,8 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
   out_closed = false;
   __atomic_store_n(&in_loop, 1, __ATOMIC_SEQ_CST);
   progress_line p = {};
-  p.enabled = !o.quiet && cli_is_terminal(cli_err);
-  p.start = cli_seconds();
+  p.enabled = !o.quiet && cli_console_is_terminal(cli_err);
+  p.start = seconds_now();
   p.last_count = engine_bytes_worked();
   int pending = 0;
   for (int i = 0; i < batch->count; i++) {
@@ -467,9 +474,12 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
     p.total += item->size;
   }
   run_state r = {&o, batch, key, 0};
-  cli_thread threads[RT_RANDOM_GENERATORS];
+  // The workers are the runtime's worker threads, each given one job: to
+  // take items until none is left.
+  rt_worker* workers[RT_RANDOM_GENERATORS];
   int started = 0, jobs = run_workers(o, pending);
-  while (started < jobs && cli_thread_start(&threads[started], run_worker, &r)) started++;
+  while (started < jobs && (workers[started] = rt_worker_start()) != nullptr)
+    rt_worker_give(workers[started++], run_worker, &r);
   if (started == 0) run_worker(&r);  // no thread to be had: this one works
 
   // Reports in the order of the items.  When the run is stopped, the files
@@ -490,14 +500,17 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
     }
     if (printed == batch->count) break;
     if (stopping()) {
-      if (stopped_at == 0) stopped_at = cli_seconds();
-      if (__atomic_load_n(&busy, __ATOMIC_ACQUIRE) == 0 || cli_seconds() - stopped_at > 2) break;
+      if (stopped_at == 0) stopped_at = seconds_now();
+      if (__atomic_load_n(&busy, __ATOMIC_ACQUIRE) == 0 || seconds_now() - stopped_at > 2) break;
     }
     progress_draw(&p, *batch, printed, false);
-    cli_sleep_ms(20);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   bool joined = __atomic_load_n(&busy, __ATOMIC_ACQUIRE) == 0 || !stopping();
-  for (int i = 0; joined && i < started; i++) cli_thread_join(threads[i]);
+  for (int i = 0; joined && i < started; i++) {
+    rt_worker_wait(workers[i]);
+    rt_worker_stop(workers[i]);
+  }
   __atomic_store_n(&in_loop, 0, __ATOMIC_SEQ_CST);
   int interrupted = cli_run_stopped();
   bool whole = printed == batch->count && !stopping();

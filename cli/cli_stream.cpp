@@ -8,65 +8,67 @@
 // decryption bound for a stream checks the CRC in a first pass and sends
 // the plain bytes in a second (decrypt_to_stream), so a check value that
 // does not match sends nothing.  These temporary files are the tool's own
-// and go away on every path: at the end of the run, and from the
-// platform's interrupt handling.
+// (rt_spool_create, rt_spool_folder_make) and go away on every path: at
+// the end of the run, and from the interrupt handling.
+//
+// A device or pipe named as the output is written through the C library's
+// stream: the runtime's files are regular files only.
 
+#include "cli_stream.h"
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "../engine/engine.h"
-#include "cli.h"
+#include "../runtime/runtime.h"
+#include "cli_console.h"
+#include "cli_explain.h"
+#include "cli_paths.h"
+#include "cli_print.h"
 
 // At most one spool file and one output folder per run (one FILE may be
 // standard input, and a stream output takes one FILE).
-static char spool_path[CLI_PATH_CAPACITY];
-static char output_folder[CLI_PATH_CAPACITY];
+static char spool_path[RT_PATH_CAPACITY];
+static char output_folder[RT_PATH_CAPACITY];
 
 enum { COPY_BYTES = 256 * 1024 };
 
 // Which side of a copy failed.
 enum copy_failure { COPY_DONE, COPY_NO_MEMORY, COPY_READ, COPY_WRITE };
 
-// Copies in to out; *code is the system's reason of a failed read or write.
-static copy_failure stream_copy(FILE* in, FILE* out, int* code) {
-  char* buffer = static_cast<char*>(malloc(COPY_BYTES));
-  if (buffer == nullptr) return COPY_NO_MEMORY;
-  copy_failure failure = COPY_DONE;
-  size_t n;
-  *code = 0;
-  while (failure == COPY_DONE && (n = fread(buffer, 1, COPY_BYTES, in)) > 0)
-    if ((*code = cli_write_all(out, buffer, n)) != 0) failure = COPY_WRITE;
-  if (failure == COPY_DONE && ferror(in)) {
-    failure = COPY_READ;
-    *code = cli_last_error_code();
-  }
-  free(buffer);
-  return failure;
-}
-
 bool cli_stream_spool_input(char* path, int capacity, char* text, int text_capacity) {
-  FILE* spool = cli_temp_file(spool_path, sizeof spool_path);
   char reason[256];
-  if (spool == nullptr) {
-    char folder[CLI_PATH_CAPACITY] = "";
-    cli_temp_folder(folder, sizeof folder);
+  int spool = rt_spool_create(spool_path, sizeof spool_path);
+  if (spool < 0) {
+    int code = rt_last_error();
+    char folder[RT_PATH_CAPACITY] = "";
+    rt_spool_folder(folder, sizeof folder);
     cli_format(text, text_capacity, "no temporary file could be made in %s: %s", folder,
-               cli_reason_text(cli_last_error_code(), reason, sizeof reason));
+               cli_explain_reason(code, reason, sizeof reason));
     return false;
   }
-  cli_binary_mode(cli_in);
+  cli_console_binary(cli_in);
+  char* buffer = static_cast<char*>(malloc(COPY_BYTES));
+  copy_failure failure = buffer == nullptr ? COPY_NO_MEMORY : COPY_DONE;
   int code = 0;
-  copy_failure failure = stream_copy(cli_in, spool, &code);
-  if (fclose(spool) != 0 && failure == COPY_DONE) {
+  size_t n;
+  while (failure == COPY_DONE && (n = fread(buffer, 1, COPY_BYTES, cli_in)) > 0)
+    if (rt_file_write(spool, buffer, static_cast<int32_t>(n)) != static_cast<int32_t>(n))
+      failure = COPY_WRITE;
+  if (failure == COPY_DONE && ferror(cli_in)) failure = COPY_READ;
+  if (failure == COPY_READ || failure == COPY_WRITE) code = rt_last_error();
+  free(buffer);
+  if (!rt_file_close(spool) && failure == COPY_DONE) {
     failure = COPY_WRITE;
-    code = cli_last_error_code();
+    code = rt_last_error();
   }
   if (failure == COPY_READ)
     cli_format(text, text_capacity, "cannot be read: %s",
-               cli_reason_text(code, reason, sizeof reason));
+               cli_explain_reason(code, reason, sizeof reason));
   else if (failure != COPY_DONE)
     cli_format(text, text_capacity, "cannot be copied into the temporary file %s: %s",
-               spool_path, failure == COPY_WRITE ? cli_reason_text(code, reason, sizeof reason)
+               spool_path, failure == COPY_WRITE ? cli_explain_reason(code, reason, sizeof reason)
                                                  : "out of memory");
   if (failure != COPY_DONE) return false;
   snprintf(path, capacity, "%s", spool_path);
@@ -74,39 +76,47 @@ bool cli_stream_spool_input(char* path, int capacity, char* text, int text_capac
 }
 
 bool cli_stream_output_path(char* path, int capacity) {
-  if (output_folder[0] == '\0' && !cli_temp_folder_make(output_folder, sizeof output_folder))
+  if (output_folder[0] == '\0' && !rt_spool_folder_make(output_folder, sizeof output_folder))
     return false;
-  int n = snprintf(path, capacity, "%s%coutput", output_folder, cli_separator);
+  int n = snprintf(path, capacity, "%s%coutput", output_folder, cli_paths_separator);
   return n > 0 && n < capacity;
 }
 
 bool cli_stream_is_stream(const char* target) {
-  return target != nullptr && (strcmp(target, "-") == 0 || cli_is_device(target));
+  return target != nullptr &&
+         (strcmp(target, "-") == 0 || cli_paths_special_kind(target) != nullptr);
 }
 
 bool cli_stream_copy_out(const char* file, const char* target, char* text, int capacity) {
   bool to_stdout = strcmp(target, "-") == 0;
   const char* shown = to_stdout ? "standard output" : target;
   char reason[256];
-  FILE* in = fopen(file, "rb");
+  int in = rt_file_open(file);
   FILE* out = to_stdout ? cli_out : fopen(target, "wb");
-  copy_failure failure = in == nullptr ? COPY_READ : COPY_WRITE;
-  int code = cli_last_error_code();
-  if (in != nullptr && out != nullptr) {
-    cli_binary_mode(out);
-    failure = stream_copy(in, out, &code);
+  copy_failure failure = in < 0 ? COPY_READ : COPY_WRITE;
+  int code = rt_last_error();
+  if (in >= 0 && out != nullptr) {
+    cli_console_binary(out);
+    char* buffer = static_cast<char*>(malloc(COPY_BYTES));
+    failure = buffer == nullptr ? COPY_NO_MEMORY : COPY_DONE;
+    int32_t n = 0;
+    while (failure == COPY_DONE && (n = rt_file_read(in, buffer, COPY_BYTES)) > 0)
+      if ((code = cli_console_write_all(out, buffer, static_cast<size_t>(n))) != 0)
+        failure = COPY_WRITE;
+    if (n < 0) failure = COPY_READ;
+    free(buffer);
   }
-  if (in != nullptr) fclose(in);
+  if (in >= 0) rt_file_close(in);
   if (out != nullptr && !to_stdout && fclose(out) != 0 && failure == COPY_DONE) {
     failure = COPY_WRITE;
-    code = cli_last_error_code();
+    code = rt_last_error();
   }
-  cli_remove(file, false);
+  rt_file_remove(file);
   if (failure == COPY_READ)
     cli_format(text, capacity, "the temporary file %s cannot be read back", file);
   else if (failure != COPY_DONE)
     cli_format(text, capacity, "cannot write %s: %s", shown,
-               failure == COPY_WRITE ? cli_reason_text(code, reason, sizeof reason)
+               failure == COPY_WRITE ? cli_explain_reason(code, reason, sizeof reason)
                                      : "out of memory");
   return failure == COPY_DONE;
 }
@@ -118,7 +128,7 @@ static int32_t read_input(void* context, void* buffer, int32_t count) {
 }
 
 const char* cli_stream_encrypt_input(const char* output, const char* key) {
-  cli_binary_mode(cli_in);
+  cli_console_binary(cli_in);
   return encrypt_stream(read_input, cli_in, output, key);
 }
 
@@ -129,7 +139,7 @@ struct sending {
 
 static bool send_bytes(void* context, const void* data, int32_t count) {
   auto* s = static_cast<sending*>(context);
-  s->code = cli_write_all(s->stream, data, static_cast<size_t>(count));
+  s->code = cli_console_write_all(s->stream, data, static_cast<size_t>(count));
   return s->code == 0;
 }
 
@@ -140,32 +150,34 @@ const char* cli_stream_decrypt_out(const char* file, const char* target, const c
   char reason[256];
   if (s.stream == nullptr) {
     cli_format(text, capacity, "cannot write %s: %s", target,
-               cli_reason_text(cli_last_error_code(), reason, sizeof reason));
+               cli_explain_reason(rt_last_error(), reason, sizeof reason));
     return result_write_error;
   }
-  cli_binary_mode(s.stream);
+  cli_console_binary(s.stream);
   const char* result = decrypt_to_stream(file, send_bytes, &s, key);
   if (!to_stdout) fclose(s.stream);
   if (result == result_write_error)
     cli_format(text, capacity, "cannot write %s: %s", to_stdout ? "standard output" : target,
-               cli_reason_text(s.code, reason, sizeof reason));
+               cli_explain_reason(s.code, reason, sizeof reason));
   return result;
 }
 
-static void remove_entry(const char* name, int kind, void* context) {
-  char path[CLI_PATH_CAPACITY];
-  snprintf(path, sizeof path, "%s%c%s", static_cast<const char*>(context), cli_separator, name);
-  cli_remove(path, kind == 1);
+static void remove_entry(const char* name, cli_paths_kind kind, void* context) {
+  char path[RT_PATH_CAPACITY];
+  snprintf(path, sizeof path, "%s%c%s", static_cast<const char*>(context), cli_paths_separator,
+           name);
+  if (kind == PATHS_FOLDER) rt_folder_remove(path);
+  else rt_file_remove(path);
 }
 
 void cli_stream_cleanup() {
-  if (spool_path[0] != '\0') cli_remove(spool_path, false);
+  if (spool_path[0] != '\0') rt_file_remove(spool_path);
   spool_path[0] = '\0';
   if (output_folder[0] != '\0') {
     // The output, or the engine's own temporary file when the run was cut
     // short in the middle of a call.
-    cli_list_folder(output_folder, remove_entry, output_folder);
-    cli_remove(output_folder, true);
+    cli_paths_list(output_folder, remove_entry, output_folder);
+    rt_folder_remove(output_folder);
   }
   output_folder[0] = '\0';
 }

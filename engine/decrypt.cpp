@@ -10,12 +10,13 @@
 #include "pieces.h"
 #include "wipe.h"
 
-// Opens File and reads its header.  The header is trusted as far as the
-// arithmetic allows: plain_size at least 1 and pad_count not negative, so
-// that plain_size lies within the data length.  On success the source is
-// left open and *present holds the bytes that follow the header.
+// Opens File, reads its header and sets up the work on its body.  The
+// header is trusted as far as the arithmetic allows: plain_size at least 1
+// and pad_count not negative, so that plain_size lies within the data
+// length.  On success the source is left open, *work begun, and *present
+// holds the bytes that follow the header.
 static const char* open_encrypted(const char* file, const char* key, int* source,
-                                  file_header* h, int64_t* present) {
+                                  file_header* h, int64_t* present, body_work* work) {
   *source = -1;
   if (!engine_key_usable(key) || !has_non_space(file) || rt_size_query(file) < 1)
     return result_refused;
@@ -28,6 +29,9 @@ static const char* open_encrypted(const char* file, const char* key, int* source
   *h = header_load(head);
   *present = length > FILE_HEADER_SIZE ? length - FILE_HEADER_SIZE : 0;
   if (result == nullptr && (h->plain_size < 1 || h->pad_count < 0)) result = result_not_encrypted;
+  if (result == nullptr &&
+      !work_begin(work, *source, static_cast<uint64_t>(h->plain_size) + h->pad_count))
+    result = result_too_large;
   if (result != nullptr) {
     rt_file_close(*source);
     *source = -1;
@@ -51,15 +55,11 @@ const char* decrypt_file(const char* file, const char* output, const char* key) 
   int source;
   file_header h;
   int64_t present;
-  const char* result = open_encrypted(file, key, &source, &h, &present);
-  if (result != nullptr) return result;
-  const uint64_t data_length = static_cast<uint64_t>(h.plain_size) + h.pad_count;
-  const bool whole = data_length <= static_cast<uint64_t>(present);
   body_work work;
-  if (!work_begin(&work, source, data_length)) {
-    rt_file_close(source);
-    return result_too_large;
-  }
+  const char* result = open_encrypted(file, key, &source, &h, &present, &work);
+  if (result != nullptr) return result;
+  const bool whole = static_cast<uint64_t>(h.plain_size) + h.pad_count <=
+                     static_cast<uint64_t>(present);
   cipher_key cipher = cipher_key_from_string(key);
 
   // 2. A body the file holds whole is deciphered, checked and written in one
@@ -95,14 +95,10 @@ const char* decrypt_to_stream(const char* file, engine_writer* write, void* cont
   int source;
   file_header h;
   int64_t present;
-  const char* result = open_encrypted(file, key, &source, &h, &present);
-  if (result != nullptr) return result;
   body_work work;
+  const char* result = open_encrypted(file, key, &source, &h, &present, &work);
+  if (result != nullptr) return result;
   uint32_t crc = 0;
-  if (!work_begin(&work, source, static_cast<uint64_t>(h.plain_size) + h.pad_count)) {
-    rt_file_close(source);
-    return result_too_large;
-  }
   cipher_key cipher = cipher_key_from_string(key);
   result = decipher_body(&work, cipher, h, nullptr, &crc);
   if (result == nullptr && crc == h.plain_crc) {
@@ -123,17 +119,13 @@ const char* verify_file(const char* file, const char* key) {
   int source;
   file_header h;
   int64_t present;
-  const char* result = open_encrypted(file, key, &source, &h, &present);
-  if (result != nullptr) return result;
   body_work work;
+  const char* result = open_encrypted(file, key, &source, &h, &present, &work);
+  if (result != nullptr) return result;
   uint32_t crc = 0;
-  if (!work_begin(&work, source, static_cast<uint64_t>(h.plain_size) + h.pad_count)) {
-    result = result_too_large;
-  } else {
-    cipher_key cipher = cipher_key_from_string(key);
-    result = decipher_body(&work, cipher, h, nullptr, &crc);
-    wipe(&cipher, sizeof cipher);
-  }
+  cipher_key cipher = cipher_key_from_string(key);
+  result = decipher_body(&work, cipher, h, nullptr, &crc);
+  wipe(&cipher, sizeof cipher);
   work_end(&work);
   bool closed = rt_file_close(source);
   return decrypt_result(result, closed, crc, h, true);

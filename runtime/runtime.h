@@ -1,14 +1,17 @@
 // Runtime services: memory blocks, file access, the size query, a worker
-// thread, CRC-32 and the pseudo-random generator.  One interface;
-// runtime_win32.cpp and runtime_posix.cpp implement the parts that differ by
-// platform, runtime_common.cpp the parts that do not.  Nothing above this
-// layer sees a platform type.  (The desktop shell is apart, in shell.h.)
+// thread, CRC-32 and the pseudo-random generator; for the command-line tool
+// also file identities and times, folders and its temporary files.  One
+// interface; runtime_win32.cpp and runtime_posix.cpp implement the parts
+// that differ by platform, runtime_common.cpp the parts that do not.
+// Nothing above this layer sees a platform type.  (The desktop shell is
+// apart, in shell.h.)
 //
 // Tests replace the runtime at link time, never through a switch in it: the
 // fault tests compile these files a second time with the fallible functions
 // renamed real_rt_* and link tests/fault_runtime.cpp in their place, which
 // counts each call and fails the one chosen (tests/CMakeLists.txt lists the
-// names).  A function added here that can fail belongs on that list.
+// names).  A function added here that the engine calls and that can fail
+// belongs on that list.
 #pragma once
 
 #include <cstdint>
@@ -38,13 +41,13 @@ bool rt_file_seek(int file, int64_t offset);        // from the start
 bool rt_file_reserve(int file, int64_t length);     // extend to length, space allocated
 bool rt_file_close(int file);                       // false: the close reported an error
 bool rt_file_flush(int file);                       // the content on the disk, not only cached
-bool rt_file_remove(const char* path);              // only for a file this call created
+bool rt_file_remove(const char* path);              // only for a temporary file made here
 int rt_open_file_count();
 
-// A worker thread, so that a read can go on while the caller works on what
-// it read before.  It runs the jobs it is given one at a time; each job
-// given must be waited for before another is given or the worker is
-// stopped, and what a job touches (a file, a buffer) is the worker's from
+// A worker thread, so that work (a read, a whole file) can go on beside the
+// caller's.  It runs the jobs it is given one at a time; each job given
+// must be waited for before another is given or the worker is stopped, and
+// what a job touches (a file, a buffer) is the worker's from
 // rt_worker_give until rt_worker_wait returns.  rt_worker_start is null
 // when no thread can be had: the caller then does the work itself.  The
 // thread is in worker.cpp, which only the programs that allow it link;
@@ -103,3 +106,37 @@ uint32_t rt_crc32_repeat(uint32_t crc, const void* data, int32_t count, uint64_t
 enum { RT_RANDOM_GENERATORS = 8 };
 int32_t rt_random();
 
+// ---- For the command-line tool; the engine calls none of these.
+
+// The system's code for the last call that failed on this thread: errno, or
+// GetLastError on Windows.  After a runtime call that failed, it says why
+// when the system said so (a file that is not a regular one, or a full table
+// of open files, is refused without asking it).
+int rt_last_error();
+
+// Which file path names, however it is spelt (case, "." and "..", links,
+// short names on Windows): its volume and file number; false when it has
+// none (nothing there, or a device that gives no file information).
+bool rt_file_identity(const char* path, uint64_t* volume, uint64_t* file);
+bool rt_same_file(const char* a, const char* b);  // both exist and are one file
+// The last modification time of path, in the system's units (nanoseconds on
+// POSIX, 100 ns on Windows); false when it has none.
+bool rt_file_time(const char* path, int64_t* time);
+
+// A folder, made where its parent exists as any new folder there is made:
+// 1 made, 0 the name is taken (by a folder or anything else), -1 failed.
+int rt_folder_make(const char* path);
+bool rt_folder_remove(const char* path);  // an empty folder
+
+// The tool's own temporary files, which hold encrypted data only, in the
+// system's temporary folder: TMPDIR, else /tmp; on Windows the folder
+// GetTempPath names (TMP, else TEMP, else the user's profile folder).
+// rt_spool_folder puts that folder's path, with a separator at the end, in
+// path.  rt_spool_create makes a new file there as rt_temp_create makes one
+// beside a target, named as rt_temp_name names it, and puts its path in
+// path; -1 when it cannot.  rt_spool_folder_make makes a new folder there
+// of the same kind of name that only its owner may open.  path is left
+// empty when they fail.
+bool rt_spool_folder(char* path, int capacity);
+int rt_spool_create(char* path, int capacity);
+bool rt_spool_folder_make(char* path, int capacity);

@@ -183,22 +183,70 @@ bool rt_is_temp_name(const char* name) {
   return true;
 }
 
-int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
-  int folder_length = rt_platform_temp_folder(target, temp_path, temp_path_capacity);
-  if (folder_length < 0 || folder_length + RT_TEMP_NAME_LENGTH >= temp_path_capacity) return -1;
-  int slot = rt_slot_claim();
-  if (slot < 0) return -1;
+// Puts names made by rt_temp_name after the folder_length bytes of path
+// until make (1 made, 0 the name is taken, -1 failed) makes one: 1 made,
+// else -1 with path emptied.
+static int make_named(char* path, int capacity, int folder_length,
+                      int (*make)(const char* path, intptr_t* handle), intptr_t* handle) {
+  if (folder_length < 0 || folder_length + RT_TEMP_NAME_LENGTH >= capacity) {
+    path[0] = '\0';
+    return -1;
+  }
   for (uint32_t attempt = 0; attempt < 64; attempt++) {
-    rt_temp_name(rt_temp_name_value(attempt), temp_path + folder_length);
-    intptr_t handle = RT_NO_HANDLE;
-    int made = rt_platform_create_private(temp_path, &handle);
-    if (made > 0) {
-      rt_slot_release(slot, handle);
-      return slot;
-    }
+    rt_temp_name(rt_temp_name_value(attempt), path + folder_length);
+    int made = make(path, handle);
+    if (made > 0) return 1;
     if (made < 0) break;  // anything but a name taken already
   }
-  rt_slot_release(slot, RT_NO_HANDLE);
-  temp_path[0] = '\0';
+  path[0] = '\0';
   return -1;
+}
+
+// A new private file in the folder at the start of path: its slot, or -1.
+static int create_in_folder(char* path, int capacity, int folder_length) {
+  if (folder_length < 0 || folder_length + RT_TEMP_NAME_LENGTH >= capacity) return -1;
+  int slot = rt_slot_claim();
+  if (slot < 0) return -1;
+  intptr_t handle = RT_NO_HANDLE;
+  if (make_named(path, capacity, folder_length, rt_platform_create_private, &handle) > 0) {
+    rt_slot_release(slot, handle);
+    return slot;
+  }
+  rt_slot_release(slot, RT_NO_HANDLE);
+  return -1;
+}
+
+int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
+  return create_in_folder(temp_path, temp_path_capacity,
+                          rt_platform_temp_folder(target, temp_path, temp_path_capacity));
+}
+
+int rt_spool_create(char* path, int capacity) {
+  if (!rt_spool_folder(path, capacity)) {
+    path[0] = '\0';
+    return -1;
+  }
+  int file = create_in_folder(path, capacity, static_cast<int>(strlen(path)));
+  if (file < 0) path[0] = '\0';
+  return file;
+}
+
+static int make_private_folder(const char* path, intptr_t*) {
+  return rt_platform_make_folder(path, true);
+}
+
+bool rt_spool_folder_make(char* path, int capacity) {
+  if (!rt_spool_folder(path, capacity)) {
+    path[0] = '\0';
+    return false;
+  }
+  return make_named(path, capacity, static_cast<int>(strlen(path)), make_private_folder,
+                    nullptr) > 0;
+}
+
+int rt_folder_make(const char* path) { return rt_platform_make_folder(path, false); }
+
+bool rt_same_file(const char* a, const char* b) {
+  uint64_t va, fa, vb, fb;
+  return rt_file_identity(a, &va, &fa) && rt_file_identity(b, &vb, &fb) && va == vb && fa == fb;
 }

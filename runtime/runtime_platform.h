@@ -16,11 +16,15 @@ void rt_platform_free(void* area);
 void rt_platform_close_left_open(intptr_t handle);
 // For rt_temp_create: puts the folder that target's name resolves to, with
 // its separator, at the start of path and returns its length (-1: none
-// that the system's calls could take); then makes a new file at path that
-// only its owner may open, opened for reading and writing with other
-// writers denied: 1 made (handle set), 0 the name is taken, -1 failed.
+// that the system's calls could take).  For it and rt_spool_create: makes
+// a new file at path that only its owner may open, opened for reading and
+// writing with other writers denied: 1 made (handle set), 0 the name is
+// taken, -1 failed.
 int rt_platform_temp_folder(const char* target, char* path, int capacity);
 int rt_platform_create_private(const char* path, intptr_t* handle);
+// Makes a folder at path, one only its owner may open when only_owner: 1
+// made, 0 the name is taken, -1 failed.
+int rt_platform_make_folder(const char* path, bool only_owner);
 uint32_t rt_tick_ms();
 uint32_t rt_process_id();
 

@@ -92,6 +92,7 @@ bool rt_file_reserve(int file, int64_t length) {
     // Whatever the failed attempt added is not ours to keep.
     int ignored = ftruncate(fd, old);
     (void)ignored;
+    errno = err;  // posix_fallocate returns its reason; rt_last_error reads errno
     return false;
   }
   return true;
@@ -198,3 +199,34 @@ uint32_t rt_tick_ms() {
   return static_cast<uint32_t>(ts.tv_sec * 1000u + ts.tv_nsec / 1000000);
 }
 
+int rt_last_error() { return errno; }
+
+bool rt_file_identity(const char* path, uint64_t* volume, uint64_t* file) {
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  *volume = st.st_dev;
+  *file = st.st_ino;
+  return true;
+}
+
+bool rt_file_time(const char* path, int64_t* time) {
+  struct stat st;
+  if (stat(path, &st) != 0) return false;
+  *time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return true;
+}
+
+int rt_platform_make_folder(const char* path, bool only_owner) {
+  if (mkdir(path, only_owner ? 0700 : 0777) == 0) return 1;
+  return errno == EEXIST ? 0 : -1;
+}
+
+bool rt_folder_remove(const char* path) { return rmdir(path) == 0; }
+
+bool rt_spool_folder(char* path, int capacity) {
+  const char* folder = getenv("TMPDIR");
+  if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
+  size_t n = strlen(folder);
+  int written = snprintf(path, capacity, "%s%s", folder, folder[n - 1] == '/' ? "" : "/");
+  return written > 0 && written < capacity;
+}

@@ -102,7 +102,9 @@ bool rt_file_reserve(int file, int64_t length) {
   // SetEndOfFile allocates the clusters for the new length, so a disk that
   // cannot hold the file fails here, before any byte is overwritten.
   if (rt_file_seek(file, length) && SetEndOfFile(handle_of(file))) return true;
+  DWORD code = GetLastError();  // the reason, for rt_last_error, past the undoing
   if (rt_file_seek(file, old)) SetEndOfFile(handle_of(file));
+  SetLastError(code);
   return false;
 }
 
@@ -345,3 +347,45 @@ uint32_t rt_process_id() { return GetCurrentProcessId(); }
 
 uint32_t rt_tick_ms() { return GetTickCount(); }
 
+int rt_last_error() { return static_cast<int>(GetLastError()); }
+
+// One file is one volume and file index.  No access is asked, so that a
+// file held open by others can still be looked at; backup semantics lets a
+// folder be opened too.
+bool rt_file_identity(const char* path, uint64_t* volume, uint64_t* file) {
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool got = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!got) return false;
+  *volume = info.dwVolumeSerialNumber;
+  *file = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  return true;
+}
+
+bool rt_file_time(const char* path, int64_t* time) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+  *time = static_cast<int64_t>(static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                               data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+int rt_platform_make_folder(const char* path, bool only_owner) {
+  owner_only security;
+  if (only_owner && !owner_only_make(&security)) return -1;
+  if (CreateDirectoryA(path, only_owner ? &security.attributes : nullptr)) return 1;
+  return GetLastError() == ERROR_ALREADY_EXISTS ? 0 : -1;
+}
+
+bool rt_folder_remove(const char* path) { return RemoveDirectoryA(path) != 0; }
+
+bool rt_spool_folder(char* path, int capacity) {
+  char folder[MAX_PATH + 1];
+  DWORD n = GetTempPathA(sizeof folder, folder);
+  if (n == 0 || n > MAX_PATH) return false;
+  int written = snprintf(path, capacity, "%s", folder);
+  return written > 0 && written < capacity;
+}

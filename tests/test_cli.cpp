@@ -1140,7 +1140,7 @@ TEST_F(Cli, TheProgramStopsOnCtrlBreak) {
 // no identity: it is never taken for another file.
 TEST_F(Cli, NoIdentityWithoutFileInformation) {
   uint64_t volume = 0, file = 0;
-  EXPECT_FALSE(cli_file_identity("NUL", &volume, &file));
+  EXPECT_FALSE(rt_file_identity("NUL", &volume, &file));
 }
 
 // Names as Windows compares them: the suffix in any case; and a path beyond

@@ -1,0 +1,74 @@
+// What a run works on: the FILE arguments turned into items, each item's
+// output planned, and the checks that keep an output from harming a file
+// it should not.
+#pragma once
+
+#include <cstdint>
+
+struct cli_options;
+
+// OK: written (or verified); CURRENT: the output was up to date (--update);
+// STOPPED: stopped at a piece by an interrupt or a closed standard output,
+// nothing written.
+enum cli_outcome { OUTCOME_OK, OUTCOME_SKIPPED, OUTCOME_FAILED, OUTCOME_CURRENT, OUTCOME_STOPPED };
+
+struct cli_item {
+  char* path;           // the file as given or found; for standard input, its spool file
+  const char* shown;    // the name in messages: path, or "(standard input)"
+  int relative_at;      // where in path the part kept under --out-dir begins
+  char* output;         // the planned output, or null (verify, info, or no name to give)
+  const char* planned;  // set while collecting or planning: why the item is not worked
+  cli_outcome planned_outcome;
+  const char* skip_kind;  // a skip's reason in a word or two, for the closing summary
+  bool from_stdin;
+  int started;  // set by the worker that takes the item
+  // Filled in by the worker; done is set last.
+  cli_outcome outcome;
+  char* message;  // the reason of a failure or a skip
+  int64_t size, output_size;
+  double seconds;
+  int done;
+};
+
+// Which file an input is, whatever its spelling.
+struct cli_identity {
+  uint64_t volume, file;
+  int item;
+};
+
+struct cli_batch {
+  cli_item* items;
+  int count, capacity;
+  cli_identity* identities;  // of the inputs when the run began, sorted
+  int identity_count;
+  char** stale;  // temporary files of the engine's found where the run reads or writes, sorted
+  int stale_count;
+};
+
+// Turns the FILE arguments into items: patterns expanded, folders walked
+// under --recursive and noted otherwise.  Returns 0; 2 after a usage
+// message; 1 when memory ran out, which it says.
+int cli_inputs_collect(const cli_options& o, char** args, int count, cli_batch* batch);
+// Plans each item's output, and refuses the later of two items that would
+// write one output.
+void cli_inputs_plan(const cli_options& o, cli_batch* batch);
+// True when the output of item index would harm a file it should not; the
+// reason is then in text.  Looks at the disk as it is now.
+bool cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int index,
+                              char* text, int capacity);
+// Makes the folders under --out-dir that an output lies in, --out-dir and
+// its parents included.
+bool cli_inputs_make_folders(const cli_options& o, const char* output, char* text,
+                             int capacity);
+// Notes in the batch the engine's temporary files (rt_is_temp_name) that
+// lie in the folders the planned outputs go to; the folders walked were
+// looked at while collecting.
+void cli_inputs_find_stale(cli_batch* batch);
+// True when item's output exists, is at least as new as its input and
+// agrees with the input's length (--update).
+bool cli_inputs_up_to_date(const cli_options& o, const cli_item& item);
+bool cli_inputs_ends_with_suffix(const char* name, const char* suffix);
+// A copy of text for an item's path or message, freed with the batch;
+// null when memory ran out.
+char* cli_inputs_copy(const char* text);
+void cli_inputs_free(cli_batch* batch);

@@ -1,0 +1,56 @@
+// One command line, from its options to the exit status: the options read,
+// the key obtained, the files gathered (cli_inputs.cpp) and worked
+// (cli_run.cpp), each on its own, so that one failure does not stop the
+// others.
+
+#include "cli.h"
+
+#include <cstring>
+
+#include "cli_inputs.h"
+#include "cli_key.h"
+#include "cli_options.h"
+#include "cli_print.h"
+#include "cli_run.h"
+#include "cli_stream.h"
+
+// The key, from its source to the end of the run.
+static char key[CLI_KEY_CAPACITY];
+
+// Items that will be worked, that is, all but those planned away.
+static int worked_count(const cli_batch& batch) {
+  int n = 0;
+  for (int i = 0; i < batch.count; i++) n += batch.items[i].planned == nullptr;
+  return n;
+}
+
+static int run_batch(const cli_options& o, char** files, int file_count) {
+  cli_batch batch = {};
+  int status = cli_inputs_collect(o, files, file_count, &batch);
+  if (status == 0 && o.output != nullptr && worked_count(batch) > 1)
+    status = cli_usage_error("--output takes one file; %s names more", files[0]);
+  if (status == 0) {
+    cli_inputs_plan(o, &batch);
+    cli_inputs_find_stale(&batch);
+    status = cli_run(o, &batch, key);
+  }
+  // A run stopped early may have left a worker waiting for standard input,
+  // which still refers to the batch until the process ends.
+  if (cli_run_busy() == 0) cli_inputs_free(&batch);
+  cli_stream_cleanup();
+  return status;
+}
+
+int cli_main(int argc, char** argv) {
+  if (cli_in == nullptr) cli_set_streams(stdin, stdout, stderr);
+  cli_print_set_quiet(false);
+  cli_options o;
+  int file_count = 0;
+  int status = cli_options_read(argc, argv, &o, &file_count);
+  if (status != 0) return status < 0 ? 0 : status;
+  cli_print_set_quiet(o.quiet);
+  if (o.command != CMD_INFO) status = cli_key_obtain(o, key);
+  if (status == 0) status = run_batch(o, argv + 2, file_count);
+  memset(key, 0, sizeof key);  // the key lives no longer than the run
+  return status;
+}

@@ -1,0 +1,353 @@
+// The command line: the help text, the options each command takes, and
+// the checks that they go together, read once into cli_options.
+
+#include "cli_options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "../runtime/runtime.h"
+#include "cli_console.h"
+#include "cli_print.h"
+#include "cli_stream.h"
+
+#ifndef QELV_VERSION
+#define QELV_VERSION "unknown"
+#endif
+
+static const char help_text[] =
+    "Usage: qelv COMMAND [OPTIONS] FILE...\n"
+    "\n"
+    "Commands:\n"
+    "  encrypt   encrypt each FILE\n"
+    "  decrypt   decrypt each FILE; an output is written only when the data\n"
+    "            checks out\n"
+    "  verify    decrypt each FILE in memory and say whether the key and the\n"
+    "            data check out; writes nothing\n"
+    "  info      show each FILE's header, its length against the length the\n"
+    "            header implies, and whether this format could have written it\n"
+    "\n"
+    "FILE may be a pattern such as data/*.txt, which qelv expands itself when\n"
+    "the shell has not; a folder is skipped with a note unless -r is given.\n"
+    "FILE - is standard input.  Skipped, each with its reason: files too short\n"
+    "for the format (empty or 1 byte), named pipes and devices, and for\n"
+    "encrypt, files that already are encrypted files (unless\n"
+    "--allow-encrypted) and files that are an output of the same run.\n"
+    "\n"
+    "Outputs (encrypt, decrypt):\n"
+    "  -o, --output PATH   the output of the one FILE; - is standard output\n"
+    "  -d, --out-dir DIR   outputs go into DIR (made with its parents when\n"
+    "                      missing) under their FILE's name: encrypt adds the\n"
+    "                      suffix, decrypt removes it when the name ends in it\n"
+    "      --suffix TEXT   the suffix of encrypted names (default .dat)\n"
+    "  Without --output or --out-dir an output lies beside its FILE: encrypt\n"
+    "  writes FILE plus the suffix; decrypt writes FILE without the suffix and\n"
+    "  refuses a FILE whose name does not end in it.\n"
+    "  An existing output is kept, and its FILE fails, unless one of these\n"
+    "  is given:\n"
+    "  -u, --update        skip a FILE whose output is at least as new and\n"
+    "                      holds what its length says (up to date); write the\n"
+    "                      others, replacing older outputs.  For build steps:\n"
+    "                      a run over an unchanged tree writes nothing.\n"
+    "  -f, --force         overwrite existing outputs\n"
+    "      --allow-encrypted  encrypt FILEs that already are encrypted files\n"
+    "      --in-place      allow an output to be its own FILE; without --output\n"
+    "                      or --out-dir each FILE is replaced by its result\n"
+    "  Two files of one run never share an output, and no output overwrites\n"
+    "  a FILE of the run other than its own.\n"
+    "  -r, --recursive     take the files in folders and their subfolders; under\n"
+    "                      --out-dir the outputs keep the folders below the one\n"
+    "                      named, which are made as needed.  decrypt and verify\n"
+    "                      take only the names that end in the suffix.\n"
+    "\n"
+    "Streams: with FILE - the data is read from standard input, and with\n"
+    "-o - (or -o naming a device or pipe) the output goes to standard output.\n"
+    "encrypt - encrypts as it reads; decrypt -o - checks the whole file's\n"
+    "check value first and sends the plain bytes in a second pass, so a wrong\n"
+    "key or damaged data sends nothing.  Only encrypted data is ever put in a\n"
+    "temporary file (in TMPDIR, or TMP on Windows), removed whatever happens.\n"
+    "Encrypted data is not written to a terminal:\n"
+    "      --to-terminal   write it there all the same\n"
+    "\n"
+    "Key (encrypt, decrypt, verify); only its first 16 bytes count, and\n"
+    "spaces are part of it:\n"
+    "      --key-file PATH the first line of PATH, without its line end; - is\n"
+    "                      standard input\n"
+    "      --key-env NAME  the value of the environment variable NAME\n"
+    "      --key TEXT      the key itself.  WARNING: a command line is visible\n"
+    "                      to other users of this machine; prefer the others.\n"
+    "  With none of these the key is asked for on the terminal, without echo\n"
+    "  (twice for encrypt).\n"
+    "  Project scripts pass their key in the system's ANSI code page, so the\n"
+    "  key is taken as text (in the locale's encoding, the ANSI code page in a\n"
+    "  Windows command line, UTF-8 in a key file that is valid UTF-8 or starts\n"
+    "  with a byte-order mark) and spelt in that code page; a key file in any\n"
+    "  other encoding is taken to be in that code page already:\n"
+    "      --key-codepage N    the scripts' code page (default 1252, Western);\n"
+    "                          a character it lacks is an error\n"
+    "      --key-bytes         use the key's bytes as they arrive, unconverted\n"
+    "\n"
+    "  -j, --jobs N        files worked at once (default: one per processor, at\n"
+    "                      most 8); the report keeps the order of the files\n"
+    "  -q, --quiet         print only failures, and the summary when a FILE\n"
+    "                      was skipped\n"
+    "  -h, --help          print this text\n"
+    "      --version       print the version\n"
+    "  Short options combine: -rf is -r -f, -qo out.dat is -q -o out.dat.\n"
+    "\n"
+    "Each written output is listed on standard output with its sizes and time\n"
+    "(on standard error when standard output carries the data), each skipped\n"
+    "FILE on standard error as FILE: skipped: REASON, each failure as\n"
+    "FILE: REASON; a run of several files ends with a summary on standard\n"
+    "error.  When standard error is a terminal, a progress line shows the\n"
+    "files done, the share of the bytes, the speed, the time left and the\n"
+    "file being worked.  Ctrl+C stops the files being worked at once and\n"
+    "removes every temporary file of the run.\n"
+    "\n"
+    "Exit status: 0 every FILE was written, up to date or skipped, 1 a FILE\n"
+    "failed (or standard output was closed), 2 a usage error or no usable key;\n"
+    "interrupted: 130 (Ctrl+C), 143 (termination request), 129 (hang-up);\n"
+    "130 on Windows.\n"
+    "\n"
+    "Examples:\n"
+    "  export QELV_KEY='project key'\n"
+    "  qelv encrypt --key-env QELV_KEY -u -r -d dist data  # build step: data/a/b\n"
+    "                          # -> dist/a/b.dat; again: only what changed\n"
+    "  qelv verify --key-env QELV_KEY -r dist\n"
+    "  qelv decrypt --key-file key.txt -o - dist/a/b.txt.dat | less\n"
+    "  tar -c data | qelv encrypt --key-env QELV_KEY -o data.tar.dat -\n"
+    "  qelv info dist/*.dat\n"
+    "On Windows: set QELV_KEY=project key, and the same commands with \\ in\n"
+    "the paths; qelv.exe expands the patterns itself.\n";
+
+// Command masks: which commands take an option.
+enum {
+  FOR_WRITE = 1 << CMD_ENCRYPT | 1 << CMD_DECRYPT,
+  FOR_KEY = FOR_WRITE | 1 << CMD_VERIFY,
+  FOR_ALL = FOR_KEY | 1 << CMD_INFO
+};
+
+enum option_id {
+  OPT_OUTPUT, OPT_OUT_DIR, OPT_SUFFIX, OPT_FORCE, OPT_IN_PLACE, OPT_RECURSIVE, OPT_KEY_FILE,
+  OPT_KEY_ENV, OPT_KEY, OPT_KEY_CODEPAGE, OPT_KEY_BYTES, OPT_JOBS, OPT_QUIET, OPT_HELP,
+  OPT_VERSION, OPT_UPDATE, OPT_ALLOW_ENCRYPTED, OPT_TO_TERMINAL
+};
+
+struct option_info {
+  const char* long_name;
+  char short_name;  // 0: none
+  bool takes_value;
+  int commands;
+};
+
+// In option_id order.
+static const option_info known_options[] = {
+    {"output", 'o', true, FOR_WRITE},      {"out-dir", 'd', true, FOR_WRITE},
+    {"suffix", 0, true, FOR_KEY},          {"force", 'f', false, FOR_WRITE},
+    {"in-place", 0, false, FOR_WRITE},     {"recursive", 'r', false, FOR_ALL},
+    {"key-file", 0, true, FOR_KEY},        {"key-env", 0, true, FOR_KEY},
+    {"key", 0, true, FOR_KEY},             {"key-codepage", 0, true, FOR_KEY},
+    {"key-bytes", 0, false, FOR_KEY},      {"jobs", 'j', true, FOR_KEY},
+    {"quiet", 'q', false, FOR_ALL},        {"help", 'h', false, FOR_ALL},
+    {"version", 0, false, FOR_ALL},        {"update", 'u', false, FOR_WRITE},
+    {"allow-encrypted", 0, false, 1 << CMD_ENCRYPT},
+    {"to-terminal", 0, false, FOR_WRITE},
+};
+enum { OPTION_COUNT = sizeof known_options / sizeof known_options[0] };
+static const char* const command_names[] = {"encrypt", "decrypt", "verify", "info"};
+
+static int find_long_option(const char* arg, const char** value) {
+  *value = nullptr;
+  for (int i = 0; i < OPTION_COUNT; i++) {
+    const option_info& known = known_options[i];
+    size_t n = strlen(known.long_name);
+    if (strncmp(arg + 2, known.long_name, n) != 0) continue;
+    if (arg[2 + n] == '\0') return i;
+    if (arg[2 + n] == '=' && known.takes_value) {
+      *value = arg + 3 + n;
+      return i;
+    }
+  }
+  return -1;
+}
+
+static int find_short_option(char c) {
+  for (int i = 0; i < OPTION_COUNT; i++)
+    if (known_options[i].short_name != 0 && known_options[i].short_name == c) return i;
+  return -1;
+}
+
+// value as a whole number from least to most; false when it is none.
+static bool number_in(const char* value, long least, long most, long* number) {
+  char* end = nullptr;
+  *number = strtol(value, &end, 10);
+  return end != value && *end == '\0' && *number >= least && *number <= most;
+}
+
+static int set_option(cli_options* o, int id, const char* value) {
+  long number = 0;
+  switch (id) {
+    case OPT_OUTPUT: o->output = value; break;
+    case OPT_OUT_DIR: o->out_dir = value; break;
+    case OPT_SUFFIX: o->suffix = value; break;
+    case OPT_FORCE: o->force = true; break;
+    case OPT_IN_PLACE: o->in_place = true; break;
+    case OPT_RECURSIVE: o->recursive = true; break;
+    case OPT_KEY_FILE: o->key_file = value; o->key_sources++; break;
+    case OPT_KEY_ENV: o->key_env = value; o->key_sources++; break;
+    case OPT_KEY: o->key_text = value; o->key_sources++; break;
+    case OPT_KEY_CODEPAGE:
+      if (!number_in(value, 1, 65535, &number))
+        return cli_usage_error("--key-codepage takes a code page number, such as 1252");
+      o->key_codepage = static_cast<unsigned>(number);
+      break;
+    case OPT_KEY_BYTES: o->key_bytes = true; break;
+    case OPT_JOBS:
+      if (!number_in(value, 1, RT_RANDOM_GENERATORS, &number))
+        return cli_usage_error("--jobs takes a number from 1 to %d", RT_RANDOM_GENERATORS);
+      o->jobs = static_cast<int>(number);
+      break;
+    case OPT_QUIET: o->quiet = true; break;
+    case OPT_HELP: o->help = true; break;
+    case OPT_VERSION: o->version = true; break;
+    case OPT_UPDATE: o->update = true; break;
+    case OPT_ALLOW_ENCRYPTED: o->allow_encrypted = true; break;
+    case OPT_TO_TERMINAL: o->to_terminal = true; break;
+  }
+  return 0;
+}
+
+// Takes option id, whose value (if it takes one) is inline or the next
+// argument.  Returns 0, or 2 after a usage message.
+static int take_option(cli_options* o, int id, const char* shown, const char* inline_value,
+                       int argc, char** argv, int* i) {
+  const option_info& known = known_options[id];
+  if ((known.commands & 1 << o->command) == 0)
+    return cli_usage_error("%s does not apply to %s", shown, command_names[o->command]);
+  if (known.takes_value && inline_value == nullptr) {
+    if (*i + 1 >= argc) return cli_usage_error("%s needs a value", shown);
+    inline_value = argv[++*i];
+  }
+  return set_option(o, id, inline_value);
+}
+
+// A group of short options, "-qf" or "-qo out" or "-oout": each letter is
+// an option, and one that takes a value takes the rest of the group, or the
+// next argument when it is the last letter.
+static int take_short_options(cli_options* o, int argc, char** argv, int* i) {
+  const char* group = argv[*i];
+  for (int k = 1; group[k] != '\0'; k++) {
+    int id = find_short_option(group[k]);
+    char shown[3] = {'-', group[k], '\0'};
+    if (id < 0) return cli_usage_error("unknown option %s (in %s)", shown, group);
+    const char* inline_value = nullptr;
+    if (known_options[id].takes_value && group[k + 1] != '\0') inline_value = group + k + 1;
+    int status = take_option(o, id, shown, inline_value, argc, argv, i);
+    if (status != 0 || known_options[id].takes_value) return status;
+  }
+  return 0;
+}
+
+// Reads options and files from argv[2] on.  The files are moved to the front
+// of that range (a file never lands on an argument not yet read) and counted
+// in *file_count.  Returns 0, or 2 after a usage message.
+static int parse_arguments(int argc, char** argv, cli_options* o, int* file_count) {
+  int files = 0;
+  bool options_end = false;
+  for (int i = 2; i < argc; i++) {
+    char* arg = argv[i];
+    if (options_end || arg[0] != '-' || arg[1] == '\0') {
+      argv[2 + files++] = arg;
+      continue;
+    }
+    int status;
+    if (strcmp(arg, "--") == 0) {
+      options_end = true;
+      continue;
+    }
+    if (arg[1] == '-') {
+      const char* value;
+      int id = find_long_option(arg, &value);
+      if (id < 0) return cli_usage_error("unknown option %s", arg);
+      status = take_option(o, id, arg, value, argc, argv, &i);
+    } else {
+      status = take_short_options(o, argc, argv, &i);
+    }
+    if (status != 0) return status;
+  }
+  *file_count = files;
+  return 0;
+}
+
+static bool writes(const cli_options& o) {
+  return o.command == CMD_ENCRYPT || o.command == CMD_DECRYPT;
+}
+
+static int check_options(const cli_options& o, char** files, int file_count) {
+  if (file_count == 0) return cli_usage_error("no FILE given");
+  if (o.output != nullptr && o.out_dir != nullptr)
+    return cli_usage_error("--output and --out-dir exclude each other");
+  if (o.output != nullptr && file_count > 1)
+    return cli_usage_error("--output takes one FILE; use --out-dir for more");
+  if (o.output != nullptr && o.output[0] == '\0') return cli_usage_error("--output is empty");
+  if (o.out_dir != nullptr && o.out_dir[0] == '\0') return cli_usage_error("--out-dir is empty");
+  // A missing --out-dir is made when the first output is written.
+  if (o.out_dir != nullptr && rt_size_query(o.out_dir) >= 0)
+    return cli_usage_error("%s: a file, not a folder", o.out_dir);
+  if (o.key_sources > 1)
+    return cli_usage_error("give one of --key-file, --key-env and --key");
+  if (o.key_bytes && o.key_codepage != 0)
+    return cli_usage_error("--key-bytes and --key-codepage exclude each other");
+  if (o.update && (o.force || o.in_place))
+    return cli_usage_error("--update excludes %s", o.force ? "--force" : "--in-place");
+  bool stdin_input = false;
+  for (int i = 0; i < file_count; i++) stdin_input = stdin_input || strcmp(files[i], "-") == 0;
+  bool stdout_output = o.output != nullptr && cli_stream_is_stream(o.output);
+  if (o.update && (stdin_input || stdout_output))
+    return cli_usage_error("--update compares files; it does not apply to standard input or "
+                           "output");
+  if (stdin_input && o.key_file != nullptr && strcmp(o.key_file, "-") == 0)
+    return cli_usage_error("standard input cannot carry both the key and the data");
+  if (o.command == CMD_ENCRYPT && stdout_output && !o.to_terminal && strcmp(o.output, "-") == 0 &&
+      cli_console_is_terminal(cli_out))
+    return cli_usage_error("standard output is a terminal, which encrypted data would garble; "
+                           "redirect it to a file or pipe, or give --to-terminal");
+  if (stdin_input && writes(o) && o.output == nullptr)
+    return cli_usage_error("standard input has no name to derive an output from; give -o PATH "
+                           "(or -o - for standard output)");
+  if (stdin_input && o.command != CMD_INFO && o.key_sources == 0)
+    return cli_usage_error("standard input carries the data; give the key with --key-file, "
+                           "--key-env or --key");
+  if (o.output != nullptr && strcmp(o.output, "-") == 0 && o.in_place)
+    return cli_usage_error("--in-place and -o - exclude each other");
+  return 0;
+}
+
+int cli_options_read(int argc, char** argv, cli_options* o, int* file_count) {
+  if (argc < 2) return cli_usage_error("no COMMAND given");
+  const char* name = argv[1];
+  if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0 || strcmp(name, "help") == 0) {
+    cli_print(cli_out, "%s", help_text);
+    return -1;
+  }
+  if (strcmp(name, "--version") == 0) {
+    cli_print(cli_out, "qelv %s\n", QELV_VERSION);
+    return -1;
+  }
+  *o = {};
+  o->suffix = ".dat";
+  int command = 0;
+  while (command < 4 && strcmp(name, command_names[command]) != 0) command++;
+  if (command == 4) return cli_usage_error("unknown command %s", name);
+  o->command = static_cast<cli_command>(command);
+  int status = parse_arguments(argc, argv, o, file_count);
+  if (status != 0) return status;
+  if (o->help || o->version) {
+    if (o->help) cli_print(cli_out, "%s", help_text);
+    else cli_print(cli_out, "qelv %s\n", QELV_VERSION);
+    return -1;
+  }
+  status = check_options(*o, argv + 2, *file_count);
+  if (o->key_codepage == 0) o->key_codepage = 1252;
+  return status;
+}

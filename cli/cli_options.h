@@ -1,0 +1,28 @@
+// The command line, read once into the options of one run.
+#pragma once
+
+enum cli_command { CMD_ENCRYPT, CMD_DECRYPT, CMD_VERIFY, CMD_INFO };
+
+struct cli_options {
+  cli_command command;
+  const char* output;   // --output; "-" is standard output
+  const char* out_dir;  // --out-dir
+  const char* suffix;
+  bool force;            // overwrite existing outputs
+  bool update;           // skip inputs whose output is up to date, replace the others
+  bool allow_encrypted;  // encrypt inputs that already are encrypted files
+  bool to_terminal;      // binary output may go to a terminal
+  bool in_place, recursive, quiet, help, version, key_bytes;
+  const char* key_file;
+  const char* key_env;
+  const char* key_text;  // argv's own string, whose wide form cli_codepage_argument_points finds
+  int key_sources;
+  unsigned key_codepage;  // the scripts' code page the key is converted to
+  int jobs;               // workers; 0: one per processor
+};
+
+// Reads argv[1] (the command) and the options and FILEs after it into o,
+// and checks that they go together.  The FILEs are moved to argv[2] on,
+// *file_count of them.  Returns 0 to run; -1 when the help or the version
+// was asked for and has been printed; 2 after a usage message.
+int cli_options_read(int argc, char** argv, cli_options* o, int* file_count);

@@ -1,0 +1,49 @@
+// Paths as the tool takes them: separators, names compared as the file
+// system compares them, patterns the shell left alone, folder listings and
+// what a path names.  cli_paths.cpp holds the listing's common part,
+// cli_paths_posix.cpp and cli_paths_win32.cpp the rest.
+#pragma once
+
+#include <cstddef>
+
+extern const char cli_paths_separator;  // the one put between a folder and a name
+bool cli_paths_is_separator(char c);    // a character that ends a folder name
+// Compares names the way the file system does: case-blind on Windows.
+int cli_paths_compare(const char* a, const char* b, size_t n);
+bool cli_paths_has_wildcard(const char* arg);
+// What path is when it exists but is neither a regular file nor a folder
+// ("a named pipe", "a device"), found without opening it for reading;
+// null otherwise.
+const char* cli_paths_special_kind(const char* path);
+// The shell's command that removes files, for the note on stale ones.
+extern const char cli_paths_remove_command[];
+
+// What a listing found: a file (or a path that cannot be looked at), a
+// folder, a link to a folder, or something else (a named pipe, a device).
+enum cli_paths_kind { PATHS_FILE, PATHS_FOLDER, PATHS_FOLDER_LINK, PATHS_OTHER };
+typedef void cli_paths_found(const char* path_or_name, cli_paths_kind kind, void* context);
+// Calls found(path, kind, context) for each path matching pattern (whose
+// wildcards stand in its last part only), in name order.  Returns the count
+// of matches, or -1 when the folder cannot be read.
+int cli_paths_expand(const char* pattern, cli_paths_found* found, void* context);
+// Calls found(name, kind, context) for each entry of folder but "." and
+// "..", in name order; -1 when the folder cannot be read.
+int cli_paths_list(const char* folder, cli_paths_found* found, void* context);
+
+// For the platform files: the names a search found, gathered so that the
+// search is closed before the calls of found (which may walk a subfolder)
+// and these come in name order.
+struct cli_paths_entry {
+  char* name;
+  cli_paths_kind kind;
+};
+struct cli_paths_names {
+  cli_paths_entry* entries;
+  int count, capacity;
+  bool incomplete;  // memory ran out
+};
+bool cli_paths_names_add(cli_paths_names* names, const char* name, cli_paths_kind kind);
+// Sorts the names, calls found with each (folder joined to it when full),
+// and frees them.  Returns the count, or -1 when one could not be kept.
+int cli_paths_names_give(cli_paths_names* names, const char* folder, bool full,
+                         cli_paths_found* found, void* context);

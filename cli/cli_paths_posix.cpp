@@ -1,0 +1,62 @@
+// Paths on POSIX systems: one separator, names compared byte for byte,
+// patterns expanded by glob, folders read by readdir, and what a path
+// names found by stat.
+
+#include "cli_paths.h"
+
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <glob.h>
+#include <sys/stat.h>
+
+#include "../runtime/runtime.h"
+
+const char cli_paths_separator = '/';
+bool cli_paths_is_separator(char c) { return c == '/'; }
+int cli_paths_compare(const char* a, const char* b, size_t n) { return strncmp(a, b, n); }
+bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?[") != nullptr; }
+const char cli_paths_remove_command[] = "rm";
+
+static cli_paths_kind kind_of(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0 || S_ISREG(st.st_mode)) return PATHS_FILE;
+  if (!S_ISDIR(st.st_mode)) return PATHS_OTHER;
+  return lstat(path, &st) == 0 && S_ISLNK(st.st_mode) ? PATHS_FOLDER_LINK : PATHS_FOLDER;
+}
+
+const char* cli_paths_special_kind(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return nullptr;
+  if (S_ISFIFO(st.st_mode)) return "a named pipe";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  return "a device";
+}
+
+int cli_paths_expand(const char* pattern, cli_paths_found* found, void* context) {
+  glob_t matches = {};
+  int status = glob(pattern, 0, nullptr, &matches);  // sorted by name
+  if (status == GLOB_NOMATCH) return 0;
+  if (status != 0) {
+    globfree(&matches);
+    return -1;
+  }
+  int n = static_cast<int>(matches.gl_pathc);
+  for (int i = 0; i < n; i++) found(matches.gl_pathv[i], kind_of(matches.gl_pathv[i]), context);
+  globfree(&matches);
+  return n;
+}
+
+int cli_paths_list(const char* folder, cli_paths_found* found, void* context) {
+  DIR* dir = opendir(folder);
+  if (dir == nullptr) return -1;
+  cli_paths_names names = {};
+  char path[RT_PATH_CAPACITY];
+  for (dirent* e; (e = readdir(dir)) != nullptr;) {
+    if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
+    snprintf(path, sizeof path, "%s/%s", folder, e->d_name);
+    if (!cli_paths_names_add(&names, e->d_name, kind_of(path))) break;
+  }
+  closedir(dir);
+  return cli_paths_names_give(&names, "", false, found, context);
+}

@@ -1,0 +1,107 @@
+// Paths on Windows: both slashes and the drive's colon end a folder name,
+// names are compared case-blind, and patterns and folders are read through
+// the file search.  Windows shells hand patterns over unexpanded, and the
+// file search matches short names too ("*.dat" finds "a.data" by
+// "A~1.DAT"), so every name found is matched again against the pattern.
+
+#include "cli_paths.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "../runtime/runtime.h"
+#include "cli_codepage.h"
+
+const char cli_paths_separator = '\\';
+bool cli_paths_is_separator(char c) { return c == '\\' || c == '/' || c == ':'; }
+bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?") != nullptr; }
+const char cli_paths_remove_command[] = "del";
+
+// As the file system compares names: each character by its upper case.
+int cli_paths_compare(const char* a, const char* b, size_t n) {
+  static const size_t most = RT_PATH_CAPACITY;
+  size_t la = strnlen(a, n < most ? n : most), lb = strnlen(b, n < most ? n : most);
+  wchar_t* wa = static_cast<wchar_t*>(malloc(sizeof(wchar_t) * (la + lb + 2)));
+  if (wa == nullptr) return strncmp(a, b, n);
+  wchar_t* wb = wa + la + 1;
+  int na = cli_codepage_wide(a, static_cast<int>(la), wa, static_cast<int>(la + 1));
+  int nb = cli_codepage_wide(b, static_cast<int>(lb), wb, static_cast<int>(lb + 1));
+  int order = CompareStringOrdinal(wa, na, wb, nb, TRUE) - CSTR_EQUAL;
+  free(wa);
+  return order;
+}
+
+// Neither a file nor a folder that the file search lists: a device (NUL,
+// COM1) or a pipe, opened without access to ask its type.
+const char* cli_paths_special_kind(const char* path) {
+  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  DWORD type = GetFileType(h);
+  CloseHandle(h);
+  return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE ? "a device or pipe" : nullptr;
+}
+
+static bool wide_match(const wchar_t* pattern, const wchar_t* name) {
+  if (*pattern == L'\0') return *name == L'\0';
+  if (*pattern == L'*')
+    return wide_match(pattern + 1, name) || (*name != L'\0' && wide_match(pattern, name + 1));
+  if (*name == L'\0') return false;
+  return (*pattern == L'?' || *pattern == *name) && wide_match(pattern + 1, name + 1);
+}
+
+// Whether name matches pattern, case-blind.
+static bool name_matches(const char* pattern, const char* name) {
+  wchar_t wp[MAX_PATH + 1], wn[MAX_PATH + 1];
+  cli_codepage_wide(pattern, -1, wp, MAX_PATH + 1);
+  cli_codepage_wide(name, -1, wn, MAX_PATH + 1);
+  CharUpperW(wp);
+  CharUpperW(wn);
+  return wide_match(wp, wn);
+}
+
+// Hands on the entries that search_path finds (and that match, when a
+// match is given), their paths in folder when full.
+static int search(const char* search_path, const char* match, const char* folder, bool full,
+                  cli_paths_found* found, void* context) {
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA(search_path, &data);
+  if (h == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES ? 0 : -1;
+  }
+  cli_paths_names names = {};
+  do {
+    if (strcmp(data.cFileName, ".") == 0 || strcmp(data.cFileName, "..") == 0) continue;
+    if (match != nullptr && !name_matches(match, data.cFileName)) continue;
+    bool folder_entry = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    bool link = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    cli_paths_kind kind = folder_entry ? (link ? PATHS_FOLDER_LINK : PATHS_FOLDER) : PATHS_FILE;
+    if (!cli_paths_names_add(&names, data.cFileName, kind)) break;
+  } while (FindNextFileA(h, &data));
+  FindClose(h);
+  return cli_paths_names_give(&names, folder, full, found, context);
+}
+
+int cli_paths_expand(const char* pattern, cli_paths_found* found, void* context) {
+  size_t folder_length = 0;
+  for (size_t i = 0; pattern[i] != '\0'; i++)
+    if (cli_paths_is_separator(pattern[i])) folder_length = i + 1;
+  char folder[RT_PATH_CAPACITY];
+  snprintf(folder, sizeof folder, "%.*s", static_cast<int>(folder_length), pattern);
+  if (strpbrk(folder, "*?") != nullptr) return 0;  // wildcards in folders are not expanded
+  int n = search(pattern, pattern + folder_length, folder, true, found, context);
+  if (n < 0 && GetLastError() == ERROR_PATH_NOT_FOUND) return 0;
+  return n;
+}
+
+int cli_paths_list(const char* folder, cli_paths_found* found, void* context) {
+  char all[RT_PATH_CAPACITY];
+  size_t n = strlen(folder);
+  bool separator = n > 0 && !cli_paths_is_separator(folder[n - 1]);
+  snprintf(all, sizeof all, "%s%s*", folder, separator ? "\\" : "");
+  return search(all, nullptr, "", false, found, context);
+}
