@@ -52,9 +52,10 @@ if [ "$mode" = native ]; then
     windows="Windows NOT RUN (this machine cannot execute 32-bit programs)"
   fi
 else
-  echo "== Windows tests: a smoke run only, Wine under qemu-i386 emulation"
+  echo "== Windows tests: the checks of the module's files, and a smoke run, Wine under qemu-i386 emulation"
+  (cd build/win32 && ctest --output-on-failure -L no_wine) || rc=1
   bash tools/wine-smoke.sh || rc=1
-  windows="Windows, a smoke run only (Wine under qemu-i386, not the full suite)"
+  windows="Windows, the module's import checks and a smoke run only (Wine under qemu-i386, not the full suite)"
 fi
 record "$windows" $rc
 
