@@ -65,7 +65,8 @@ const char* encrypt_stream(engine_reader* read, void* context, const char* outpu
 // write(context, data, count) (false: the stream failed) instead of an
 // output file: a first pass only checks the CRC, and only when it matched
 // does a second pass decipher again and hand the bytes over.  A failed
-// write stops the call with result_write_error.
+// write stops the call with result_write_error.  With write null only the
+// first pass is made: that is verify_file.
 typedef bool engine_writer(void* context, const void* data, int32_t count);
 const char* decrypt_to_stream(const char* file, engine_writer* write, void* context,
                               const char* key);
