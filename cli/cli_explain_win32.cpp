@@ -58,18 +58,27 @@ const char* cli_explain_output(const char* output, int64_t* available, char* tex
   DWORD length = GetFullPathNameA(output, MAX_PATH, full, &name);
   if (length == 0 || name == nullptr) return cli_format(text, capacity, "not a valid file name");
   if (length >= MAX_PATH) return cli_format(text, capacity, "%s", cli_explain_long_path);
-  char folder[MAX_PATH];
+  // The folder for the system's calls, with its separator; and as the
+  // user wrote it, for the messages: the output's text up to its last
+  // separator, which only a root keeps (C:\ or a lone \ at the start).
+  char folder[MAX_PATH], shown[MAX_PATH];
   snprintf(folder, sizeof folder, "%.*s", static_cast<int>(name - full), full);
+  int end = -1;
+  for (int i = 0; output[i] != '\0'; i++)
+    if (output[i] == '\\' || output[i] == '/' || output[i] == ':') end = i;
+  if (end > 0 && output[end] != ':' && output[end - 1] != ':') end--;  // not the root's
+  if (end < 0) snprintf(shown, sizeof shown, ".");
+  else snprintf(shown, sizeof shown, "%.*s", end + 1, output);
   DWORD attributes = GetFileAttributesA(folder);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD code = GetLastError();
     if (cli_explain_is_missing(static_cast<int>(code)))
-      return cli_format(text, capacity, "no such folder %s", folder);
-    return cli_format(text, capacity, "%s: %s", folder,
+      return cli_format(text, capacity, "no such folder %s", shown);
+    return cli_format(text, capacity, "%s: %s", shown,
                       cli_explain_reason(static_cast<int>(code), reason, sizeof reason));
   }
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-    return cli_format(text, capacity, "%s is not a folder", folder);
+    return cli_format(text, capacity, "%s is not a folder", shown);
   attributes = GetFileAttributesA(full);
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return cli_format(text, capacity, "it is a folder");

@@ -118,7 +118,8 @@ static const char help_text[] =
     "  tar -c data | qelv encrypt --key-env QELV_KEY -o data.tar.dat -\n"
     "  qelv info dist/*.dat\n"
     "On Windows: set QELV_KEY=project key, and the same commands with \\ in\n"
-    "the paths; qelv.exe expands the patterns itself.\n";
+    "the paths; qelv.exe expands the patterns itself.  qelv.exe runs on\n"
+    "Windows Vista and later (the module, Qelv.lmd, on XP SP3 and later).\n";
 
 // Command masks: which commands take an option.
 enum {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks a built Qelv.lmd: a PE32 i386 DLL that imports only Windows system
-# DLLs, and no call that starts a thread, and exports exactly the module's
-# eight entry points.
+# DLLs, only functions that XP SP3 has and no call that starts a thread, and
+# exports exactly the module's eight entry points.
 #   check-module.sh PATH-TO-Qelv.lmd
 set -euo pipefail
 module=$1
@@ -30,5 +30,6 @@ if [ "$actual" != "$expected" ]; then
 fi
 bash "$(dirname "$0")/check-no-threads.sh" "$module" >/dev/null || {
   echo "imports a call that starts a thread"; fail=1; }
-[ $fail = 0 ] && echo "$module: PE32 i386, system imports only, none that starts a thread, the eight exports: 1 passed, 0 failed"
+bash "$(dirname "$0")/check-windows-api.sh" "$module" "$(dirname "$0")/windows-api/xp-sp3.txt" || fail=1
+[ $fail = 0 ] && echo "$module: PE32 i386, system imports only, all in XP SP3, none that starts a thread, the eight exports: 1 passed, 0 failed"
 exit $fail
