@@ -11,3 +11,10 @@ void cli_interrupts_guard(void (*cleanup)());
 // Ends the process as the interrupt would have: by the signal natively
 // (status 128 + its number), with status 130 on Windows.
 void cli_interrupts_end();
+
+#ifdef _WIN32
+// What the handler the system calls on a console event (CTRL_C_EVENT up to
+// CTRL_SHUTDOWN_EVENT) does, on the caller's thread as on the system's; it
+// ends the process.  For a test to deliver an event that Wine cannot.
+void cli_interrupts_deliver(unsigned long event);
+#endif

@@ -28,6 +28,8 @@ static BOOL WINAPI guard_handler(DWORD event) {
   return TRUE;
 }
 
+void cli_interrupts_deliver(unsigned long event) { guard_handler(event); }
+
 void cli_interrupts_guard(void (*cleanup)()) {
   guard_cleanup = cleanup;
   SetConsoleCtrlHandler(guard_handler, TRUE);

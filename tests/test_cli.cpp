@@ -63,6 +63,11 @@ static std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
+static std::string without_cr(std::string s) {
+  s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
+  return s;
+}
+
 static bool starts_with(const std::string& text, const std::string& start) {
   return text.compare(0, start.size(), start) == 0;
 }
@@ -124,10 +129,6 @@ class Cli : public testing::Test {
       return "";
     text->erase(at);
     return last;
-  }
-  static std::string without_cr(std::string s) {
-    s.erase(std::remove(s.begin(), s.end(), '\r'), s.end());
-    return s;
   }
   // A plain file of n pattern bytes under name; returns its content.
   bytes plain_file(const std::string& name, size_t n, uint32_t seed) {
@@ -1085,10 +1086,68 @@ TEST_F(Cli, TheProgramStopsOnSignals) {
 #endif
 
 #ifdef _WIN32
-// Ctrl+Break in the middle of a large file: the file stops at its next
-// piece, its temporary file goes, one line says what was not done, and the
-// status is a failure (130), never 0.  The event reaches only processes of
-// the test's console, so the test makes one when it has none.
+// A console event in the middle of a large file: the file stops at its
+// next piece, its temporary file goes, one line says what was not done,
+// and the status is a failure (130), never 0.  The child encrypts 48 MiB
+// into out/ in a process group of its own (an event sent to the group
+// reaches it alone), its messages in a file.
+struct event_child {
+  PROCESS_INFORMATION process = {};
+  std::string out_dir, err_file;
+};
+
+static bool start_event_child(const std::string& program, const std::string& big,
+                              event_child* child) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE err = CreateFileA(child->err_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                           CREATE_ALWAYS, 0, nullptr);
+  if (err == INVALID_HANDLE_VALUE) return false;
+  STARTUPINFOA start = {};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  start.hStdOutput = err;
+  start.hStdError = err;
+  std::string command = "\"" + program + "\" encrypt -q --key-env QELV_TEST_KEY -d \"" +
+                        child->out_dir + "\" \"" + big + "\"";
+  bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
+                                CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &start,
+                                &child->process);
+  CloseHandle(err);
+  return started;
+}
+
+// Whether the child's temporary file showed in out/ before it ended.
+static bool child_writes(const event_child& child) {
+  for (int waited = 0; waited < 300000; waited += 5) {
+    if (file_exists(child.out_dir))
+      for (const std::string& name : folder_names(child.out_dir))
+        if (starts_with(name, "~qelv-")) return true;
+    if (WaitForSingleObject(child.process.hProcess, 5) == WAIT_OBJECT_0) return false;
+  }
+  return false;
+}
+
+static DWORD child_status(event_child* child) {
+  WaitForSingleObject(child->process.hProcess, 600000);
+  DWORD status = 0;
+  GetExitCodeProcess(child->process.hProcess, &status);
+  CloseHandle(child->process.hProcess);
+  CloseHandle(child->process.hThread);
+  return status;
+}
+
+static void expect_stopped(const event_child& child, DWORD status, const char* event) {
+  EXPECT_EQ(status, 130u) << event;
+  EXPECT_EQ(folder_names(child.out_dir), std::vector<std::string>{}) << event;
+  EXPECT_EQ(without_cr(text_of(read_file(child.err_file))),
+            "qelv: interrupted: 0 of 1 file finished; the rest were not written\n")
+      << event;
+}
+
+// Ctrl+Break as the system sends it.  It reaches only processes of the
+// test's console: under Wine the test has one when it runs on a terminal
+// (tests/console_events.sh runs it so), else it makes one if it can.
 TEST_F(Cli, TheProgramStopsOnCtrlBreak) {
   std::string program = env_or_empty("QELV_CLI_PROGRAM");
   if (program.empty()) GTEST_SKIP() << "QELV_CLI_PROGRAM not set";
@@ -1098,42 +1157,39 @@ TEST_F(Cli, TheProgramStopsOnCtrlBreak) {
     GTEST_SKIP() << "no console to be had for the Ctrl+Break event";
   set_env("QELV_TEST_KEY", test_key);
   plain_file("big", 48 << 20, 59);
-  std::string out_dir = path("out"), err_file = streams + "child-err";
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE err_handle = CreateFileA(err_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                  CREATE_ALWAYS, 0, nullptr);
-  ASSERT_NE(err_handle, INVALID_HANDLE_VALUE);
-  STARTUPINFOA start = {};
-  start.cb = sizeof start;
-  start.dwFlags = STARTF_USESTDHANDLES;
-  start.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  start.hStdOutput = err_handle;
-  start.hStdError = err_handle;
-  std::string command = "\"" + program + "\" encrypt -q --key-env QELV_TEST_KEY -d \"" + out_dir +
-                        "\" \"" + path("big") + "\"";
-  PROCESS_INFORMATION child = {};
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE,
-                             CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &start, &child));
-  CloseHandle(err_handle);
-  bool seen = false;
-  for (int waited = 0; !seen && waited < 300000; waited += 5) {
-    if (file_exists(out_dir))
-      for (const std::string& name : folder_names(out_dir)) seen = seen || starts_with(name, "~qelv-");
-    if (!seen && WaitForSingleObject(child.hProcess, 5) == WAIT_OBJECT_0) break;
-  }
+  event_child child;
+  child.out_dir = path("out");
+  child.err_file = streams + "child-err";
+  ASSERT_TRUE(start_event_child(program, path("big"), &child));
+  bool seen = child_writes(child);
   EXPECT_TRUE(seen) << "the run ended before it could be interrupted";
-  bool sent = seen && GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, child.dwProcessId);
-  if (!sent) TerminateProcess(child.hProcess, 99);
-  WaitForSingleObject(child.hProcess, 600000);
-  DWORD status = 0;
-  GetExitCodeProcess(child.hProcess, &status);
-  CloseHandle(child.hProcess);
-  CloseHandle(child.hThread);
-  if (seen && !sent) GTEST_SKIP() << "GenerateConsoleCtrlEvent failed: " << GetLastError();
-  EXPECT_EQ(status, 130u);
-  EXPECT_EQ(folder_names(out_dir), std::vector<std::string>{});
-  EXPECT_EQ(without_cr(text_of(read_file(err_file))),
-            "qelv: interrupted: 0 of 1 file finished; the rest were not written\n");
+  bool sent = seen && GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, child.process.dwProcessId);
+  DWORD sent_error = GetLastError();
+  if (!sent) TerminateProcess(child.process.hProcess, 99);
+  DWORD status = child_status(&child);
+  ASSERT_TRUE(!seen || sent) << "GenerateConsoleCtrlEvent failed: " << sent_error;
+  expect_stopped(child, status, "Ctrl+Break");
+}
+
+// Ctrl+Break and the console closing, delivered by the program to itself
+// through the handler the system would call (tests/interrupt_child_win32.cpp):
+// what the handler does, where no console can send the event.
+TEST_F(Cli, TheProgramStopsOnConsoleEvents) {
+  std::string program = env_or_empty("QELV_INTERRUPT_CHILD");
+  if (program.empty()) GTEST_SKIP() << "QELV_INTERRUPT_CHILD not set";
+  set_env("QELV_TEST_KEY", test_key);
+  plain_file("big", 48 << 20, 59);
+  for (const char* event : {"break", "close"}) {
+    event_child child;
+    child.out_dir = path(std::string("out-") + event);
+    child.err_file = streams + "child-err";
+    set_env("QELV_TEST_EVENT", event);
+    set_env("QELV_TEST_EVENT_FOLDER", child.out_dir.c_str());
+    ASSERT_TRUE(start_event_child(program, path("big"), &child));
+    expect_stopped(child, child_status(&child), event);
+  }
+  set_env("QELV_TEST_EVENT", "");
+  set_env("QELV_TEST_EVENT_FOLDER", "");
 }
 
 // A handle that opens but gives no file information (the NUL device) has
