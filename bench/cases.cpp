@@ -8,6 +8,7 @@
 
 #include "../engine/cbc.h"
 #include "../engine/engine.h"
+#include "../engine/engine_call.h"
 #include "../engine/xtea.h"
 #include "../runtime/runtime.h"
 #include "bench.h"
@@ -94,17 +95,20 @@ static void run_baseline_decrypt_file(const bench_case&) {
 static void run_decrypt_file(const bench_case&) {
   note(decrypt_file(sealed_file, back_file, key_text));
 }
-static void run_verify_file(const bench_case&) { note(verify_file(sealed_file, key_text)); }
-// As the command-line tool runs them: with the engine's worker thread.
-static void run_decrypt_file_worker(const bench_case& c) {
-  engine_allow_worker(true);
-  run_decrypt_file(c);
-  engine_allow_worker(false);
+static void run_verify_file(const bench_case&) {
+  engine_call call = {};
+  note(verify_file_in(&call, sealed_file, key_text));
 }
-static void run_verify_file_worker(const bench_case& c) {
-  engine_allow_worker(true);
-  run_verify_file(c);
-  engine_allow_worker(false);
+// As the command-line tool runs them: with the engine's worker thread.
+static void run_decrypt_file_worker(const bench_case&) {
+  engine_call call = {};
+  call.use_worker = true;
+  note(decrypt_file_in(&call, sealed_file, back_file, key_text));
+}
+static void run_verify_file_worker(const bench_case&) {
+  engine_call call = {};
+  call.use_worker = true;
+  note(verify_file_in(&call, sealed_file, key_text));
 }
 // The file cases write new files, as an application decrypting into a
 // temporary folder does: their output is removed before each run.

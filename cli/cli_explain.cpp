@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "../engine/engine.h"
+#include "../engine/engine_call.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
 #include "cli_inputs.h"

@@ -204,8 +204,8 @@ static int set_option(cli_options* o, int id, const char* value) {
       break;
     case OPT_KEY_BYTES: o->key_bytes = true; break;
     case OPT_JOBS:
-      if (!number_in(value, 1, RT_RANDOM_GENERATORS, &number))
-        return cli_usage_error("--jobs takes a number from 1 to %d", RT_RANDOM_GENERATORS);
+      if (!number_in(value, 1, CLI_MAX_JOBS, &number))
+        return cli_usage_error("--jobs takes a number from 1 to %d", CLI_MAX_JOBS);
       o->jobs = static_cast<int>(number);
       break;
     case OPT_QUIET: o->quiet = true; break;

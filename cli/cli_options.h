@@ -3,6 +3,9 @@
 
 enum cli_command { CMD_ENCRYPT, CMD_DECRYPT, CMD_VERIFY, CMD_INFO };
 
+// Files worked at once at the most.
+enum { CLI_MAX_JOBS = 8 };
+
 struct cli_options {
   cli_command command;
   const char* output;   // --output; "-" is standard output
@@ -18,7 +21,7 @@ struct cli_options {
   const char* key_text;  // argv's own string, whose wide form cli_codepage_argument_points finds
   int key_sources;
   unsigned key_codepage;  // the scripts' code page the key is converted to
-  int jobs;               // workers; 0: one per processor
+  int jobs;               // workers, up to CLI_MAX_JOBS; 0: one per processor
 };
 
 // Reads argv[1] (the command) and the options and FILEs after it into o,

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "../engine/engine.h"
+#include "../engine/engine_call.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
 #include "cli_console.h"
@@ -31,25 +32,30 @@ struct run_state {
   const cli_options* o;
   cli_batch* batch;
   const char* key;
-  int next;  // the next item a worker takes, claimed with an atomic addition
+  int next;     // the next item a worker takes, claimed with an atomic addition
+  int workers;  // the contexts claimed, one per worker, with an atomic addition
+  engine_call calls[CLI_MAX_JOBS];
 };
 
 // stop_taking is set when the run is to end early (an interrupt, or a
 // standard output that was closed): workers take no further item, and the
-// engine's calls stop at their next piece.  busy counts the items being
-// worked, so that the run can wait for the files they hold open (Windows
-// cannot remove an open file).  in_loop says that cli_run is there to
-// finish an interrupt; it and stop_status are read and written in one
-// order by both sides, so that one of them always sees the other.
+// engine's calls stop at their next piece (the contexts' cancel flag).
+// busy counts the items being worked, so that the run can wait for the
+// files they hold open (Windows cannot remove an open file).  in_loop says
+// that cli_run is there to finish an interrupt; it and stop_status are read
+// and written in one order by both sides, so that one of them always sees
+// the other.  worked is the engine's count of bytes, for the progress line;
+// running the run whose temporary files an interrupt removes.
 static int stop_taking;
 static int stop_status;
 static int busy;
 static int in_loop;
+static uint32_t worked;
+static run_state* running;
 
 bool cli_run_stop(int status) {
   __atomic_store_n(&stop_status, status, __ATOMIC_SEQ_CST);
   __atomic_store_n(&stop_taking, 1, __ATOMIC_SEQ_CST);
-  engine_cancel(true);
   return __atomic_load_n(&in_loop, __ATOMIC_SEQ_CST) != 0;
 }
 
@@ -59,9 +65,10 @@ int cli_run_busy() { return __atomic_load_n(&busy, __ATOMIC_ACQUIRE); }
 static bool stopping() { return __atomic_load_n(&stop_taking, __ATOMIC_SEQ_CST) != 0; }
 
 void cli_run_remove_temp_files() {
-  char path[RT_PATH_CAPACITY];
-  for (int slot = 0; slot < ENGINE_TEMP_SLOTS; slot++)
-    if (engine_temp_file(slot, path, sizeof path)) rt_file_remove(path);
+  run_state* r = __atomic_load_n(&running, __ATOMIC_ACQUIRE);
+  if (r == nullptr) return;
+  for (engine_call& call : r->calls)
+    if (__atomic_load_n(&call.temp_state, __ATOMIC_ACQUIRE) == 1) rt_file_remove(call.temp_path);
 }
 
 // A monotonic clock, for timings.
@@ -96,7 +103,8 @@ static bool run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* 
 }
 
 // encrypt or decrypt of one item.
-static cli_outcome run_write(const run_state& r, int index, char* text, int capacity) {
+static cli_outcome run_write(const run_state& r, engine_call* call, int index, char* text,
+                             int capacity) {
   const cli_options& o = *r.o;
   cli_item* item = &r.batch->items[index];
   cli_outcome outcome = OUTCOME_FAILED;
@@ -131,13 +139,14 @@ static cli_outcome run_write(const run_state& r, int index, char* text, int capa
   const char* result;
   char stream_text[CLI_TEXT_CAPACITY] = "";
   if (decrypt_out)
-    result = cli_stream_decrypt_out(item->path, written, r.key, stream_text, sizeof stream_text);
+    result = cli_stream_decrypt_out(call, item->path, written, r.key, stream_text,
+                                    sizeof stream_text);
   else if (o.command == CMD_DECRYPT)
-    result = decrypt_file(item->path, written, r.key);
+    result = decrypt_file_in(call, item->path, written, r.key);
   else if (item->from_stdin)
-    result = cli_stream_encrypt_input(written, r.key);
+    result = cli_stream_encrypt_input(call, written, r.key);
   else
-    result = encrypt_file(item->path, written, r.key);
+    result = encrypt_file_in(call, item->path, written, r.key);
   item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result == result_write_error && stream_text[0] != '\0') {
@@ -170,12 +179,13 @@ static cli_outcome run_write(const run_state& r, int index, char* text, int capa
   return OUTCOME_OK;
 }
 
-static cli_outcome run_verify(const run_state& r, int index, char* text, int capacity) {
+static cli_outcome run_verify(const run_state& r, engine_call* call, int index, char* text,
+                              int capacity) {
   cli_item* item = &r.batch->items[index];
   cli_outcome outcome = OUTCOME_FAILED;
   if (run_refuse_input(*r.o, item, &outcome, text, capacity)) return outcome;
   double start = seconds_now();
-  const char* result = verify_file(item->path, r.key);
+  const char* result = verify_file_in(call, item->path, r.key);
   item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result == result_ok) return OUTCOME_OK;
@@ -183,7 +193,7 @@ static cli_outcome run_verify(const run_state& r, int index, char* text, int cap
   return OUTCOME_FAILED;
 }
 
-static void run_item(const run_state& r, int index) {
+static void run_item(const run_state& r, engine_call* call, int index) {
   cli_item* item = &r.batch->items[index];
   char text[CLI_TEXT_CAPACITY] = "";
   cli_outcome outcome;
@@ -192,9 +202,9 @@ static void run_item(const run_state& r, int index) {
     outcome = item->planned_outcome;
     if (item->message == nullptr) snprintf(text, sizeof text, "%s", item->planned);
   } else if (r.o->command == CMD_VERIFY) {
-    outcome = run_verify(r, index, text, sizeof text);
+    outcome = run_verify(r, call, index, text, sizeof text);
   } else {
-    outcome = run_write(r, index, text, sizeof text);
+    outcome = run_write(r, call, index, text, sizeof text);
   }
   item->outcome = outcome;
   if (text[0] != '\0') {
@@ -206,11 +216,12 @@ static void run_item(const run_state& r, int index) {
 
 static void run_worker(void* state) {
   auto* r = static_cast<run_state*>(state);
+  engine_call* call = &r->calls[__atomic_fetch_add(&r->workers, 1, __ATOMIC_RELAXED)];
   for (;;) {
     __atomic_fetch_add(&busy, 1, __ATOMIC_ACQ_REL);
     int index = __atomic_fetch_add(&r->next, 1, __ATOMIC_RELAXED);
     bool take = index < r->batch->count && !stopping();
-    if (take) run_item(*r, index);
+    if (take) run_item(*r, call, index);
     __atomic_fetch_sub(&busy, 1, __ATOMIC_ACQ_REL);
     if (!take) return;
   }
@@ -248,7 +259,7 @@ static void progress_draw(progress_line* p, const cli_batch& batch, int done, bo
   double now = seconds_now();
   if (!p->enabled || (!final && (now - p->start < 0.25 || now - p->last_draw < 0.25))) return;
   if (final && !p->shown) return;
-  uint32_t count_now = engine_bytes_worked();
+  uint32_t count_now = __atomic_load_n(&worked, __ATOMIC_RELAXED);
   p->worked += static_cast<uint32_t>(count_now - p->last_count);  // the count wraps at 2^32
   p->last_count = count_now;
   int percent = 100;
@@ -321,10 +332,7 @@ static void run_report(const cli_options& o, const cli_item& item) {
   }
   if (fflush(cli_out) != 0 || ferror(cli_out)) {
     // A reader that went away: the run ends, once, without a line per file.
-    if (!out_closed) {
-      __atomic_store_n(&stop_taking, 1, __ATOMIC_SEQ_CST);
-      engine_cancel(true);
-    }
+    if (!out_closed) __atomic_store_n(&stop_taking, 1, __ATOMIC_SEQ_CST);
     out_closed = true;
   }
   fflush(cli_err);
@@ -439,15 +447,15 @@ static bool run_spool(const cli_options& o, cli_batch* batch) {
   return true;
 }
 
-// No more workers than the runtime has random generators (see rt_random);
-// each holds at most two of its open files at once (a source and a
-// temporary file, or a file it inspects or copies out), so they never run
-// out of them either.
-static_assert(2 * RT_RANDOM_GENERATORS <= RT_MAX_OPEN_FILES, "workers would run out of files");
+// Each worker holds at most two of the runtime's open files at once (a
+// source and a temporary file, or a file it inspects or copies out), and
+// draws from a random generator of its own (see rt_random).
+static_assert(2 * int{CLI_MAX_JOBS} <= int{RT_MAX_OPEN_FILES}, "workers would run out of files");
+static_assert(int{CLI_MAX_JOBS} <= int{RT_RANDOM_GENERATORS}, "workers would wait for a generator");
 
 static int run_workers(const cli_options& o, int pending) {
   int jobs = o.jobs > 0 ? o.jobs : static_cast<int>(std::thread::hardware_concurrency());
-  if (jobs > RT_RANDOM_GENERATORS) jobs = RT_RANDOM_GENERATORS;
+  if (jobs > CLI_MAX_JOBS) jobs = CLI_MAX_JOBS;
   if (jobs > pending) jobs = pending;
   return jobs < 1 ? 1 : jobs;
 }
@@ -457,13 +465,12 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
   if (o.command == CMD_INFO) return run_info(o, batch);
   __atomic_store_n(&stop_status, 0, __ATOMIC_SEQ_CST);
   __atomic_store_n(&stop_taking, 0, __ATOMIC_SEQ_CST);
-  engine_cancel(false);
   out_closed = false;
   __atomic_store_n(&in_loop, 1, __ATOMIC_SEQ_CST);
   progress_line p = {};
   p.enabled = !o.quiet && cli_console_is_terminal(cli_err);
   p.start = seconds_now();
-  p.last_count = engine_bytes_worked();
+  p.last_count = __atomic_load_n(&worked, __ATOMIC_RELAXED);
   int pending = 0;
   for (int i = 0; i < batch->count; i++) {
     cli_item* item = &batch->items[i];
@@ -473,10 +480,17 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
     item->size = size > 0 ? size : 0;
     p.total += item->size;
   }
-  run_state r = {&o, batch, key, 0};
+  static run_state r;
+  r = {&o, batch, key, 0, 0, {}};
+  for (engine_call& call : r.calls) {
+    call.cancel = &stop_taking;
+    call.worked = &worked;
+    call.use_worker = true;  // reading and writing beside the deciphering
+  }
+  __atomic_store_n(&running, &r, __ATOMIC_RELEASE);
   // The workers are the runtime's worker threads, each given one job: to
   // take items until none is left.
-  rt_worker* workers[RT_RANDOM_GENERATORS];
+  rt_worker* workers[CLI_MAX_JOBS];
   int started = 0, jobs = run_workers(o, pending);
   while (started < jobs && (workers[started] = rt_worker_start()) != nullptr)
     rt_worker_give(workers[started++], run_worker, &r);

@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "../engine/engine.h"
+#include "../engine/engine_call.h"
 #include "../runtime/runtime.h"
 #include "cli_console.h"
 #include "cli_explain.h"
@@ -127,9 +128,9 @@ static int32_t read_input(void* context, void* buffer, int32_t count) {
   return got == 0 && ferror(in) ? -1 : static_cast<int32_t>(got);
 }
 
-const char* cli_stream_encrypt_input(const char* output, const char* key) {
+const char* cli_stream_encrypt_input(engine_call* call, const char* output, const char* key) {
   cli_console_binary(cli_in);
-  return encrypt_stream(read_input, cli_in, output, key);
+  return encrypt_stream(call, read_input, cli_in, output, key);
 }
 
 struct sending {
@@ -143,7 +144,8 @@ static bool send_bytes(void* context, const void* data, int32_t count) {
   return s->code == 0;
 }
 
-const char* cli_stream_decrypt_out(const char* file, const char* target, const char* key,
+const char* cli_stream_decrypt_out(engine_call* call, const char* file, const char* target,
+                                   const char* key,
                                    char* text, int capacity) {
   bool to_stdout = strcmp(target, "-") == 0;
   sending s = {to_stdout ? cli_out : fopen(target, "wb"), 0};
@@ -154,7 +156,7 @@ const char* cli_stream_decrypt_out(const char* file, const char* target, const c
     return result_write_error;
   }
   cli_console_binary(s.stream);
-  const char* result = decrypt_to_stream(file, send_bytes, &s, key);
+  const char* result = decrypt_to_stream(call, file, send_bytes, &s, key);
   if (!to_stdout) fclose(s.stream);
   if (result == result_write_error)
     cli_format(text, capacity, "cannot write %s: %s", to_stdout ? "standard output" : target,

@@ -2,6 +2,8 @@
 // hold encrypted data only.
 #pragma once
 
+struct engine_call;
+
 // Copies standard input (encrypted data) into a temporary file; its path
 // goes to path.  False with the reason in text.
 bool cli_stream_spool_input(char* path, int capacity, char* text, int text_capacity);
@@ -12,10 +14,11 @@ bool cli_stream_output_path(char* path, int capacity);
 // target names) and removes it.  False with the reason in text.
 bool cli_stream_copy_out(const char* file, const char* target, char* text, int capacity);
 // Encrypts standard input into output as it is read.
-const char* cli_stream_encrypt_input(const char* output, const char* key);
+const char* cli_stream_encrypt_input(engine_call* call, const char* output, const char* key);
 // Decrypts file to target (a stream), checking the CRC before any byte is
 // sent.  The engine's result; a failed write's reason goes to text.
-const char* cli_stream_decrypt_out(const char* file, const char* target, const char* key,
+const char* cli_stream_decrypt_out(engine_call* call, const char* file, const char* target,
+                                   const char* key,
                                    char* text, int capacity);
 // True when target is standard output or a device, pipe or the like.
 bool cli_stream_is_stream(const char* target);

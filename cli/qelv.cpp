@@ -23,8 +23,6 @@ static void remove_temporary_files() {
 
 int main(int argc, char** argv) {
   cli_codepage_start(&argc, &argv);
-  // Reading and writing beside the deciphering, on another processor.
-  engine_allow_worker(true);
   rt_start();
   cli_interrupts_guard(remove_temporary_files);
   int status = cli_main(argc, argv);

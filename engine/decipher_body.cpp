@@ -1,6 +1,6 @@
 // The pipeline that deciphers a body: each piece read, deciphered, added to
 // the CRC and written (or handed on) in turn, with a worker thread beside
-// the deciphering where the program allows one (engine_allow_worker).
+// the deciphering where the call allows one (its context's use_worker).
 
 #include "decipher_body.h"
 
@@ -19,7 +19,10 @@ static void piece_job(void* arg) {
     if (w->send != nullptr && !w->send_failed)
       w->send_failed = !w->send(w->send_context, piece, w->covered);
   }
-  if (w->wanted > 0) w->got[w->buffer] = rt_file_read(w->source, piece, w->wanted);
+  if (w->wanted > 0) {
+    w->got[w->buffer] = rt_file_read(w->source, piece, w->wanted);
+    if (w->got[w->buffer] < 0) w->read_code = rt_last_error();
+  }
 }
 
 static void give_job(body_work* w, int buffer, int32_t covered, int32_t wanted) {
@@ -60,12 +63,12 @@ const char* decipher_body(body_work* w, const cipher_key& cipher, const file_hea
   const char* result = nullptr;
   for (uint64_t k = 0; at < data_length && !(ended && !writing); k++) {
     const int b = static_cast<int>(k % w->depth);
-    if (cancelled()) {
-      result = engine_cancelled;
+    if (cancelled(w->call)) {
+      result = call_failed(w->call, STEP_CANCELLED, 0, engine_cancelled);
       break;
     }
     if (w->send_failed) {
-      result = result_write_error;
+      result = call_failed(w->call, STEP_SEND, 0, result_write_error);
       break;
     }
     uint8_t* piece = w->pieces[b];
@@ -74,7 +77,7 @@ const char* decipher_body(body_work* w, const cipher_key& cipher, const file_hea
     if (!ended) {
       got = w->got[b];
       if (got < 0) {
-        result = result_read_error;
+        result = call_failed(w->call, STEP_READ, w->read_code, result_read_error);
         break;
       }
       ended = got < length;
@@ -95,7 +98,7 @@ const char* decipher_body(body_work* w, const cipher_key& cipher, const file_hea
     memset(piece + 8 * blocks, 0, length - 8 * blocks);  // not deciphered: zero
     int32_t covered = plain_size > at ? piece_length(plain_size - at) : 0;
     if (covered > length) covered = length;
-    count_worked(length);
+    count_worked(w->call, length);
     at += length;
 
     // The job before this one (the other buffer's) ends first; then this
@@ -113,21 +116,19 @@ const char* decipher_body(body_work* w, const cipher_key& cipher, const file_hea
   }
   wait_job(w);
   *crc = w->crc;
-  if (result == nullptr && w->send_failed) result = result_write_error;
+  if (result == nullptr && w->send_failed)
+    result = call_failed(w->call, STEP_SEND, 0, result_write_error);
   if (result == nullptr && ended && !writing && at < data_length)
     *crc = missing_part_crc(*crc, cipher, chain, at, data_length, plain_size);
   return result;
 }
 
-static bool worker_allowed;  // set once by the program, before any call
-
-void engine_allow_worker(bool allowed) { worker_allowed = allowed; }
-
-bool work_begin(body_work* w, int source, uint64_t data_length) {
+bool work_begin(body_work* w, engine_call* call, int source, uint64_t data_length) {
   *w = body_work{};
+  w->call = call;
   w->source = source;
   w->depth = 1;
-  if (worker_allowed && data_length > PIECE_BYTES) {
+  if (call->use_worker && data_length > PIECE_BYTES) {
     void* pair = rt_block_alloc(2 * (PIECE_BYTES + LINE_BYTES));
     rt_worker* worker = pair != nullptr ? rt_worker_start() : nullptr;
     if (worker != nullptr) {

@@ -5,6 +5,7 @@
 
 #include "../runtime/runtime.h"
 #include "engine.h"
+#include "engine_call.h"
 #include "file_format.h"
 #include "output_commit.h"
 #include "xtea.h"
@@ -13,17 +14,19 @@
 // adding the plain piece to the CRC, writing it, and reading a later cipher
 // piece into the same buffer.  Without a worker the job runs at once and
 // reads the next piece, so one buffer serves.  With a worker thread
-// (engine_allow_worker) there are two buffers: while the engine deciphers
+// (the context's use_worker) there are two buffers: while the engine deciphers
 // piece k in one, the job on the other finishes piece k-1 and reads piece
 // k+1, so that the system's copies and the CRC (a third of a decryption's
 // time) run on another processor.  Either way the reads and writes are the
 // same, in the same order.
 struct body_work {
+  engine_call* call;
   int source;
   rt_worker* worker;     // null: each job runs when it is given
   int depth;             // buffers in use: 1, or 2 with a worker
   uint8_t* pieces[2];
   int32_t got[2];        // what the last read into each buffer had (-1: an error)
+  int read_code;         // the system's code for a read that failed
   void* block;           // the buffers' memory
   bool given;            // a job is with the worker
   // The job.  Counts of 0 skip that part.
@@ -39,9 +42,9 @@ struct body_work {
 
 // Sets up the work on a body of data_length bytes (as the header claims)
 // in source: one buffer, and a second with a worker when the body spans
-// several pieces, the program allows it and a thread can be had.  False
+// several pieces, the call allows it and a thread can be had.  False
 // when the buffers cannot be allocated.
-bool work_begin(body_work* w, int source, uint64_t data_length);
+bool work_begin(body_work* w, engine_call* call, int source, uint64_t data_length);
 void work_end(body_work* w);
 
 // Deciphers the body a piece at a time, adds the first plain_size plain

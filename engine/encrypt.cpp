@@ -9,6 +9,7 @@
 #include "bytes.h"
 #include "cbc.h"
 #include "file_format.h"
+#include "output_commit.h"
 #include "pieces.h"
 #include "wipe.h"
 
@@ -20,82 +21,126 @@ static void draw_iv(uint8_t iv[8]) {
   store_le64(iv, v);
 }
 
-// Reads plain_size bytes of source, pads them with zeros to whole blocks,
-// encrypts them chained from h->iv and writes them after the header's
-// place; fills in h->plain_crc.
-static const char* encrypt_body(int source, const cipher_key& cipher, file_header* h,
+// The encryption of one chain: the CRC so far, the chaining value, the key.
+struct chain_state {
+  cipher_key cipher;
+  uint8_t chain[8];
+  uint32_t crc;
+};
+
+// Adds got plain bytes at piece to the CRC, pads them with zeros to whole
+// blocks, enciphers them on the chain and writes them; the padded length.
+static int32_t encrypt_piece(chain_state* s, uint8_t* piece, int32_t got, output_file* out) {
+  s->crc = rt_crc32_update(s->crc, piece, got);
+  int32_t length = (got + 7) / 8 * 8;
+  memset(piece + got, 0, length - got);
+  cbc_encrypt(s->cipher, s->chain, piece, length / 8);
+  memcpy(s->chain, piece + length - 8, 8);
+  output_write(out, piece, length);
+  count_worked(out->call, length);
+  return length;
+}
+
+// Reads plain_size bytes of source and encrypts them chained from h->iv
+// after the header's place; fills in h->plain_crc.  Null, or the result.
+static const char* encrypt_body(engine_call* c, int source, chain_state* s, file_header* h,
                                 uint8_t* piece, output_file* out) {
   const uint64_t plain_size = static_cast<uint64_t>(h->plain_size);
-  const uint64_t data_length = plain_size + static_cast<uint64_t>(h->pad_count);
-  uint8_t chain[8];
-  memcpy(chain, h->iv, 8);
-  uint32_t crc = 0;
-  for (uint64_t at = 0; at < data_length;) {
-    int32_t length = piece_length(data_length - at);
-    int32_t wanted = piece_length(plain_size - at);  // less only where the padding starts
-    if (cancelled()) return engine_cancelled;
-    if (rt_file_read(source, piece, wanted) != wanted) return result_read_error;
-    crc = rt_crc32_update(crc, piece, wanted);
-    memset(piece + wanted, 0, length - wanted);
-    cbc_encrypt(cipher, chain, piece, length / 8);
-    memcpy(chain, piece + length - 8, 8);
-    output_write(out, piece, length);
-    count_worked(length);
-    at += length;
+  for (uint64_t at = 0; at < plain_size;) {
+    int32_t wanted = piece_length(plain_size - at);
+    if (cancelled(c)) return call_failed(c, STEP_CANCELLED, 0, engine_cancelled);
+    int32_t got = rt_file_read(source, piece, wanted);
+    if (got != wanted)
+      return call_failed(c, STEP_READ, got < 0 ? rt_last_error() : 0, result_read_error);
+    at += encrypt_piece(s, piece, got, out);
   }
-  h->plain_crc = crc;
+  h->plain_crc = s->crc;
   return nullptr;
 }
 
-const char* encrypt_file(const char* file, const char* output, const char* key) {
-  // 1. The arguments, before any file is opened.
-  if (!engine_key_usable(key) || file[0] == '\0' || rt_size_query(file) < 2) return result_refused;
-
-  // 2. The source and its length, which may have changed since the query.
-  int source = rt_file_open(file);
-  if (source < 0) return result_read_error;
+// The header's fixed fields for plain_size bytes, and a drawn initial value.
+static file_header new_header(int64_t plain_size) {
   file_header h = {};
-  h.plain_size = rt_file_length(source);
-  const char* result = nullptr;
-  if (h.plain_size < 0) result = result_read_error;
-  else if (h.plain_size < 2) result = result_refused;
-  void* block = nullptr;
-  if (result == nullptr) {
-    block = piece_alloc();
-    if (block == nullptr) result = result_too_large;
-  }
-
-  // 3. The header's fixed fields and the initial value.
-  h.pad_count = static_cast<int8_t>((8 - h.plain_size % 8) % 8);
+  h.plain_size = plain_size;
+  h.pad_count = static_cast<int8_t>((8 - plain_size % 8) % 8);
   h.constant[0] = 2;
   h.constant[1] = 0;
-  noted_output out;
+  draw_iv(h.iv);
+  return h;
+}
+
+// Whether source is still as stamp found it when it was opened: a file that
+// another process wrote meanwhile (which POSIX does not deny) would make an
+// output that is neither the old content nor the new.
+static bool unchanged(int source, const rt_stamp& stamp) {
+  rt_stamp now;
+  return rt_file_stamp(source, &now) && now.length == stamp.length &&
+         now.modified == stamp.modified && now.changed == stamp.changed;
+}
+
+// The source opened, its length and stamp taken: null, or the result.
+static const char* open_source(engine_call* c, const char* file, int* source, rt_stamp* stamp) {
+  *source = rt_file_open(file);
+  if (*source < 0) return call_failed(c, STEP_OPEN, rt_last_error(), result_read_error);
+  if (!rt_file_stamp(*source, stamp))
+    return call_failed(c, STEP_READ, rt_last_error(), result_read_error);
+  // Its length may have changed since the size query.
+  if (stamp->length < 2) return call_failed(c, STEP_REFUSED, 1, result_refused);
+  return nullptr;
+}
+
+const char* encrypt_file_in(engine_call* c, const char* file, const char* output,
+                            const char* key) {
+  c->failure = {STEP_NONE, 0};
+  // 1. The arguments, before any file is opened.
+  int64_t size = file[0] == '\0' ? -1 : rt_size_query(file);
+  if (!engine_key_usable(key) || size < 2)
+    return call_failed(c, STEP_REFUSED, static_cast<int>(size < 2 ? size : 2), result_refused);
+
+  // 2. The source, its length and stamp; the working piece.
+  int source;
+  rt_stamp stamp;
+  const char* result = open_source(c, file, &source, &stamp);
+  void* block = nullptr;
+  if (result == nullptr && (block = piece_alloc()) == nullptr)
+    result = call_failed(c, STEP_MEMORY, 0, result_too_large);
+
+  // 3. The temporary file, the body, then the header, whose CRC is known
+  // only now; the source checked to be as it was when it was opened.
+  file_header h = new_header(stamp.length);
+  output_file out;
   bool begun = false;
   if (result == nullptr) {
-    draw_iv(h.iv);
-    begun = noted_begin(&out, output, FILE_HEADER_SIZE + h.plain_size + h.pad_count);
+    begun = output_begin(&out, c, output, FILE_HEADER_SIZE + h.plain_size + h.pad_count);
     if (!begun) result = result_write_error;
   }
-
-  // 4. The body, then the header, whose CRC is known only now.
   if (result == nullptr) {
     uint8_t head[FILE_HEADER_SIZE] = {};
-    output_write(&out.file, head, FILE_HEADER_SIZE);
-    cipher_key cipher = cipher_key_from_string(key);
-    result = encrypt_body(source, cipher, &h, piece_in(block, 0), &out.file);
-    wipe(&cipher, sizeof cipher);
+    output_write(&out, head, FILE_HEADER_SIZE);
+    chain_state s = {cipher_key_from_string(key), {}, 0};
+    memcpy(s.chain, h.iv, 8);
+    result = encrypt_body(c, source, &s, &h, piece_in(block, 0), &out);
+    wipe(&s.cipher, sizeof s.cipher);
+    if (result == nullptr && !unchanged(source, stamp))
+      result = call_failed(c, STEP_CHANGED, 0, result_read_error);
     header_store(h, head);
-    output_write_at(&out.file, 0, head, FILE_HEADER_SIZE);
+    output_write_at(&out, 0, head, FILE_HEADER_SIZE);
   }
-  if (!rt_file_close(source) && result == nullptr) result = result_read_error;
+  if (source >= 0 && !rt_file_close(source) && result == nullptr)
+    result = call_failed(c, STEP_READ, rt_last_error(), result_read_error);
   rt_block_free(block);
 
-  // 5. Output replaced whole, or left as it was.
+  // 4. Output replaced whole, or left as it was.
   if (result != nullptr) {
-    if (begun) noted_discard(&out);
+    if (begun) output_discard(&out);
     return result;
   }
-  return noted_commit(&out, output) ? result_ok : result_write_error;
+  return output_commit(&out, output) ? result_ok : result_write_error;
+}
+
+const char* encrypt_file(const char* file, const char* output, const char* key) {
+  engine_call c = {};
+  return encrypt_file_in(&c, file, output, key);
 }
 
 // Reads until count bytes are had or the reader reaches the end; the count
@@ -111,54 +156,50 @@ static int32_t read_full(engine_reader* read, void* context, uint8_t* buffer, in
   return had;
 }
 
-const char* encrypt_stream(engine_reader* read, void* context, const char* output,
-                           const char* key) {
-  if (!engine_key_usable(key)) return result_refused;
+// Encrypts what read delivers into out, a whole piece at a time, so that
+// only the last piece is padded.  Null, or the result.
+static const char* encrypt_read(engine_call* c, engine_reader* read, void* context,
+                                chain_state* s, file_header* h, uint8_t* piece,
+                                output_file* out) {
+  for (int32_t got = PIECE_BYTES; got == PIECE_BYTES;) {
+    got = read_full(read, context, piece, PIECE_BYTES);
+    if (cancelled(c)) return call_failed(c, STEP_CANCELLED, 0, engine_cancelled);
+    if (got < 0) return call_failed(c, STEP_READ, rt_last_error(), result_read_error);
+    if (got == 0) break;
+    int32_t length = encrypt_piece(s, piece, got, out);
+    h->plain_size += got;
+    h->pad_count = static_cast<int8_t>(length - got);
+  }
+  h->plain_crc = s->crc;
+  return nullptr;
+}
+
+const char* encrypt_stream(engine_call* c, engine_reader* read, void* context,
+                           const char* output, const char* key) {
+  c->failure = {STEP_NONE, 0};
+  if (!engine_key_usable(key)) return call_failed(c, STEP_REFUSED, 2, result_refused);
   void* block = piece_alloc();
-  if (block == nullptr) return result_too_large;
-  file_header h = {};
-  h.constant[0] = 2;
-  draw_iv(h.iv);
-  noted_output out;
-  if (!noted_begin(&out, output, FILE_HEADER_SIZE)) {
+  if (block == nullptr) return call_failed(c, STEP_MEMORY, 0, result_too_large);
+  file_header h = new_header(0);
+  output_file out;
+  if (!output_begin(&out, c, output, FILE_HEADER_SIZE)) {
     rt_block_free(block);
     return result_write_error;
   }
   uint8_t head[FILE_HEADER_SIZE] = {};
-  output_write(&out.file, head, FILE_HEADER_SIZE);
-  cipher_key cipher = cipher_key_from_string(key);
-  uint8_t* piece = piece_in(block, 0);
-  uint8_t chain[8];
-  memcpy(chain, h.iv, 8);
-  uint32_t crc = 0;
-  const char* result = nullptr;
-  // Every piece but the last is whole, and so whole blocks; only the last
-  // is padded.
-  for (int32_t got = PIECE_BYTES; got == PIECE_BYTES && result == nullptr;) {
-    got = read_full(read, context, piece, PIECE_BYTES);
-    if (cancelled()) result = engine_cancelled;
-    else if (got < 0) result = result_read_error;
-    if (result != nullptr || got == 0) break;
-    crc = rt_crc32_update(crc, piece, got);
-    int32_t length = (got + 7) / 8 * 8;
-    memset(piece + got, 0, length - got);
-    cbc_encrypt(cipher, chain, piece, length / 8);
-    memcpy(chain, piece + length - 8, 8);
-    output_write(&out.file, piece, length);
-    count_worked(length);
-    h.plain_size += got;
-    h.pad_count = static_cast<int8_t>(length - got);
-  }
-  wipe(&cipher, sizeof cipher);
+  output_write(&out, head, FILE_HEADER_SIZE);
+  chain_state s = {cipher_key_from_string(key), {}, 0};
+  memcpy(s.chain, h.iv, 8);
+  const char* result = encrypt_read(c, read, context, &s, &h, piece_in(block, 0), &out);
+  wipe(&s.cipher, sizeof s.cipher);
   rt_block_free(block);
-  if (result == nullptr && h.plain_size < 2) result = result_refused;
+  if (result == nullptr && h.plain_size < 2)
+    result = call_failed(c, STEP_REFUSED, static_cast<int>(h.plain_size), result_refused);
   if (result != nullptr) {
-    noted_discard(&out);
+    output_discard(&out);
     return result;
   }
-  h.plain_crc = crc;
   header_store(h, head);
-  output_write_at(&out.file, 0, head, FILE_HEADER_SIZE);
-  return noted_commit(&out, output) ? result_ok : result_write_error;
+  output_write_at(&out, 0, head, FILE_HEADER_SIZE);
+  return output_commit(&out, output) ? result_ok : result_write_error;
 }
-

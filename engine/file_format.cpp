@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "bytes.h"
+#include "engine.h"
 
 void header_store(const file_header& h, uint8_t out[FILE_HEADER_SIZE]) {
   store_le64(out, static_cast<uint64_t>(h.plain_size));
@@ -22,4 +23,25 @@ file_header header_load(const uint8_t in[FILE_HEADER_SIZE]) {
   h.constant[0] = in[21];
   h.constant[1] = in[22];
   return h;
+}
+
+header_judgement header_judge(const file_header& h, int64_t file_length) {
+  header_judgement j = {HEADER_REFUSED, -1, -1, 0};
+  if (h.plain_size < 1 || h.pad_count < 0) return j;
+  // No file holds more than INT64_MAX bytes, so a larger need is short.
+  const int64_t most = INT64_MAX - FILE_HEADER_SIZE - 128;
+  if (h.plain_size <= most) {
+    j.data_length = h.plain_size + h.pad_count;
+    j.needed_length = FILE_HEADER_SIZE + (h.plain_size + 7) / 8 * 8;
+  }
+  bool blocks_cover = j.data_length >= 0 && j.data_length / 8 * 8 >= h.plain_size;
+  j.verdict = blocks_cover && j.needed_length >= 0 && file_length >= j.needed_length
+                  ? HEADER_SOUND
+                  : HEADER_SHORT;
+  if (h.pad_count != (8 - h.plain_size % 8) % 8) j.notes |= NOTE_PAD;
+  int64_t iv = static_cast<int64_t>(load_le64(h.iv));
+  if (iv < engine_least_iv || iv > engine_greatest_iv) j.notes |= NOTE_IV;
+  if (h.constant[0] != 2 || h.constant[1] != 0) j.notes |= NOTE_CONSTANTS;
+  if (j.data_length >= 0 && file_length > FILE_HEADER_SIZE + j.data_length) j.notes |= NOTE_EXTRA;
+  return j;
 }

@@ -24,3 +24,30 @@ struct file_header {
 
 void header_store(const file_header& h, uint8_t out[FILE_HEADER_SIZE]);
 file_header header_load(const uint8_t in[FILE_HEADER_SIZE]);
+
+// The one judgement of a header against the length of its file, as
+// decryption takes the header:
+//   HEADER_REFUSED  refused whatever the key: plain_size below 1, or a
+//                   negative pad_count (decryption's result_not_encrypted);
+//   HEADER_SHORT    some plain data lies outside the whole blocks that the
+//                   file holds (a file cut short, or a pad_count too small
+//                   for plain_size): it deciphers from zeros, so only a
+//                   file crafted for it checks out;
+//   HEADER_SOUND    the plain data lies whole in the file: the key decides.
+// The notes say what differs from what encryption writes and decryption
+// ignores.
+enum header_verdict { HEADER_REFUSED, HEADER_SHORT, HEADER_SOUND };
+enum {
+  NOTE_PAD = 1,        // pad_count is not the one encryption writes for plain_size
+  NOTE_IV = 2,         // iv outside the values encryption draws
+  NOTE_CONSTANTS = 4,  // bytes 21 and 22 are not 2 and 0
+  NOTE_EXTRA = 8,      // bytes after the data
+};
+struct header_judgement {
+  header_verdict verdict;
+  int64_t data_length;   // plain_size + pad_count, as decryption reads it; -1 when refused
+  int64_t needed_length; // the file length that holds the plain data in whole blocks;
+                         // -1 when no file can be that long
+  unsigned notes;
+};
+header_judgement header_judge(const file_header& h, int64_t file_length);

@@ -22,18 +22,23 @@
 
 #include "../runtime/runtime.h"
 
+struct engine_call;
+
+// The temporary file's path is kept in the call's context, where the tool
+// finds it while the call runs.
 struct output_file {
+  engine_call* call;
   int file;     // the open temporary file, -1 once closed
   bool failed;  // a write failed: the content can no longer be committed
-  char temp_path[RT_PATH_CAPACITY];
 };
 
 // Makes the temporary file for target with room for length bytes.  False,
-// with nothing left behind, when target is a folder or the file cannot be
-// made or given its room (a full disk is found here, before any work).
-bool output_begin(output_file* out, const char* target, int64_t length);
+// with nothing left behind and the failure noted in the call, when target
+// is a folder or the file cannot be made or given its room (a full disk is
+// found here, before any work).
+bool output_begin(output_file* out, engine_call* call, const char* target, int64_t length);
 
-// Appends count bytes.  A failure is remembered and later writes do nothing.
+// Appends count bytes.  A failure is noted and later writes do nothing.
 void output_write(output_file* out, const void* data, int32_t count);
 
 // Writes count bytes at offset and leaves the position there.
@@ -41,7 +46,9 @@ void output_write_at(output_file* out, int64_t offset, const void* data, int32_t
 
 // Puts the content in target's place.  Before an existing file is replaced,
 // the new content is flushed to the disk, so that a power failure cannot
-// lose the old bytes either.  False when target is as it was.
+// lose the old bytes either.  With the call's keep_existing, a target that
+// exists (or comes to exist meanwhile) is kept and the call fails with
+// STEP_EXISTS.  False, with the failure noted, when target is as it was.
 bool output_commit(output_file* out, const char* target);
 
 // Closes and removes the temporary file; target is as it was.

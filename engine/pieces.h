@@ -1,13 +1,12 @@
 // What the engine's own files share: the pieces a file is worked in, the
-// key rule, the progress count, the cancel flag, and the output commit with
-// its temporary file noted for the tool.  Nothing outside engine/ includes
-// this.
+// key rule, and the context's progress count and cancel flag.  Nothing
+// outside engine/ includes this.
 #pragma once
 
 #include <cstdint>
 
 #include "engine.h"
-#include "output_commit.h"
+#include "engine_call.h"
 
 // The working set of a call: one piece (two with the worker).  1 MiB
 // measured best of 256 KiB to 2 MiB in both builds once pieces sit at the
@@ -21,8 +20,8 @@ static_assert(PIECE_BYTES % 8 == 0, "pieces hold whole blocks");
 // cache line as the file data read into it.  The system's copy out of the
 // file cache runs at a third of its speed on some processors (measured on
 // the development machine: 3 GB/s against 12) when the copy's target lies
-// a few bytes after its source within a line, and the body starts FILE_HEADER_SIZE bytes into
-// an encrypted file.
+// a few bytes after its source within a line, and the body starts
+// FILE_HEADER_SIZE bytes into an encrypted file.
 enum { LINE_BYTES = 64 };
 
 // A block with room for one piece placed as piece_in places it.
@@ -37,17 +36,11 @@ int32_t piece_length(uint64_t left);
 // is, when trimming spaces from both ends leaves something.
 bool has_non_space(const char* text);
 
-// Adds a piece's length to engine_bytes_worked.
-void count_worked(int32_t length);
-// Whether engine_cancel has asked the calls to stop; read once per piece.
-bool cancelled();
+// Adds a piece's length to the context's count.
+void count_worked(engine_call* call, int32_t length);
+// Whether the context's flag asks the call to stop; read once per piece.
+bool cancelled(const engine_call* call);
 
-// output_begin, output_commit and output_discard with the temporary file
-// noted, while it exists, where engine_temp_file finds it.
-struct noted_output {
-  output_file file;
-  int slot;
-};
-bool noted_begin(noted_output* out, const char* target, int64_t length);
-bool noted_commit(noted_output* out, const char* target);
-void noted_discard(noted_output* out);
+// Notes in the context where the call failed; returns result.  The code is
+// the system's, read by the caller at once after the failing call.
+const char* call_failed(engine_call* call, engine_step step, int code, const char* result);

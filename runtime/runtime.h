@@ -70,11 +70,23 @@ void rt_worker_stop(rt_worker* worker);  // null is ignored
 // one step (a rename), giving it what it can of an existing target (its
 // owner and mode on POSIX; its security descriptor and attributes on
 // Windows), or what any new file in that folder gets.  A target that exists
-// but could not be opened for writing is refused, as is a folder.  False:
-// target is as it was and the temporary file still there.
+// but could not be opened for writing is refused, as is a folder; with
+// keep_existing any target that exists is, in the same step as the rename
+// (another process may make one meanwhile), and rt_last_error then says
+// that it exists.  False: target is as it was and the temporary file still
+// there.
 enum { RT_PATH_CAPACITY = 4352 };
 int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
-bool rt_file_replace(const char* temp_path, const char* target);
+bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing);
+
+// What tells whether an open file changed while it was read: its length
+// and the times its content and its entry last changed (in the system's
+// units; the entry's time is 0 where the system keeps none).  False on an
+// error.
+struct rt_stamp {
+  int64_t length, modified, changed;
+};
+bool rt_file_stamp(int file, rt_stamp* stamp);
 
 // The temporary file's name, made and recognised in one place:
 // "~qelv-" and eight lower-case hexadecimal digits, then ".tmp".

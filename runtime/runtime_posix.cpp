@@ -13,7 +13,12 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE 1  // linux/fs.h, which clashes with the C library's headers
+#endif
 
 void rt_platform_start() {}
 void rt_platform_stop() {}
@@ -99,6 +104,16 @@ bool rt_file_reserve(int file, int64_t length) {
 }
 
 
+bool rt_file_stamp(int file, rt_stamp* stamp) {
+  struct stat st;
+  int fd = fd_of(file);
+  if (fd < 0 || fstat(fd, &st) != 0) return false;
+  stamp->length = st.st_size;
+  stamp->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp->changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return true;
+}
+
 bool rt_file_close(int file) {
   int fd = fd_of(file);
   if (fd < 0) return false;
@@ -161,10 +176,38 @@ static mode_t creation_mask() {
   return mask;
 }
 
-bool rt_file_replace(const char* temp_path, const char* target) {
+// Renames from to to unless to exists, in one step: renameat2 where the
+// file system has it, else a hard link made and the old name removed; a
+// file system with neither (a FAT stick) gets a check and then a rename,
+// which another process could come between.
+static bool rename_keeping(const char* from, const char* to) {
+  if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (link(from, to) == 0) {
+    unlink(from);
+    return true;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP) return false;
+  struct stat st;
+  if (lstat(to, &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  return rename(from, to) == 0;
+}
+
+bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing) {
   char resolved[PATH_MAX];
   const char* path = resolve_target(target, resolved);
   struct stat st;
+  if (keep_existing && lstat(target, &st) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  if (keep_existing) {
+    if (chmod(temp_path, 0666 & ~creation_mask()) != 0) return false;
+    return rename_keeping(temp_path, target);
+  }
   if (stat(path, &st) == 0) {
     // An open for writing would have refused these; a rename would not.
     if (!S_ISREG(st.st_mode) || access(path, W_OK) != 0) return false;

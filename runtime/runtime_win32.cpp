@@ -109,6 +109,18 @@ bool rt_file_reserve(int file, int64_t length) {
 }
 
 
+bool rt_file_stamp(int file, rt_stamp* stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  HANDLE h = handle_of(file);
+  if (h == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(h, &info)) return false;
+  stamp->length = static_cast<int64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  stamp->modified = static_cast<int64_t>(static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime)
+                                             << 32 |
+                                         info.ftLastWriteTime.dwLowDateTime);
+  stamp->changed = 0;
+  return true;
+}
+
 bool rt_file_close(int file) {
   HANDLE h = handle_of(file);
   if (h == INVALID_HANDLE_VALUE) return false;
@@ -295,13 +307,23 @@ static void take_target_security(wchar_t* temp, const wchar_t* target) {
 // and attributes before the rename.  Where the volume keeps no security, or
 // a security step fails, the file stays its owner's alone: never more open
 // than it should be.
-bool rt_file_replace(const char* temp_path, const char* target) {
+bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing) {
   wchar_t from[WIDE_PATH_CAPACITY], to[WIDE_PATH_CAPACITY];
   int name_at = 0;
   if (target == nullptr || strlen(target) >= MAX_PATH ||
       wide_full_path(temp_path, from, &name_at) == 0 || wide_full_path(target, to, nullptr) == 0)
     return false;
   DWORD attributes = GetFileAttributesW(to);
+  if (keep_existing) {
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      SetLastError(ERROR_ALREADY_EXISTS);
+      return false;
+    }
+    // Without MOVEFILE_REPLACE_EXISTING the rename itself refuses a target
+    // that another process made meanwhile.
+    take_new_file_security(from, name_at);
+    return MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH) != 0;
+  }
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     take_new_file_security(from, name_at);
   } else {

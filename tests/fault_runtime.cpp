@@ -14,13 +14,14 @@ int real_rt_file_open(const char* path);
 int32_t real_rt_file_read(int file, void* buffer, int32_t count);
 int32_t real_rt_file_write(int file, const void* buffer, int32_t count);
 int64_t real_rt_file_length(int file);
+bool real_rt_file_stamp(int file, rt_stamp* stamp);
 bool real_rt_file_seek(int file, int64_t offset);
 bool real_rt_file_reserve(int file, int64_t length);
 bool real_rt_file_close(int file);
 bool real_rt_file_flush(int file);
 bool real_rt_file_remove(const char* path);
 int real_rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
-bool real_rt_file_replace(const char* temp_path, const char* target);
+bool real_rt_file_replace(const char* temp_path, const char* target, bool keep_existing);
 rt_worker* real_rt_worker_start();
 
 static int fail_at = 0;
@@ -105,6 +106,11 @@ int64_t rt_file_length(int file) {
   return fails(FAULT_LENGTH) ? -1 : real_rt_file_length(file);
 }
 
+// A file's stamp is its length with its times: failed as a length is.
+bool rt_file_stamp(int file, rt_stamp* stamp) {
+  return !fails(FAULT_LENGTH) && real_rt_file_stamp(file, stamp);
+}
+
 bool rt_file_seek(int file, int64_t offset) {
   return !fails(FAULT_SEEK) && real_rt_file_seek(file, offset);
 }
@@ -142,8 +148,8 @@ int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) 
   return real_rt_temp_create(target, temp_path, temp_path_capacity);
 }
 
-bool rt_file_replace(const char* temp_path, const char* target) {
-  return !fails(FAULT_REPLACE) && real_rt_file_replace(temp_path, target);
+bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing) {
+  return !fails(FAULT_REPLACE) && real_rt_file_replace(temp_path, target, keep_existing);
 }
 
 rt_worker* rt_worker_start() { return fails(FAULT_WORKER) ? nullptr : real_rt_worker_start(); }

@@ -17,6 +17,7 @@
 #endif
 
 #include "../engine/engine.h"
+#include "../engine/engine_call.h"
 #include "../runtime/runtime.h"
 #include "fault_runtime.h"
 #include "test_files.h"
@@ -27,7 +28,7 @@ const char key[] = "tinderbox";
 
 enum output_case { IN_PLACE, OUTPUT_EXISTING, OUTPUT_ABSENT };
 
-typedef const char* (*engine_call)(const char*, const char*, const char*);
+typedef const char* (*engine_entry)(const char*, const char*, const char*);
 
 struct run_setup {
   std::string source, output;
@@ -59,7 +60,7 @@ std::vector<std::string> names_after(const run_setup& s, bool output_there) {
 // second time the first removal after the failure fails as well.  Returns
 // how many calls were failed on purpose; kinds_failed gathers one bit per
 // kind of call failed.
-int fail_each(engine_call call, const run_setup& s, const std::string& folder,
+int fail_each(engine_entry call, const run_setup& s, const std::string& folder,
               const bytes& expected_output, unsigned& kinds_failed, unsigned tolerated = 0) {
   int failed_count = 0;
   for (int n = 1;; n++) {
@@ -177,6 +178,13 @@ TEST_F(faults, decrypt) {
   printf("decrypt: %d runtime calls failed on purpose\n", total);
 }
 
+// decrypt_file as the tool calls it, with the worker allowed.
+static const char* decrypt_with_worker(const char* file, const char* output, const char* key) {
+  engine_call call = {};
+  call.use_worker = true;
+  return decrypt_file_in(&call, file, output, key);
+}
+
 // A body of three pieces, with the worker allowed: it reads ahead and
 // writes while the engine deciphers.
 TEST_F(faults, decrypt_in_pieces) {
@@ -184,14 +192,12 @@ TEST_F(faults, decrypt_in_pieces) {
   write_file(folder + "p", large_plain);
   ASSERT_STREQ(encrypt_file((folder + "p").c_str(), (folder + "e").c_str(), key), result_ok);
   unsigned kinds = 0;
-  engine_allow_worker(true);
   for (output_case where : {IN_PLACE, OUTPUT_ABSENT}) {
     SCOPED_TRACE("output case " + std::to_string(where));
     // Without the worker or the second buffer the engine does it all itself.
-    fail_each(decrypt_file, setup_for(read_file(folder + "e"), where), folder, large_plain, kinds,
-              kinds_of({FAULT_WORKER, FAULT_ALLOC}));
+    fail_each(decrypt_with_worker, setup_for(read_file(folder + "e"), where), folder, large_plain,
+              kinds, kinds_of({FAULT_WORKER, FAULT_ALLOC}));
   }
-  engine_allow_worker(false);
   EXPECT_EQ(kinds & kinds_of({FAULT_WORKER, FAULT_READ, FAULT_WRITE}),
             kinds_of({FAULT_WORKER, FAULT_READ, FAULT_WRITE}));
 }
@@ -321,6 +327,23 @@ TEST_F(faults, FileChangesSizeBetweenQueryAndRead) {
   } else {
     EXPECT_STREQ(result, result_ok);
     EXPECT_EQ(read_file(source), plain);
+  }
+
+  // Rewritten with other bytes of the same length after the open, before
+  // the read: what was read is neither the old content nor the new, so
+  // nothing is written and the call says the file could not be read.
+  write_file(source, plain);
+  write_file(out, pattern_bytes(40, 5));
+  bytes other = plain;
+  for (uint8_t& b : other) b ^= 0x5A;
+  rewrite same_length = {source, other, false};
+  fault_arm(0);
+  fault_before_first(FAULT_READ, rewrite_file, &same_length);
+  result = encrypt_file(source.c_str(), out.c_str(), key);
+  EXPECT_EQ(same_length.done, !writers_shut_out);
+  EXPECT_STREQ(result, same_length.done ? result_read_error : result_ok);
+  if (same_length.done) {
+    EXPECT_EQ(read_file(out), pattern_bytes(40, 5));
   }
 
   // An encrypted file cut short before the open: the CRC catches it and an
