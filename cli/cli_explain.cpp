@@ -1,8 +1,10 @@
 // Failures in plain words.  The engine answers with the plug-in's result
-// texts, which stay as they are for the scripts; the tool says what
-// happened instead, looking at the files again for the system's reason:
-// "no such file", "disk full (needs 4.2 MB, 1.0 MB free)", "not an
-// encrypted file (header claims 1.9 GB, file holds 32 bytes)".
+// texts, which stay as they are for the scripts, and keeps beside them the
+// step that failed and the system's code there; the tool words that
+// record: "no such folder dist", "disk full (needs 4.2 MB, 1.0 MB free)",
+// "changed while it was read".  Nothing is opened, made or reserved again
+// to find a reason: what is looked at afterwards (a folder's existence, the
+// room left on a disk, a header) only tells the record's story in words.
 
 #include "cli_explain.h"
 
@@ -19,48 +21,30 @@
 #include "cli_print.h"
 
 const char cli_explain_too_short[] = "too short: the format holds files of 2 bytes or more";
+const char cli_explain_empty_encrypted[] = "empty, not an encrypted file";
 const char cli_explain_long_path[] =
     "the path is longer than this system's file functions take (259 characters)";
 
-// Opens file as the engine opens a source and reads a byte: 0, or the
-// system's reason it could not.
-static int probe_read(const char* file) {
-  int source = rt_file_open(file);
-  if (source < 0) return rt_last_error();
-  char byte;
-  int code = rt_file_read(source, &byte, 1) < 0 ? rt_last_error() : 0;
-  rt_file_close(source);
-  return code;
+// The folder path lies in, as it is written there, without the separator
+// after it (a root keeps its own); "" when path names no folder.
+static void folder_of(const char* path, char* folder, int capacity) {
+  int end = -1;
+  for (int i = 0; path[i] != '\0'; i++)
+    if (cli_paths_is_separator(path[i])) end = i;
+  if (end > 0 && !cli_paths_is_separator(path[end - 1]) && path[end] != ':' &&
+      path[end - 1] != ':')
+    end--;
+  snprintf(folder, capacity, "%.*s", end + 1, path);
 }
 
-// Makes the temporary file beside output as the engine does, gives it the
-// room the output needs and removes it again: 0, or the system's reason
-// it could not.
-static int probe_create(const char* output, int64_t needed) {
-  char path[RT_PATH_CAPACITY];
-  int file = rt_temp_create(output, path, sizeof path);
-  if (file < 0) return rt_last_error();
-  int code = rt_file_reserve(file, needed) ? 0 : rt_last_error();
-  rt_file_close(file);
-  rt_file_remove(path);
-  return code;
-}
-
-// Why output cannot be written with needed bytes in it, looked for without
-// changing anything the user owns; null when nothing is found.
-static const char* probe_write(const char* output, int64_t needed, char* text, int capacity) {
-  int64_t available = -1;
-  const char* found = cli_explain_output(output, &available, text, capacity);
-  if (found != nullptr) return found;
-  if (available >= 0 && available < needed) {
-    char need[64], free_text[64];
-    cli_two_sizes(needed, available, need, free_text, sizeof need);
-    return cli_format(text, capacity, "disk full (needs %s, %s free)", need, free_text);
-  }
-  int code = probe_create(output, needed);
-  if (code == 0) return nullptr;
-  char reason[256];
-  return cli_format(text, capacity, "%s", cli_explain_reason(code, reason, sizeof reason));
+// "no such folder F" when the folder file lies in is not there, else
+// "no such file".
+static const char* missing(const char* file, char* text, int capacity) {
+  char folder[RT_PATH_CAPACITY];
+  folder_of(file, folder, sizeof folder);
+  if (folder[0] != '\0' && rt_size_query(folder) != -2)
+    return cli_format(text, capacity, "no such folder %s", folder);
+  return cli_format(text, capacity, "no such file");
 }
 
 const char* cli_explain_input(const char* file, char* text, int capacity) {
@@ -74,24 +58,7 @@ const char* cli_explain_input(const char* file, char* text, int capacity) {
   if (special != nullptr)
     return cli_format(text, capacity, "not a regular file (%s), which cannot be read whole",
                       special);
-  int code = probe_read(file);
-  if (code == 0) return cli_format(text, capacity, "not a file that can be read whole");
-  if (cli_explain_is_missing(code)) {
-    // Say which part is missing: the file, or a folder on the way to it.
-    char folder[RT_PATH_CAPACITY];
-    snprintf(folder, sizeof folder, "%s", file);
-    int end = -1;
-    for (int i = 0; folder[i] != '\0'; i++)
-      if (cli_paths_is_separator(folder[i])) end = i;
-    if (end > 0 && !cli_paths_is_separator(folder[end - 1])) {
-      folder[end] = '\0';
-      if (rt_size_query(folder) != -2)
-        return cli_format(text, capacity, "no such folder %s", folder);
-    }
-    return cli_format(text, capacity, "no such file");
-  }
-  char reason[256];
-  return cli_format(text, capacity, "%s", cli_explain_reason(code, reason, sizeof reason));
+  return missing(file, text, capacity);
 }
 
 // What the header says against what the file holds, for a file the engine
@@ -104,10 +71,10 @@ static const char* explain_not_decrypted(const char* file, const char* result, b
   if (f.readable && !f.whole_header)
     return cli_format(text, capacity, "not an encrypted file (%s, shorter than the %d-byte header)",
                       cli_size_text(f.length, holds, sizeof holds), FILE_HEADER_SIZE);
-  if (f.readable && f.implied > f.length) {
+  if (f.readable && f.cut_short) {
     cli_two_sizes(f.implied, f.length, claims, holds, sizeof claims);
-    // A file of this format cut short keeps a header that holds together.
-    if (f.problems > 1)
+    // A file of this format cut short keeps a header as encryption wrote it.
+    if (f.oddities > 0)
       return cli_format(text, capacity, "not an encrypted file (header claims %s, file holds %s)",
                         claims, holds);
     return cli_format(text, capacity, "cut short, or not an encrypted file (header claims %s, "
@@ -120,8 +87,46 @@ static const char* explain_not_decrypted(const char* file, const char* result, b
                     "match%s", writing ? "; nothing was written" : "");
 }
 
-// The bytes an output will need: the encrypted length, or the plain length
-// the header claims.
+// The reading of the source, in words.
+static void explain_read(const engine_failure& f, char* text, int capacity) {
+  char reason[256];
+  if (f.step == STEP_CHANGED)
+    cli_format(text, capacity, "changed while it was read; nothing was written");
+  else if (f.code != 0)
+    cli_format(text, capacity, "cannot be read: %s",
+               cli_explain_reason(f.code, reason, sizeof reason));
+  else
+    cli_format(text, capacity, "could not be read whole: it ended before its length, so it "
+               "may have been changed while it was read");
+}
+
+// "disk full (needs 4.2 MB, 1.0 MB free)": the room the output needed, and
+// what its folder has.
+static const char* disk_full(const char* output, int64_t needed, char* text, int capacity) {
+  char folder[RT_PATH_CAPACITY], need[64], free_text[64];
+  folder_of(output, folder, sizeof folder);
+  int64_t available = rt_free_bytes(folder[0] != '\0' ? folder : ".");
+  if (available < 0 || needed <= 0) return cli_format(text, capacity, "disk full");
+  cli_two_sizes(needed, available, need, free_text, sizeof need);
+  return cli_format(text, capacity, "disk full (needs %s, %s free)", need, free_text);
+}
+
+// Why output could not be written, from the step that failed.
+static const char* write_reason(const engine_failure& f, const char* output, int64_t needed,
+                                char* text, int capacity) {
+  char folder[RT_PATH_CAPACITY];
+  if (f.step == STEP_FOLDER) return cli_format(text, capacity, "it is a folder");
+  if (f.code == 0) return cli_format(text, capacity, "the system gave no reason");
+  if (cli_explain_is_missing(f.code) && f.step == STEP_CREATE) {
+    folder_of(output, folder, sizeof folder);
+    return cli_format(text, capacity, "no such folder %s", folder[0] != '\0' ? folder : ".");
+  }
+  if (cli_explain_is_full(f.code)) return disk_full(output, needed, text, capacity);
+  return cli_explain_reason(f.code, text, capacity);
+}
+
+// The bytes an output needs: the encrypted length, or the plain length the
+// header claims.
 static int64_t needed_bytes(const cli_options& o, const cli_item& item) {
   int64_t size = rt_size_query(item.path);
   if (o.command == CMD_ENCRYPT) return size < 0 ? 0 : FILE_HEADER_SIZE + (size + 7) / 8 * 8;
@@ -130,8 +135,23 @@ static int64_t needed_bytes(const cli_options& o, const cli_item& item) {
   return f.plain_size > 0 ? f.plain_size : 0;
 }
 
+static void explain_write(const cli_options& o, const cli_item& item, const engine_failure& f,
+                          const char* output, char* text, int capacity) {
+  if (f.step == STEP_EXISTS) {
+    cli_format(text, capacity, "%s exists; give --force to overwrite it, or --update to keep "
+               "it when it is up to date", output);
+    return;
+  }
+  char reason[CLI_TEXT_CAPACITY];
+  write_reason(f, output, needed_bytes(o, item), reason, sizeof reason);
+  if (output != item.output)  // bound for a stream
+    cli_format(text, capacity, "cannot write the temporary file for the output: %s", reason);
+  else
+    cli_format(text, capacity, "cannot write %s: %s", output, reason);
+}
+
 void cli_explain(const cli_options& o, const cli_item& item, const char* engine_result,
-                 const char* output, char* text, int capacity) {
+                 const engine_failure& failure, const char* output, char* text, int capacity) {
   char reason[CLI_TEXT_CAPACITY];
   if (engine_result == result_refused) {
     if (cli_explain_input(item.path, reason, sizeof reason) != nullptr)
@@ -141,23 +161,9 @@ void cli_explain(const cli_options& o, const cli_item& item, const char* engine_
     else
       cli_format(text, capacity, "refused (%s)", engine_result);
   } else if (engine_result == result_read_error) {
-    int code = probe_read(item.path);
-    if (code != 0)
-      cli_format(text, capacity, "cannot be read: %s",
-                 cli_explain_reason(code, reason, sizeof reason));
-    else
-      cli_format(text, capacity, "could not be read whole; it reads now, so it may have been "
-                 "in use or changed while it was read");
+    explain_read(failure, text, capacity);
   } else if (engine_result == result_write_error) {
-    const char* found = probe_write(output, needed_bytes(o, item), reason, sizeof reason);
-    bool temporary = output != item.output;  // bound for a stream
-    if (found != nullptr && temporary)
-      cli_format(text, capacity, "cannot write the temporary file for the output: %s", found);
-    else if (found != nullptr)
-      cli_format(text, capacity, "cannot write %s: %s", output, found);
-    else
-      cli_format(text, capacity, "could not write %s, and looking again found no reason",
-                 output);
+    explain_write(o, item, failure, output, text, capacity);
   } else if (engine_result == result_crc_failure || engine_result == result_not_encrypted) {
     explain_not_decrypted(item.path, engine_result, o.command == CMD_DECRYPT, text, capacity);
   } else if (engine_result == engine_cancelled) {

@@ -1,19 +1,15 @@
-// The system's words on POSIX systems: errno codes in plain words, and what
-// stat, access and statvfs say of an output that could not be written.
+// The system's words on POSIX systems: errno codes in plain words.
 
 #include "cli_explain.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
-#include "../runtime/runtime.h"
 #include "cli_print.h"
 
 bool cli_explain_is_missing(int code) { return code == ENOENT || code == ENOTDIR; }
+bool cli_explain_is_full(int code) { return code == ENOSPC || code == EDQUOT; }
 
 const char* cli_explain_reason(int code, char* text, int capacity) {
   switch (code) {
@@ -36,34 +32,3 @@ const char* cli_explain_reason(int code, char* text, int capacity) {
 }
 
 bool cli_explain_too_long(const char*) { return false; }  // the system says so itself
-
-const char* cli_explain_output(const char* output, int64_t* available, char* text, int capacity) {
-  char folder[RT_PATH_CAPACITY], reason[256];
-  snprintf(folder, sizeof folder, "%s", output);
-  char* slash = strrchr(folder, '/');
-  if (slash == nullptr) snprintf(folder, sizeof folder, ".");
-  else if (slash == folder) folder[1] = '\0';
-  else *slash = '\0';
-  struct stat st;
-  if (stat(folder, &st) != 0) {
-    if (errno == ENOENT) return cli_format(text, capacity, "no such folder %s", folder);
-    return cli_format(text, capacity, "%s: %s", folder,
-                      cli_explain_reason(errno, reason, sizeof reason));
-  }
-  if (!S_ISDIR(st.st_mode)) return cli_format(text, capacity, "%s is not a folder", folder);
-  if (stat(output, &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return cli_format(text, capacity, "it is a folder");
-    if (access(output, W_OK) != 0)
-      return cli_format(text, capacity, "%s",
-                        errno == EACCES ? "the file is read-only"
-                                        : cli_explain_reason(errno, reason, sizeof reason));
-  }
-  if (access(folder, W_OK | X_OK) != 0)
-    return cli_format(text, capacity, "%s", cli_explain_reason(errno, reason, sizeof reason));
-  struct statvfs fs;
-  if (statvfs(folder, &fs) == 0) {
-    if (fs.f_flag & ST_RDONLY) return cli_format(text, capacity, "read-only file system");
-    *available = static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
-  }
-  return nullptr;
-}

@@ -546,20 +546,3 @@ void cli_inputs_find_stale(cli_batch* batch) {
   }
   batch->stale_count = kept;
 }
-
-bool cli_inputs_up_to_date(const cli_options& o, const cli_item& item) {
-  int64_t input_time, output_time;
-  if (!rt_file_time(item.path, &input_time) || !rt_file_time(item.output, &output_time) ||
-      output_time < input_time)
-    return false;
-  if (o.command == CMD_ENCRYPT) {
-    // The output holds a header that holds together, for the input's length.
-    cli_header_facts f;
-    cli_inspect_header(item.output, &f);
-    return f.whole_header && f.problems == 0 && f.length == f.implied &&
-           f.plain_size == rt_size_query(item.path);
-  }
-  cli_header_facts f;
-  cli_inspect_header(item.path, &f);
-  return f.whole_header && f.problems == 0 && rt_size_query(item.output) == f.plain_size;
-}

@@ -64,9 +64,6 @@ bool cli_inputs_make_folders(const cli_options& o, const char* output, char* tex
 // lie in the folders the planned outputs go to; the folders walked were
 // looked at while collecting.
 void cli_inputs_find_stale(cli_batch* batch);
-// True when item's output exists, is at least as new as its input and
-// agrees with the input's length (--update).
-bool cli_inputs_up_to_date(const cli_options& o, const cli_item& item);
 bool cli_inputs_ends_with_suffix(const char* name, const char* suffix);
 // A copy of text for an item's path or message, freed with the batch;
 // null when memory ran out.

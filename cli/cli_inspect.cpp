@@ -1,6 +1,6 @@
 // Encrypted files' headers, read without writing anything: the fields info
-// prints, and the judgement whether this format could have written a file,
-// which encrypt, --update and the explanations of failures rely on too.
+// prints, and the engine's judgement of them in words, which encrypt and
+// the explanations of failures rely on too.
 
 #include "cli_inspect.h"
 
@@ -27,24 +27,40 @@ static void oddity(cli_header_facts* facts, const char* text) {
   add_text(facts->odd_text, sizeof facts->odd_text, &facts->oddities, text);
 }
 
-// Notes why the header and length could not come from the writer, and
-// what differs from what the writer writes but decryption ignores.
-static void judge(const file_header& h, const uint8_t* head, cli_header_facts* facts) {
-  if (h.plain_size < 2) reason(facts, "plain_size below 2");
-  if (h.plain_size >= 2 && h.pad_count != (8 - h.plain_size % 8) % 8)
-    reason(facts, "pad_count does not pad plain_size to whole blocks");
-  if (facts->implied >= 0 && facts->length < facts->implied)
-    reason(facts, "file shorter than the header implies");
-  int64_t iv = static_cast<int64_t>(load_le64(head + 9));
-  if (iv < engine_least_iv || iv > engine_greatest_iv)
-    oddity(facts, "iv outside the values the writer draws");
-  if (h.constant[0] != 2 || h.constant[1] != 0) oddity(facts, "constant bytes are not 2 and 0");
-  if (facts->implied >= 0 && facts->length > facts->implied) {
-    char extra[64], text[128];
+// Notes why decryption fails whatever the key, and what differs from what
+// encryption writes but decryption ignores: the engine's one judgement in
+// words.
+static void judge(const file_header& h, cli_header_facts* facts) {
+  const header_judgement j = header_judge(h, facts->length);
+  char text[160];
+  if (j.verdict == HEADER_REFUSED) {
+    reason(facts, h.plain_size < 1 ? "plain_size below 1" : "pad_count below 0");
+  } else if (j.verdict == HEADER_SHORT) {
+    if (j.data_length >= 0 && j.data_length / 8 * 8 < h.plain_size) {
+      snprintf(text, sizeof text, "pad_count %d leaves plain bytes outside the whole blocks",
+               h.pad_count);
+      reason(facts, text);
+    } else {
+      facts->cut_short = true;
+      reason(facts, "file shorter than its plain data needs");
+    }
+  }
+  if (j.verdict != HEADER_REFUSED && (j.notes & NOTE_PAD)) {
+    snprintf(text, sizeof text, "pad_count %d is not the %d encryption writes", h.pad_count,
+             static_cast<int>((8 - h.plain_size % 8) % 8));
+    oddity(facts, text);
+  }
+  if (h.plain_size == 1) oddity(facts, "plain_size 1, which encryption never writes");
+  if (j.notes & NOTE_IV) oddity(facts, "iv outside the values the writer draws");
+  if (j.notes & NOTE_CONSTANTS) oddity(facts, "constant bytes are not 2 and 0");
+  if (j.notes & NOTE_EXTRA) {
+    char extra[64];
     cli_size_text(facts->length - facts->implied, extra, sizeof extra);
     snprintf(text, sizeof text, "%s after the data", extra);
     oddity(facts, text);
   }
+  facts->written_by_encrypt = j.verdict == HEADER_SOUND && facts->oddities == 0 &&
+                              facts->length == facts->implied;
 }
 
 // Reads the header of file; head receives it.
@@ -65,7 +81,7 @@ static void read_header(const char* file, cli_header_facts* facts, uint8_t head[
   // sum is beyond any file length.
   if (h.plain_size >= 0 && h.plain_size <= INT64_MAX - FILE_HEADER_SIZE - 127)
     facts->implied = FILE_HEADER_SIZE + h.plain_size + h.pad_count;
-  judge(h, head, facts);
+  judge(h, facts);
 }
 
 void cli_inspect_header(const char* file, cli_header_facts* facts) {
@@ -108,6 +124,9 @@ const char* cli_inspect_info(const char* file, const char* shown, FILE* out) {
     cli_print(out, "  format      consistent; decryption ignores: %s\n", facts.odd_text);
     return result_ok;
   }
-  cli_print(out, "  format      not this format: %s\n", facts.problem_text);
+  // Decryption fails whatever the key: a file cut short may still be one
+  // of this format.
+  cli_print(out, "  format      %s: %s\n", facts.cut_short ? "cut short" : "not this format",
+            facts.problem_text);
   return result_not_encrypted;
 }

@@ -11,10 +11,12 @@ struct cli_header_facts {
   int64_t plain_size;
   bool readable;    // the file could be opened and read
   bool whole_header;
-  int problems;     // reasons this format could not have written it
+  bool cut_short;   // sound but for the length: plain data lies past the file's end
+  int problems;     // reasons decryption fails whatever the key (but for a crafted file)
   char problem_text[256];
-  int oddities;     // what differs from what the writer writes, which decryption ignores
+  int oddities;     // what differs from what encryption writes, which decryption ignores
   char odd_text[256];
+  bool written_by_encrypt;  // header and length exactly as encryption writes them
 };
 void cli_inspect_header(const char* file, cli_header_facts* facts);
 // Prints the header fields of file, under the name shown, to out (null:

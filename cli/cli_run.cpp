@@ -20,6 +20,7 @@
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
 #include "cli_console.h"
+#include "cli_current.h"
 #include "cli_explain.h"
 #include "cli_inputs.h"
 #include "cli_inspect.h"
@@ -79,9 +80,10 @@ static double seconds_now() {
 static const char already_encrypted[] =
     "already an encrypted file (give --allow-encrypted to encrypt it again)";
 
-// Why the input of item is not worked: a failure, or a skip for a file too
-// short for the format (for decrypt and verify, an empty one).  False when
-// it is to be worked.
+// Why the input of item is not worked: a failure, or, for encrypt, a skip
+// for a file too short for the format.  Decrypt and verify fail on an
+// empty file, which the module refuses: a build step must not pass with a
+// file the application cannot open.  False when it is to be worked.
 static bool run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* outcome,
                              char* text, int capacity) {
   if (item->from_stdin) return false;
@@ -92,13 +94,14 @@ static bool run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* 
     *outcome = OUTCOME_SKIPPED;
     return true;
   }
+  if (o.command != CMD_ENCRYPT && size == 0) {
+    cli_format(text, capacity, "%s", cli_explain_empty_encrypted);
+    *outcome = OUTCOME_FAILED;
+    return true;
+  }
   const char* reason = cli_explain_input(item->path, text, capacity);
   if (reason == nullptr) return false;
   *outcome = OUTCOME_FAILED;
-  if (size == 0) {
-    item->skip_kind = "empty";
-    *outcome = OUTCOME_SKIPPED;
-  }
   return true;
 }
 
@@ -129,12 +132,15 @@ static cli_outcome run_write(const run_state& r, engine_call* call, int index, c
       return OUTCOME_FAILED;
     }
   } else {
-    if (o.update && rt_size_query(item->output) >= 0 && cli_inputs_up_to_date(o, *item))
+    if (o.update && rt_size_query(item->output) >= 0 && cli_current(o, *item, call, r.key))
       return OUTCOME_CURRENT;
     if (cli_inputs_refuse_output(o, *r.batch, index, text, capacity)) return OUTCOME_FAILED;
     if (!cli_inputs_make_folders(o, item->output, text, capacity)) return OUTCOME_FAILED;
     snprintf(written, sizeof written, "%s", item->output);
   }
+  // Without --force or --update an existing output is kept, also against
+  // another run that makes it meanwhile: the commit's rename refuses it.
+  call->keep_existing = !stream && !o.force && !o.update && !o.in_place;
   double start = seconds_now();
   const char* result;
   char stream_text[CLI_TEXT_CAPACITY] = "";
@@ -154,19 +160,25 @@ static cli_outcome run_write(const run_state& r, engine_call* call, int index, c
     return OUTCOME_FAILED;
   }
   if (result == result_refused && item->from_stdin) {
-    cli_format(text, capacity, "fewer than 2 bytes, %s", cli_explain_too_short);
-    item->skip_kind = "too short";
-    return OUTCOME_SKIPPED;
+    // Nothing to ship is no success: a pipe whose writer failed ends here.
+    if (o.command == CMD_ENCRYPT)
+      cli_format(text, capacity, "fewer than 2 bytes, %s; nothing was written",
+                 cli_explain_too_short);
+    else
+      cli_format(text, capacity, "%s", cli_explain_empty_encrypted);
+    return OUTCOME_FAILED;
   }
   if (result == result_read_error && item->from_stdin) {
     cli_format(text, capacity, "cannot be read");
     return OUTCOME_FAILED;
   }
   if (result != result_ok) {
-    cli_explain(o, *item, result, stream ? written : item->output, text, capacity);
+    cli_explain(o, *item, result, call->failure, stream ? written : item->output, text, capacity);
     return OUTCOME_FAILED;
   }
-  if (item->from_stdin) item->size = rt_size_query(written) - FILE_HEADER_SIZE;
+  // Encrypted as it was read: its size is known only now.
+  if (item->from_stdin && o.command == CMD_ENCRYPT)
+    item->size = rt_size_query(written) - FILE_HEADER_SIZE;
   if (decrypt_out) {
     cli_header_facts facts;
     cli_inspect_header(item->path, &facts);
@@ -189,7 +201,7 @@ static cli_outcome run_verify(const run_state& r, engine_call* call, int index, 
   item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result == result_ok) return OUTCOME_OK;
-  cli_explain(*r.o, *item, result, nullptr, text, capacity);
+  cli_explain(*r.o, *item, result, call->failure, nullptr, text, capacity);
   return OUTCOME_FAILED;
 }
 
@@ -414,7 +426,7 @@ static int run_info(const cli_options& o, cli_batch* batch) {
       const char* result = cli_inspect_info(item->path, item->shown, o.quiet ? nullptr : cli_out);
       fflush(cli_out);
       if (result != result_ok) {
-        cli_explain(o, *item, result, nullptr, text, sizeof text);
+        cli_explain(o, *item, result, engine_failure{}, nullptr, text, sizeof text);
         reason = text;
       }
     }

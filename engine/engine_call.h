@@ -83,3 +83,11 @@ const char* encrypt_stream(engine_call* call, engine_reader* read, void* context
 typedef bool engine_writer(void* context, const void* data, int32_t count);
 const char* decrypt_to_stream(engine_call* call, const char* file, engine_writer* write,
                               void* context, const char* key);
+
+// Whether the encrypted file holds what the plain file holds, as far as a
+// look without decrypting tells: its header sound (file_format.h) for
+// plain's length and CRC-32, and its first block deciphering under key to
+// plain's first bytes, so that another key or other content never passes.
+// plain is read whole, encrypted only to its first block; nothing is
+// written.  False also when either cannot be read.
+bool engine_holds(engine_call* call, const char* encrypted, const char* plain, const char* key);

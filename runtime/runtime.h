@@ -135,6 +135,10 @@ bool rt_same_file(const char* a, const char* b);  // both exist and are one file
 // POSIX, 100 ns on Windows); false when it has none.
 bool rt_file_time(const char* path, int64_t* time);
 
+// The bytes this process may still write on the volume that holds folder;
+// -1 when it cannot be told.
+int64_t rt_free_bytes(const char* folder);
+
 // A folder, made where its parent exists as any new folder there is made:
 // 1 made, 0 the name is taken (by a folder or anything else), -1 failed.
 int rt_folder_make(const char* path);

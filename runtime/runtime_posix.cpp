@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -257,6 +258,13 @@ bool rt_file_time(const char* path, int64_t* time) {
   if (stat(path, &st) != 0) return false;
   *time = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return true;
+}
+
+int64_t rt_free_bytes(const char* folder) {
+  struct statvfs fs;
+  if (statvfs(folder, &fs) != 0) return -1;
+  if (fs.f_flag & ST_RDONLY) return 0;
+  return static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
 }
 
 int rt_platform_make_folder(const char* path, bool only_owner) {

@@ -329,7 +329,10 @@ bool rt_file_replace(const char* temp_path, const char* target, bool keep_existi
   } else {
     // A folder is never replaced; a read-only file is refused, as opening it
     // for writing would be.
-    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) return false;
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+      SetLastError(attributes & FILE_ATTRIBUTE_DIRECTORY ? ERROR_ACCESS_DENIED : ERROR_FILE_READ_ONLY);
+      return false;
+    }
     take_target_security(from, to);
     DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
@@ -393,6 +396,12 @@ bool rt_file_time(const char* path, int64_t* time) {
   *time = static_cast<int64_t>(static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32 |
                                data.ftLastWriteTime.dwLowDateTime);
   return true;
+}
+
+int64_t rt_free_bytes(const char* folder) {
+  ULARGE_INTEGER free_bytes;
+  if (!GetDiskFreeSpaceExA(folder, &free_bytes, nullptr, nullptr)) return -1;
+  return static_cast<int64_t>(free_bytes.QuadPart);
 }
 
 int rt_platform_make_folder(const char* path, bool only_owner) {
