@@ -201,10 +201,6 @@ bool rt_file_replace(const char* temp_path, const char* target, bool keep_existi
   char resolved[PATH_MAX];
   const char* path = resolve_target(target, resolved);
   struct stat st;
-  if (keep_existing && lstat(target, &st) == 0) {
-    errno = EEXIST;
-    return false;
-  }
   if (keep_existing) {
     if (chmod(temp_path, 0666 & ~creation_mask()) != 0) return false;
     return rename_keeping(temp_path, target);

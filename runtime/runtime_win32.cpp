@@ -315,12 +315,8 @@ bool rt_file_replace(const char* temp_path, const char* target, bool keep_existi
     return false;
   DWORD attributes = GetFileAttributesW(to);
   if (keep_existing) {
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-      SetLastError(ERROR_ALREADY_EXISTS);
-      return false;
-    }
     // Without MOVEFILE_REPLACE_EXISTING the rename itself refuses a target
-    // that another process made meanwhile.
+    // that exists, one that another process made meanwhile included.
     take_new_file_security(from, name_at);
     return MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH) != 0;
   }

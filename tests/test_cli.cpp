@@ -884,6 +884,78 @@ TEST_F(Cli, UpdateRewritesOnlyWhatChanged) {
   EXPECT_TRUE(file_exists(stale));
 }
 
+// Up to date is told by content, never by times: an older copy of the same
+// length put back with its old time, a change whose time is set back, and
+// another key are each written again, and an unchanged tree writes nothing.
+TEST_F(Cli, UpToDateMeansTheSameContentUnderTheSameKey) {
+  std::filesystem::create_directories(path("data/sub"));
+  bytes old_text = plain_file("data/sub/text3.txt", 700, 60);
+  plain_file("data/other.txt", 900, 61);
+  std::filesystem::copy_file(path("data/sub/text3.txt"), path("backup.txt"));
+  auto old_time = std::filesystem::last_write_time(path("data/sub/text3.txt"));
+  const std::vector<std::string> step = {"encrypt", "--key", test_key, "-u", "-r", "-d",
+                                         path("dist"), path("data")};
+  ASSERT_EQ(run(step), 0) << err;
+  const std::string out3 = path("dist/sub/text3.txt.dat");
+  bytes first = read_file(out3);
+
+  // Changed, then given back its old time: same length, other content.
+  bytes changed = old_text;
+  for (size_t i = 0; i < changed.size(); i += 50) changed[i] ^= 0x21;
+  write_file(path("data/sub/text3.txt"), changed);
+  std::filesystem::last_write_time(path("data/sub/text3.txt"), old_time);
+  ASSERT_EQ(run(step), 0) << err;
+  EXPECT_EQ(summary, "qelv: 2 files: 1 written, 1 up to date\n") << err;
+  EXPECT_EQ(engine_decrypted(out3), changed);
+
+  // The older copy put back with its time (cp -p): written again as well.
+  std::filesystem::copy_file(path("backup.txt"), path("data/sub/text3.txt"),
+                             std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::last_write_time(path("data/sub/text3.txt"), old_time);
+  ASSERT_EQ(run(step), 0) << err;
+  EXPECT_EQ(summary, "qelv: 2 files: 1 written, 1 up to date\n") << err;
+  EXPECT_EQ(engine_decrypted(out3), old_text);
+
+  // Another key: every output is written again, and opens with that key.
+  std::vector<std::string> other_key = step;
+  other_key[2] = "another key";
+  ASSERT_EQ(run(other_key), 0) << err;
+  EXPECT_EQ(summary, "qelv: 2 files: 2 written\n") << err;
+  EXPECT_EQ(engine_decrypted(out3, "another key"), old_text);
+
+  // Nothing changed: nothing written, not even touched.
+  bytes now = read_file(out3);
+  auto written_at = std::filesystem::last_write_time(out3);
+  ASSERT_EQ(run(other_key), 0) << err;
+  EXPECT_EQ(summary, "qelv: 2 files: 2 up to date\n") << err;
+  EXPECT_EQ(read_file(out3), now);
+  EXPECT_EQ(std::filesystem::last_write_time(out3), written_at);
+  EXPECT_NE(now, first);
+}
+
+// Nothing missing passes for a success: standard input too short to
+// encrypt fails and keeps an existing output; empty standard input and an
+// empty encrypted file fail decrypt and verify, as the module refuses them.
+TEST_F(Cli, NothingMissingIsASuccess) {
+  bytes kept = plain_file("keep.dat", 40, 62);
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "-o", path("keep.dat"), "-"}), 1);
+  EXPECT_EQ(err, "(standard input): fewer than 2 bytes, too short: the format holds files of 2 "
+                 "bytes or more; nothing was written\n");
+  EXPECT_EQ(read_file(path("keep.dat")), kept);
+  EXPECT_EQ(run({"decrypt", "--key", test_key, "-o", path("n.out"), "-"}), 1);
+  EXPECT_EQ(err, "(standard input): empty, not an encrypted file\n");
+  EXPECT_FALSE(file_exists(path("n.out")));
+  std::filesystem::create_directories(path("dist"));
+  plain_file("p", 100, 63);
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-o", path("dist/p.dat"), path("p")}), 0) << err;
+  write_file(path("dist/zero.dat"), {});
+  EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("dist")}), 1);
+  EXPECT_EQ(err, path("dist") + dir.back() + "zero.dat: empty, not an encrypted file\n");
+  EXPECT_EQ(summary, "qelv: 2 files: 1 checked out, 1 failed\n");
+  EXPECT_EQ(run({"decrypt", "--key", test_key, "-r", "-d", path("back"), path("dist")}), 1);
+  EXPECT_FALSE(file_exists(path("back/zero")));
+}
+
 // No plain byte is put in a temporary file: with no temporary folder to be
 // had at all, standard input is encrypted and decrypt -o - still works; a
 // wrong key sends nothing; the key may come from standard input.

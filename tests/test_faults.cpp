@@ -291,6 +291,31 @@ TEST_F(faults, PlainDataIsNeverReadableByOthers) {
 // Another program rewrites File or Output between the size query and the
 // open, or between the open and the read: the call works on one consistent
 // view of the file or fails with an error text, and the source is never lost.
+// A call that keeps an existing Output (the tool's, without --force) and
+// another process that makes Output while the call runs: the commit's
+// rename refuses to replace it, the other's file stays whole, the call says
+// so in its record, and its temporary file goes.
+TEST_F(faults, KeptOutputMadeMeanwhileIsNotReplaced) {
+  std::string source = folder + "p", out = folder + "made-meanwhile";
+  write_file(source, plain);
+  bytes theirs = pattern_bytes(77, 12);
+  rewrite other_run = {out, theirs, false};
+  fault_arm(0);
+  fault_before_first(FAULT_REPLACE, rewrite_file, &other_run);
+  engine_call call = {};
+  call.keep_existing = true;
+  EXPECT_STREQ(encrypt_file_in(&call, source.c_str(), out.c_str(), key), result_write_error);
+  EXPECT_TRUE(other_run.done);
+  EXPECT_EQ(call.failure.step, STEP_EXISTS);
+  EXPECT_EQ(read_file(out), theirs);
+  for (const std::string& name : folder_names(folder)) EXPECT_NE(name.substr(0, 6), "~qelv-");
+  // Without keep_existing, as the module's scripts expect, Output is replaced.
+  fault_arm(0);
+  EXPECT_STREQ(encrypt_file(source.c_str(), out.c_str(), key), result_ok);
+  EXPECT_STREQ(decrypt_file(out.c_str(), (folder + "back").c_str(), key), result_ok);
+  EXPECT_EQ(read_file(folder + "back"), plain);
+}
+
 TEST_F(faults, FileChangesSizeBetweenQueryAndRead) {
   std::string source = folder + "moving", out = folder + "out";
   bytes longer = pattern_bytes(5000, 11);
