@@ -45,6 +45,16 @@ static cli_item* inputs_add(cli_batch* batch, const char* path, int relative_at)
   return item;
 }
 
+bool cli_inputs_add_orphan(cli_batch* batch, const char* path, const char* reason, bool removed) {
+  cli_item* item = inputs_add(batch, path, 0);
+  if (item == nullptr) return false;
+  item->orphan = true;
+  item->planned = "no input";
+  item->planned_outcome = removed ? OUTCOME_DELETED : OUTCOME_FAILED;
+  item->message = cli_inputs_copy(reason);
+  return item->message != nullptr;
+}
+
 void cli_inputs_free(cli_batch* batch) {
   for (int i = 0; i < batch->count; i++) {
     free(batch->items[i].path);

@@ -9,8 +9,10 @@ struct cli_options;
 
 // OK: written (or verified); CURRENT: the output was up to date (--update);
 // STOPPED: stopped at a piece by an interrupt or a closed standard output,
-// nothing written.
-enum cli_outcome { OUTCOME_OK, OUTCOME_SKIPPED, OUTCOME_FAILED, OUTCOME_CURRENT, OUTCOME_STOPPED };
+// nothing written; DELETED: an output without input removed (--delete).
+enum cli_outcome {
+  OUTCOME_OK, OUTCOME_SKIPPED, OUTCOME_FAILED, OUTCOME_CURRENT, OUTCOME_STOPPED, OUTCOME_DELETED
+};
 
 struct cli_item {
   char* path;           // the file as given or found; for standard input, its spool file
@@ -21,6 +23,7 @@ struct cli_item {
   cli_outcome planned_outcome;
   const char* skip_kind;  // a skip's reason in a word or two, for the closing summary
   bool from_stdin;
+  bool orphan;  // an output without input (cli_orphans.h), not an input
   int started;  // set by the worker that takes the item
   // Filled in by the worker; done is set last.
   cli_outcome outcome;
@@ -65,6 +68,10 @@ bool cli_inputs_make_folders(const cli_options& o, const char* output, char* tex
 // looked at while collecting.
 void cli_inputs_find_stale(cli_batch* batch);
 bool cli_inputs_ends_with_suffix(const char* name, const char* suffix);
+// Adds an output without input (cli_orphans.h), found at path: failed for
+// reason, or, when removed, for the worker that takes it to remove.  False
+// when memory ran out.
+bool cli_inputs_add_orphan(cli_batch* batch, const char* path, const char* reason, bool removed);
 // A copy of text for an item's path or message, freed with the batch;
 // null when memory ran out.
 char* cli_inputs_copy(const char* text);

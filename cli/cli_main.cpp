@@ -10,6 +10,7 @@
 #include "cli_inputs.h"
 #include "cli_key.h"
 #include "cli_options.h"
+#include "cli_orphans.h"
 #include "cli_print.h"
 #include "cli_run.h"
 #include "cli_stream.h"
@@ -31,6 +32,12 @@ static int run_batch(const cli_options& o, char** files, int file_count) {
     status = cli_usage_error("--output takes one file; %s names more", files[0]);
   if (status == 0) {
     cli_inputs_plan(o, &batch);
+    if (!cli_orphans_find(o, files, file_count, &batch)) {
+      cli_print(cli_err, "qelv: out of memory while listing the files\n");
+      status = 1;
+    }
+  }
+  if (status == 0) {
     cli_inputs_find_stale(&batch);
     status = cli_run(o, &batch, key);
   }

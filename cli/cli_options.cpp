@@ -131,7 +131,7 @@ enum {
 enum option_id {
   OPT_OUTPUT, OPT_OUT_DIR, OPT_SUFFIX, OPT_FORCE, OPT_IN_PLACE, OPT_RECURSIVE, OPT_KEY_FILE,
   OPT_KEY_ENV, OPT_KEY, OPT_KEY_CODEPAGE, OPT_KEY_BYTES, OPT_JOBS, OPT_QUIET, OPT_HELP,
-  OPT_VERSION, OPT_UPDATE, OPT_ALLOW_ENCRYPTED, OPT_TO_TERMINAL
+  OPT_VERSION, OPT_UPDATE, OPT_ALLOW_ENCRYPTED, OPT_TO_TERMINAL, OPT_DELETE, OPT_INPUT_DIR
 };
 
 struct option_info {
@@ -153,6 +153,8 @@ static const option_info known_options[] = {
     {"version", 0, false, FOR_ALL},        {"update", 'u', false, FOR_WRITE},
     {"allow-encrypted", 0, false, 1 << CMD_ENCRYPT},
     {"to-terminal", 0, false, FOR_WRITE},
+    {"delete", 0, false, 1 << CMD_ENCRYPT},
+    {"input-dir", 0, true, 1 << CMD_VERIFY},
 };
 enum { OPTION_COUNT = sizeof known_options / sizeof known_options[0] };
 static const char* const command_names[] = {"encrypt", "decrypt", "verify", "info"};
@@ -214,6 +216,8 @@ static int set_option(cli_options* o, int id, const char* value) {
     case OPT_UPDATE: o->update = true; break;
     case OPT_ALLOW_ENCRYPTED: o->allow_encrypted = true; break;
     case OPT_TO_TERMINAL: o->to_terminal = true; break;
+    case OPT_DELETE: o->delete_orphans = true; break;
+    case OPT_INPUT_DIR: o->input_dir = value; break;
   }
   return 0;
 }
@@ -299,6 +303,10 @@ static int check_options(const cli_options& o, char** files, int file_count) {
     return cli_usage_error("give one of --key-file, --key-env and --key");
   if (o.key_bytes && o.key_codepage != 0)
     return cli_usage_error("--key-bytes and --key-codepage exclude each other");
+  if (o.delete_orphans && (!o.recursive || o.out_dir == nullptr))
+    return cli_usage_error("--delete goes with -r and --out-dir, whose outputs it looks through");
+  if (o.input_dir != nullptr && rt_size_query(o.input_dir) != -2)
+    return cli_usage_error("--input-dir %s: no such folder", o.input_dir);
   if (o.update && (o.force || o.in_place))
     return cli_usage_error("--update excludes %s", o.force ? "--force" : "--in-place");
   bool stdin_input = false;

@@ -14,6 +14,8 @@ struct cli_options {
   bool force;            // overwrite existing outputs
   bool update;           // skip inputs whose output is up to date, replace the others
   bool allow_encrypted;  // encrypt inputs that already are encrypted files
+  bool delete_orphans;   // remove outputs without inputs under --out-dir
+  const char* input_dir; // verify: the folder the files were encrypted from
   bool to_terminal;      // binary output may go to a terminal
   bool in_place, recursive, quiet, help, version, key_bytes;
   const char* key_file;

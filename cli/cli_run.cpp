@@ -25,6 +25,7 @@
 #include "cli_inputs.h"
 #include "cli_inspect.h"
 #include "cli_options.h"
+#include "cli_orphans.h"
 #include "cli_paths.h"
 #include "cli_print.h"
 #include "cli_stream.h"
@@ -200,8 +201,35 @@ static cli_outcome run_verify(const run_state& r, engine_call* call, int index, 
   const char* result = verify_file_in(call, item->path, r.key);
   item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
-  if (result == result_ok) return OUTCOME_OK;
-  cli_explain(*r.o, *item, result, call->failure, nullptr, text, capacity);
+  if (result != result_ok) {
+    cli_explain(*r.o, *item, result, call->failure, nullptr, text, capacity);
+    return OUTCOME_FAILED;
+  }
+  // With the folder it was encrypted from: its input must be there, and
+  // hold what it holds, as encrypt -u would find it.
+  char input[RT_PATH_CAPACITY];
+  if (r.o->input_dir == nullptr ||
+      !cli_orphans_input_of(*r.o, item->path, item->relative_at, input, sizeof input))
+    return OUTCOME_OK;
+  int64_t input_size = rt_size_query(input);
+  if (input_size < 2) {
+    cli_format(text, capacity, "no input (%s %s)", input,
+               input_size < 0 ? "is gone" : "is too short to encrypt");
+    return OUTCOME_FAILED;
+  }
+  if (!engine_holds(call, item->path, input, r.key)) {
+    cli_format(text, capacity, "stale: %s has changed since it was encrypted", input);
+    return OUTCOME_FAILED;
+  }
+  return OUTCOME_OK;
+}
+
+// An output without input under --delete: removed, or failed with why not.
+static cli_outcome run_remove_orphan(cli_item* item, char* text, int capacity) {
+  if (rt_file_remove(item->path)) return OUTCOME_DELETED;
+  char reason[256];
+  cli_format(text, capacity, "%s; it cannot be removed: %s", item->message,
+             cli_explain_reason(rt_last_error(), reason, sizeof reason));
   return OUTCOME_FAILED;
 }
 
@@ -210,7 +238,9 @@ static void run_item(const run_state& r, engine_call* call, int index) {
   char text[CLI_TEXT_CAPACITY] = "";
   cli_outcome outcome;
   __atomic_store_n(&item->started, 1, __ATOMIC_RELEASE);
-  if (item->planned != nullptr) {
+  if (item->orphan && item->planned_outcome == OUTCOME_DELETED) {
+    outcome = run_remove_orphan(item, text, sizeof text);
+  } else if (item->planned != nullptr) {
     outcome = item->planned_outcome;
     if (item->message == nullptr) snprintf(text, sizeof text, "%s", item->planned);
   } else if (r.o->command == CMD_VERIFY) {
@@ -326,7 +356,9 @@ static void run_report(const cli_options& o, const cli_item& item) {
   // With the data on standard output (or a device, which may be the same),
   // the listing goes to standard error.
   FILE* listing = o.output != nullptr && cli_stream_is_stream(o.output) ? cli_err : cli_out;
-  if (item.outcome == OUTCOME_FAILED) {
+  if (item.outcome == OUTCOME_DELETED) {
+    if (!o.quiet) cli_print(listing, "%s: deleted: %s\n", item.shown, item.message);
+  } else if (item.outcome == OUTCOME_FAILED) {
     cli_print(cli_err, "%s: %s\n", item.shown, item.message != nullptr ? item.message : "");
   } else if (item.outcome == OUTCOME_SKIPPED) {
     if (!o.quiet) cli_print(cli_err, "%s: skipped: %s\n", item.shown, item.message);
@@ -354,14 +386,16 @@ static void run_report(const cli_options& o, const cli_item& item) {
 // "qelv: 5 files: 2 written, 1 up to date, 2 skipped (1 too short,
 // 1 folder), 1 failed".
 static void run_summary(const cli_options& o, const cli_batch& batch) {
-  int ok = 0, current = 0, skipped = 0, failed = 0;
+  int ok = 0, current = 0, skipped = 0, failed = 0, orphans = 0, deleted = 0;
   const char* kinds[16];
   int kind_counts[16], kind_count = 0;
   for (int i = 0; i < batch.count; i++) {
     const cli_item& item = batch.items[i];
     ok += item.outcome == OUTCOME_OK;
     current += item.outcome == OUTCOME_CURRENT;
-    failed += item.outcome == OUTCOME_FAILED;
+    deleted += item.outcome == OUTCOME_DELETED;
+    orphans += item.orphan && item.outcome == OUTCOME_FAILED;
+    failed += !item.orphan && item.outcome == OUTCOME_FAILED;
     if (item.outcome != OUTCOME_SKIPPED) continue;
     skipped++;
     const char* kind = item.skip_kind != nullptr ? item.skip_kind : "other";
@@ -389,6 +423,8 @@ static void run_summary(const cli_options& o, const cli_batch& batch) {
   for (int k = 0; k < kind_count && n > 0 && n < static_cast<int>(sizeof text); k++)
     n += snprintf(text + n, sizeof text - n, "%s%d %s%s", k == 0 ? " (" : ", ", kind_counts[k],
                   kinds[k], k == kind_count - 1 ? ")" : "");
+  add(orphans, "without input");
+  add(deleted, "deleted");
   add(failed, "failed");
   cli_print(cli_err, "%s\n", text);
 }

@@ -933,6 +933,44 @@ TEST_F(Cli, UpToDateMeansTheSameContentUnderTheSameKey) {
   EXPECT_NE(now, first);
 }
 
+// An output whose input is gone (or emptied) is named by the build step and
+// by verify given the input folder, and fails them; --delete removes it,
+// and never a file that is not of this format.
+TEST_F(Cli, OutputsWithoutInputsAreFound) {
+  std::filesystem::create_directories(path("data/sub"));
+  plain_file("data/sub/text5.txt", 300, 64);
+  plain_file("data/a.txt", 200, 65);
+  const std::vector<std::string> step = {"encrypt", "--key", test_key, "-u", "-r", "-d",
+                                         path("dist"), path("data")};
+  ASSERT_EQ(run(step), 0) << err;
+  bytes foreign = bytes_of("not an encrypted file, though its name ends so");
+  write_file(path("dist/sub/notes.dat"), foreign);
+  std::filesystem::remove(path("data/sub/text5.txt"));
+  const std::string gone = path("dist/sub/text5.txt.dat");
+  const std::string said = gone + ": no input (" + path("data") + dir.back() + "sub" + dir.back() +
+                           "text5.txt is gone)\n";
+  EXPECT_EQ(run(step), 1);
+  EXPECT_EQ(err, said);
+  EXPECT_EQ(summary, "qelv: 2 files: 1 up to date, 1 without input\n");
+  EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("dist"), "--input-dir", path("data")}),
+            1);
+  EXPECT_NE(err.find(said), std::string::npos) << err;
+  EXPECT_TRUE(file_exists(gone));
+
+  std::vector<std::string> deleting = step;
+  deleting.push_back("--delete");
+  EXPECT_EQ(run(deleting), 0) << err;
+  EXPECT_EQ(out, gone + ": deleted: no input (" + path("data") + dir.back() + "sub" +
+                     dir.back() + "text5.txt is gone)\n");
+  EXPECT_FALSE(file_exists(gone));
+  EXPECT_EQ(read_file(path("dist/sub/notes.dat")), foreign);
+  // notes.dat is no encrypted file; a.txt.dat checks out against its input.
+  EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("dist"), "--input-dir", path("data")}),
+            1);
+  EXPECT_EQ(lines_of(out).size(), 1u) << out;
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "--delete", "-r", path("data")}), 2);
+}
+
 // Nothing missing passes for a success: standard input too short to
 // encrypt fails and keeps an existing output; empty standard input and an
 // empty encrypted file fail decrypt and verify, as the module refuses them.
