@@ -7,6 +7,9 @@
 #include <cstdio>
 
 bool cli_console_is_terminal(FILE* stream);
+// True when path names a terminal (a console on Windows): a device looked
+// at without writing to it.
+bool cli_console_names_terminal(const char* path);
 bool cli_console_echo_off(FILE* in);  // false: not a terminal, echo unchanged
 void cli_console_echo_on();           // undoes cli_console_echo_off
 // Puts back the echo cli_console_echo_off took, from the interrupt's thread

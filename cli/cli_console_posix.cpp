@@ -5,10 +5,23 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 bool cli_console_is_terminal(FILE* stream) { return isatty(fileno(stream)) == 1; }
+
+bool cli_console_names_terminal(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  // Opened without becoming the controlling terminal and without waiting.
+  int fd = open(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool terminal = isatty(fd) == 1;
+  close(fd);
+  return terminal;
+}
 
 // The terminal's settings while echo is off, put back by
 // cli_console_echo_on, by cli_console_restore or by an interrupt during the

@@ -34,6 +34,16 @@ static BOOL WINAPI interrupted(DWORD) {
   return FALSE;  // and let the next handler end the process
 }
 
+bool cli_console_names_terminal(const char* path) {
+  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  DWORD mode;
+  bool console = GetFileType(h) == FILE_TYPE_CHAR && GetConsoleMode(h, &mode) != 0;
+  CloseHandle(h);
+  return console;
+}
+
 bool cli_console_echo_off(FILE* in) {
   HANDLE console = handle_of(in);
   if (!GetConsoleMode(console, &saved_mode)) return false;

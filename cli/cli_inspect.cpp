@@ -96,7 +96,8 @@ const char* cli_inspect_info(const char* file, const char* shown, FILE* out) {
   read_header(file, &facts, head);
   if (!facts.readable) return result_read_error;
 
-  cli_print(out, "%s\n", shown);
+  char name[CLI_TEXT_CAPACITY];
+  cli_print(out, "%s\n", cli_escaped(shown, name, sizeof name));
   if (!facts.whole_header) {
     cli_print(out, "  length      %" PRId64 " bytes\n", facts.length);
     cli_print(out, "  format      not this format: shorter than the %d-byte header\n",

@@ -20,21 +20,33 @@
 #include "cli_console.h"
 #include "cli_explain.h"
 #include "cli_options.h"
+#include "cli_paths.h"
 #include "cli_print.h"
 
 enum { KEY_POINTS = CLI_KEY_CAPACITY };
 
+// A key line longer than this is no key: a file read up to here without a
+// line end (a device such as /dev/zero, a large file of one line) is
+// refused rather than read on.
+enum { KEY_LINE_MOST = 64 * 1024 };
+
 // Reads one line into buffer, without its line end ("\n" or "\r\n"); a
-// longer line is cut to the buffer.  False when the stream holds nothing.
+// longer line is cut to the buffer, and reading stops after KEY_LINE_MOST
+// bytes (*too_long then set).  False when the stream holds nothing.
 // *zero is set when the line holds a zero byte, which would end the key
 // there without a word.
-static bool key_read_line(FILE* in, char* buffer, int size, bool* zero = nullptr) {
-  int n = 0, c = 0;
+static bool key_read_line(FILE* in, char* buffer, int size, bool* zero = nullptr,
+                          bool* too_long = nullptr) {
+  int n = 0, c = 0, read = 0;
   bool any = false;
   while ((c = getc(in)) != EOF && c != '\n') {
     any = true;
     if (c == 0 && zero != nullptr) *zero = true;
     if (n < size - 1) buffer[n++] = static_cast<char>(c);
+    if (++read >= KEY_LINE_MOST) {
+      if (too_long != nullptr) *too_long = true;
+      break;
+    }
   }
   if (n > 0 && buffer[n - 1] == '\r') n--;
   buffer[n] = '\0';
@@ -94,6 +106,9 @@ static int key_from_file(const char* path, char* key, bool* utf8) {
   bool from_stdin = strcmp(path, "-") == 0;
   if (!from_stdin && rt_size_query(path) == -2)
     return cli_usage_error("the key file %s is a folder", path);
+  const char* special = from_stdin ? nullptr : cli_paths_special_kind(path);
+  if (special != nullptr && strcmp(special, "a device") == 0)
+    return cli_usage_error("the key file %s is a device, not a file", path);
   FILE* f = from_stdin ? cli_in : fopen(path, "rb");
   if (f == nullptr) {
     char reason[256];
@@ -101,12 +116,15 @@ static int key_from_file(const char* path, char* key, bool* utf8) {
                            cli_explain_reason(rt_last_error(), reason, sizeof reason));
   }
   if (from_stdin) cli_console_binary(f);
-  bool zero = false;
-  key_read_line(f, key, CLI_KEY_CAPACITY, &zero);
+  bool zero = false, too_long = false;
+  key_read_line(f, key, CLI_KEY_CAPACITY, &zero, &too_long);
   bool failed = ferror(f) != 0;
   if (!from_stdin) fclose(f);
   const char* shown = from_stdin ? "(standard input)" : path;
   if (failed) return cli_usage_error("cannot read the key file %s", shown);
+  if (too_long)
+    return cli_usage_error("the key file %s holds no line end in its first %d KiB; a key is "
+                           "its first line", shown, KEY_LINE_MOST / 1024);
   const unsigned char* bytes = reinterpret_cast<unsigned char*>(key);
   if ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))
     return cli_usage_error("the key file %s is UTF-16; save it as UTF-8 or ANSI", shown);

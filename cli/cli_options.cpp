@@ -321,6 +321,10 @@ static int check_options(const cli_options& o, char** files, int file_count) {
       cli_console_is_terminal(cli_out))
     return cli_usage_error("standard output is a terminal, which encrypted data would garble; "
                            "redirect it to a file or pipe, or give --to-terminal");
+  if (o.command == CMD_ENCRYPT && stdout_output && !o.to_terminal && strcmp(o.output, "-") != 0 &&
+      cli_console_names_terminal(o.output))
+    return cli_usage_error("%s is a terminal, which encrypted data would garble; give another "
+                           "output, or --to-terminal", o.output);
   if (stdin_input && writes(o) && o.output == nullptr)
     return cli_usage_error("standard input has no name to derive an output from; give -o PATH "
                            "(or -o - for standard output)");

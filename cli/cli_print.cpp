@@ -106,6 +106,23 @@ void cli_two_sizes(int64_t a, int64_t b, char* a_text, char* b_text, int capacit
   }
 }
 
+const char* cli_escaped(const char* text, char* out, int capacity) {
+  int n = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; p++) {
+    char escape[8] = {static_cast<char>(*p), '\0'};
+    if (*p == '\n') snprintf(escape, sizeof escape, "\\n");
+    else if (*p == '\r') snprintf(escape, sizeof escape, "\\r");
+    else if (*p == '\t') snprintf(escape, sizeof escape, "\\t");
+    else if (*p < 0x20 || *p == 0x7F) snprintf(escape, sizeof escape, "\\x%02x", *p);
+    int length = static_cast<int>(strlen(escape));
+    if (n + length >= capacity) break;
+    memcpy(out + n, escape, length);
+    n += length;
+  }
+  if (capacity > 0) out[n] = '\0';
+  return out;
+}
+
 const char* cli_count_text(int64_t count, const char* one, const char* many, char* text,
                            int capacity) {
   return cli_format(text, capacity, "%" PRId64 " %s", count, count == 1 ? one : many);

@@ -29,6 +29,9 @@ const char* cli_size_text(int64_t bytes, char* text, int capacity);
 // "header claims 1,500,023 bytes, file holds 1,499,023 bytes": two sizes
 // in words, exact where the rounded forms would read alike.
 void cli_two_sizes(int64_t a, int64_t b, char* a_text, char* b_text, int capacity);
+// text with its control characters escaped ("\n", "\t", "\x1b"), so that
+// a name that holds a line end stays on its line; cut to capacity.
+const char* cli_escaped(const char* text, char* out, int capacity);
 // "1 file", "2 files": count and the singular or plural.
 const char* cli_count_text(int64_t count, const char* one, const char* many, char* text,
                            int capacity);

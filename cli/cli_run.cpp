@@ -353,24 +353,29 @@ static bool out_closed;
 
 static void run_report(const cli_options& o, const cli_item& item) {
   char before[64], after[64];
+  // Names may hold line ends and other control characters: each line says
+  // them escaped, so that it stays one line.
+  char shown[CLI_TEXT_CAPACITY], message[CLI_TEXT_CAPACITY], output[CLI_TEXT_CAPACITY];
+  cli_escaped(item.shown, shown, sizeof shown);
+  cli_escaped(item.message != nullptr ? item.message : "", message, sizeof message);
   // With the data on standard output (or a device, which may be the same),
   // the listing goes to standard error.
   FILE* listing = o.output != nullptr && cli_stream_is_stream(o.output) ? cli_err : cli_out;
   if (item.outcome == OUTCOME_DELETED) {
-    if (!o.quiet) cli_print(listing, "%s: deleted: %s\n", item.shown, item.message);
+    if (!o.quiet) cli_print(listing, "%s: deleted: %s\n", shown, message);
   } else if (item.outcome == OUTCOME_FAILED) {
-    cli_print(cli_err, "%s: %s\n", item.shown, item.message != nullptr ? item.message : "");
+    cli_print(cli_err, "%s: %s\n", shown, message);
   } else if (item.outcome == OUTCOME_SKIPPED) {
-    if (!o.quiet) cli_print(cli_err, "%s: skipped: %s\n", item.shown, item.message);
+    if (!o.quiet) cli_print(cli_err, "%s: skipped: %s\n", shown, message);
   } else if (item.outcome == OUTCOME_CURRENT || item.outcome == OUTCOME_STOPPED) {
     // Counted in the closing lines only.
   } else if (!o.quiet && o.command == CMD_VERIFY) {
-    cli_print(listing, "%s: key and data check out, %s, %.3f s\n", item.shown,
+    cli_print(listing, "%s: key and data check out, %s, %.3f s\n", shown,
               cli_size_text(item.size, before, sizeof before), item.seconds);
   } else if (!o.quiet) {
-    bool to_stream = cli_stream_is_stream(item.output);
-    cli_print(listing, "%s -> %s: %s -> %s, %.3f s\n", item.shown,
-              to_stream && strcmp(item.output, "-") == 0 ? "(standard output)" : item.output,
+    bool to_stdout = cli_stream_is_stream(item.output) && strcmp(item.output, "-") == 0;
+    cli_escaped(to_stdout ? "(standard output)" : item.output, output, sizeof output);
+    cli_print(listing, "%s -> %s: %s -> %s, %.3f s\n", shown, output,
               cli_size_text(item.size, before, sizeof before),
               cli_size_text(item.output_size, after, sizeof after), item.seconds);
   }
@@ -442,11 +447,12 @@ static void run_note_stale(const cli_batch& batch) {
     n += snprintf(command + n, sizeof command - n, " %s%s%s", spaced ? "\"" : "", path,
                   spaced ? "\"" : "");
   }
-  cli_note("%s left by a qelv that was stopped (or in use by one still running) lie where "
-           "this run reads or writes; once no qelv is running, remove them with: %s%s",
+  bool one = batch.stale_count == 1;
+  cli_note("%s left by a qelv that was stopped (or in use by one still running) %s where "
+           "this run reads or writes; once no qelv is running, remove %s with: %s%s",
            cli_count_text(batch.stale_count, "temporary file", "temporary files", count,
                           sizeof count),
-           cli_paths_remove_command, command);
+           one ? "lies" : "lie", one ? "it" : "them", cli_paths_remove_command, command);
 }
 
 // info prints each file's fields as it reads them, in this thread.

@@ -873,13 +873,14 @@ TEST_F(Cli, UpdateRewritesOnlyWhatChanged) {
   ASSERT_EQ(run(step), 0) << err;
   std::vector<std::string> lines = lines_of(err);
   ASSERT_EQ(lines.size(), 3u) << err;  // the two files too short, then the note
-  EXPECT_TRUE(starts_with(lines[2], "qelv: note: 1 temporary file left by a qelv that was stopped"))
+  EXPECT_TRUE(starts_with(lines[2], "qelv: note: 1 temporary file left by a qelv that was stopped "
+                                    "(or in use by one still running) lies where"))
       << lines[2];
   std::string stale = path("dist/data") + dir.back() + "~qelv-0badf00d.tmp";
 #ifdef _WIN32
-  EXPECT_NE(lines[2].find("remove them with: del " + stale), std::string::npos) << lines[2];
+  EXPECT_NE(lines[2].find("remove it with: del " + stale), std::string::npos) << lines[2];
 #else
-  EXPECT_NE(lines[2].find("remove them with: rm " + stale), std::string::npos) << lines[2];
+  EXPECT_NE(lines[2].find("remove it with: rm " + stale), std::string::npos) << lines[2];
 #endif
   EXPECT_TRUE(file_exists(stale));
 }
@@ -1051,9 +1052,36 @@ TEST_F(Cli, KeyFileFaults) {
   EXPECT_EQ(run({"encrypt", "--key-file", path("zero"), "-o", path("z"), path("p")}), 2);
   EXPECT_NE(err.find("holds a zero byte"), std::string::npos) << err;
   EXPECT_FALSE(file_exists(path("z")));
+  // A key line is bounded: a long line without its end is refused, not read
+  // on; a device that never ends is refused unread.
+  write_file(path("one-line"), bytes(300 * 1024, 'k'));
+  EXPECT_EQ(run({"encrypt", "--key-file", path("one-line"), "-o", path("z"), path("p")}), 2);
+  EXPECT_EQ(lines_of(err)[0], "qelv: the key file " + path("one-line") +
+                                  " holds no line end in its first 64 KiB; a key is its first line");
+#ifndef _WIN32
+  EXPECT_EQ(run({"encrypt", "--key-file", "/dev/zero", "-o", path("z"), path("p")}), 2);
+  EXPECT_EQ(lines_of(err)[0], "qelv: the key file /dev/zero is a device, not a file");
+#endif
+  EXPECT_FALSE(file_exists(path("z")));
 }
 
 #ifndef _WIN32
+// A name that holds a line end or another control character is shown
+// escaped, so that each file's line stays one line.
+TEST_F(Cli, NamesWithLineEndsStayOnTheirLine) {
+  std::string odd = "a\nb\x1b.txt";
+  plain_file(odd, 50, 66);
+  write_file(path("e\tmpty"), {});
+  ASSERT_EQ(run({"encrypt", "--key", test_key, path(odd), path("e\tmpty")}), 0) << err;
+  EXPECT_EQ(lines_of(out).size(), 1u) << out;
+  EXPECT_TRUE(starts_with(out, path("a\\nb\\x1b.txt") + " -> " + path("a\\nb\\x1b.txt.dat") +
+                                   ": ")) << out;
+  EXPECT_TRUE(starts_with(err, path("e\\tmpty") + ": skipped: empty")) << err;
+  EXPECT_EQ(engine_decrypted(path(odd + ".dat")), read_file(path(odd)));
+  EXPECT_EQ(run({"info", path(odd + ".dat")}), 0);
+  EXPECT_EQ(lines_of(out)[0], path("a\\nb\\x1b.txt.dat"));
+}
+
 // A named pipe is refused at once, never opened (an open waits for a
 // writer); in a folder run it is skipped with a note.
 TEST_F(Cli, NamedPipesAreRefusedWithoutWaiting) {
@@ -1458,6 +1486,13 @@ TEST_F(CliTerminal, NoEncryptedDataToATerminal) {
   fclose(terminal_out);
   read_available(&t, 100);
   EXPECT_GE(t.transcript.size(), 127u);
+  // A terminal named by -o is guarded as standard output is.
+  std::string tty = ttyname(t.slave);
+  size_t shown = t.transcript.size();
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-o", tty, path("a")}), 2);
+  EXPECT_NE(err.find(tty + " is a terminal"), std::string::npos) << err;
+  read_available(&t, 100);
+  EXPECT_EQ(t.transcript.size(), shown) << "encrypted data reached the terminal";
 }
 
 // The progress line moves within a large file: files done, the share of the
