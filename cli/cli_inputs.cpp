@@ -164,7 +164,9 @@ static void collect_entry(const char* name, cli_paths_kind kind, void* context) 
     collect_planned(c, name, path_too_long, OUTCOME_FAILED);
     return;
   }
-  if (kind == PATHS_FOLDER_LINK) {
+  if (kind == PATHS_UNSPELLABLE) {
+    collect_planned(c, path, lossy_name, OUTCOME_FAILED);
+  } else if (kind == PATHS_FOLDER_LINK) {
     collect_planned(c, path, link_skipped, OUTCOME_SKIPPED, "link");
   } else if (kind == PATHS_FOLDER) {
     if (level->depth >= 64) collect_planned(c, path, too_deep, OUTCOME_FAILED);
@@ -201,7 +203,9 @@ static void collect_named_folder(collect_context* c, const char* folder) {
 
 static void collect_match(const char* path, cli_paths_kind kind, void* context) {
   auto* c = static_cast<collect_context*>(context);
-  if (kind == PATHS_FOLDER) {
+  if (kind == PATHS_UNSPELLABLE) {
+    collect_planned(c, path, lossy_name, OUTCOME_FAILED);
+  } else if (kind == PATHS_FOLDER) {
     collect_named_folder(c, path);
   } else if (kind == PATHS_FOLDER_LINK) {
     collect_planned(c, path, link_skipped, OUTCOME_SKIPPED, "link");

@@ -19,8 +19,10 @@ const char* cli_paths_special_kind(const char* path);
 extern const char cli_paths_remove_command[];
 
 // What a listing found: a file (or a path that cannot be looked at), a
-// folder, a link to a folder, or something else (a named pipe, a device).
-enum cli_paths_kind { PATHS_FILE, PATHS_FOLDER, PATHS_FOLDER_LINK, PATHS_OTHER };
+// folder, a link to a folder, something else (a named pipe, a device), or
+// a name that the file functions' code page cannot spell (Windows), given
+// as near as that code page comes.
+enum cli_paths_kind { PATHS_FILE, PATHS_FOLDER, PATHS_FOLDER_LINK, PATHS_OTHER, PATHS_UNSPELLABLE };
 typedef void cli_paths_found(const char* path_or_name, cli_paths_kind kind, void* context);
 // Calls found(path, kind, context) for each path matching pattern (whose
 // wildcards stand in its last part only), in name order.  Returns the count

@@ -54,34 +54,57 @@ static bool wide_match(const wchar_t* pattern, const wchar_t* name) {
 }
 
 // Whether name matches pattern, case-blind.
-static bool name_matches(const char* pattern, const char* name) {
+static bool name_matches(const wchar_t* pattern, const wchar_t* name) {
   wchar_t wp[MAX_PATH + 1], wn[MAX_PATH + 1];
-  cli_codepage_wide(pattern, -1, wp, MAX_PATH + 1);
-  cli_codepage_wide(name, -1, wn, MAX_PATH + 1);
+  lstrcpynW(wp, pattern, MAX_PATH + 1);
+  lstrcpynW(wn, name, MAX_PATH + 1);
   CharUpperW(wp);
   CharUpperW(wn);
   return wide_match(wp, wn);
 }
 
+// A name the search found, in the ANSI code page the file functions take;
+// false when that code page cannot spell it (then name holds what comes
+// nearest, for messages).
+static bool ansi_name(const wchar_t* wide, char* name, int capacity) {
+  BOOL lossy = FALSE;
+  int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, name, capacity, nullptr,
+                              &lossy);
+  if (n == 0) name[0] = '\0';
+  // And back: Wine spells a missing character by a similar one (ł as l)
+  // without saying so.
+  wchar_t back[MAX_PATH + 1];
+  cli_codepage_wide(name, -1, back, MAX_PATH + 1);
+  return n > 0 && !lossy && wcscmp(back, wide) == 0;
+}
+
 // Hands on the entries that search_path finds (and that match, when a
-// match is given), their paths in folder when full.
+// match is given), their paths in folder when full.  The search is made
+// in wide characters, so that a name the ANSI code page cannot spell is
+// known as such instead of as its spelling with question marks.
 static int search(const char* search_path, const char* match, const char* folder, bool full,
                   cli_paths_found* found, void* context) {
-  WIN32_FIND_DATAA data;
-  HANDLE h = FindFirstFileA(search_path, &data);
+  wchar_t wide_path[RT_PATH_CAPACITY], wide_match_text[MAX_PATH + 1] = L"";
+  cli_codepage_wide(search_path, -1, wide_path, RT_PATH_CAPACITY);
+  if (match != nullptr) cli_codepage_wide(match, -1, wide_match_text, MAX_PATH + 1);
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(wide_path, &data);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD code = GetLastError();
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES ? 0 : -1;
   }
   cli_paths_names names = {};
   do {
-    if (strcmp(data.cFileName, ".") == 0 || strcmp(data.cFileName, "..") == 0) continue;
-    if (match != nullptr && !name_matches(match, data.cFileName)) continue;
+    if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0) continue;
+    if (match != nullptr && !name_matches(wide_match_text, data.cFileName)) continue;
+    char name[MAX_PATH * 2 + 1];
+    bool spelt = ansi_name(data.cFileName, name, sizeof name);
     bool folder_entry = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     bool link = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
     cli_paths_kind kind = folder_entry ? (link ? PATHS_FOLDER_LINK : PATHS_FOLDER) : PATHS_FILE;
-    if (!cli_paths_names_add(&names, data.cFileName, kind)) break;
-  } while (FindNextFileA(h, &data));
+    if (!spelt) kind = PATHS_UNSPELLABLE;
+    if (!cli_paths_names_add(&names, name, kind)) break;
+  } while (FindNextFileW(h, &data));
   FindClose(h);
   return cli_paths_names_give(&names, folder, full, found, context);
 }

@@ -6,7 +6,8 @@
 #   a pseudo-terminal (script); the ANSI bytes written as they are would be
 #   shown in the console's own code page, as other characters;
 # - a name the ANSI code page cannot spell (łódź.txt) is refused, and is not
-#   taken as the pattern "?ód?.txt" that its ANSI form would be.
+#   taken as the pattern "?ód?.txt" that its ANSI form would be; found in a
+#   folder, it is refused for the same reason.
 # The console wraps its lines at 80 columns, so qelv runs inside the work
 # folder and is given short relative names: what it prints does not depend
 # on where the folder is.  Wrapped lines are joined all the same.
@@ -35,4 +36,15 @@ case $said in
   *) echo "łódź.txt: qelv said: $said"; status=1 ;;
 esac
 if [ -e "$work/xódy.txt.dat" ]; then echo "xódy.txt was encrypted in its place"; status=1; fi
+
+# Found in a folder, the same name gets the same reason, not "??" for it.
+mkdir -p "$work/Data"
+printf 'one\n' > "$work/Data/łódź.txt"
+said=$(cd "$work" && wine "$qelv" encrypt --jobs 1 --key k -r Data 2>&1 | tr -d '\r' || true)
+case $said in
+  *"łódź.txt: the name holds characters outside the system's ANSI code page"*|*"?ód?.txt: the name holds characters outside the system's ANSI code page"*)
+    echo "Data\\łódź.txt is refused by name in a folder run" ;;
+  *) echo "Data\\łódź.txt in a folder run: qelv said: $said"; status=1 ;;
+esac
+if ls "$work/Data/"*.dat >/dev/null 2>&1; then echo "a file was encrypted in Data"; status=1; fi
 exit $status
