@@ -1,0 +1,94 @@
+// The progress line: written over in place on standard error, wiped before
+// any other line, and fitted to a Windows console's 80 columns.
+
+#include "cli_progress.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "cli_inputs.h"
+#include "cli_print.h"
+
+// A monotonic clock, for timings.
+static double seconds_now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void cli_progress_start(cli_progress* p, bool enabled, const uint32_t* count, int64_t total) {
+  *p = {};
+  p->enabled = enabled;
+  p->count = count;
+  p->start = seconds_now();
+  p->last_count = __atomic_load_n(count, __ATOMIC_RELAXED);
+  p->total = total;
+}
+
+void cli_progress_wipe(cli_progress* p) {
+  if (p->width > 0) cli_print(cli_err, "\r%*s\r", p->width - 1, "");
+  p->width = 0;
+}
+
+// "12 s", "4 min", "1 h 05 min".
+static const char* duration_text(double seconds, char* text, int capacity) {
+  long s = static_cast<long>(seconds + 0.5);
+  if (s < 60) return cli_format(text, capacity, "%ld s", s);
+  if (s < 3600) return cli_format(text, capacity, "%ld min", (s + 30) / 60);
+  return cli_format(text, capacity, "%ld h %02ld min", s / 3600, s % 3600 / 60);
+}
+
+// The line fits 79 columns (a Windows console wraps at 80): a long name
+// keeps its end, where the file's own name is.
+enum { PROGRESS_COLUMNS = 79 };
+
+void cli_progress_draw(cli_progress* p, const cli_batch& batch, int done, bool final) {
+  double now = seconds_now();
+  if (!p->enabled || (!final && (now - p->start < 0.25 || now - p->last_draw < 0.25))) return;
+  if (final && !p->shown) return;
+  uint32_t count_now = __atomic_load_n(p->count, __ATOMIC_RELAXED);
+  p->worked += static_cast<uint32_t>(count_now - p->last_count);  // the count wraps at 2^32
+  p->last_count = count_now;
+  int percent = 100;
+  if (!final && p->total > 0) {
+    double share = static_cast<double>(p->worked) / static_cast<double>(p->total);
+    percent = share >= 0.99 ? 99 : static_cast<int>(share * 100);
+  }
+  double seconds = now - p->start;
+  double speed = seconds > 0 ? static_cast<double>(p->worked) / seconds : 0.0;
+  char files[64], left[64] = "", line[256];
+  cli_count_text(batch.count, "file", "files", files, sizeof files);
+  if (!final && speed > 0 && p->total > static_cast<int64_t>(p->worked)) {
+    char time[48];
+    cli_format(left, sizeof left, ", %s left",
+               duration_text(static_cast<double>(p->total - p->worked) / speed, time,
+                             sizeof time));
+  }
+  int n = snprintf(line, sizeof line, "\r%d of %s, %d%%, %.1f MB/s%s", done, files, percent,
+                   speed / 1e6, left);
+  // The file being worked: the first one taken and not done.
+  const char* name = nullptr;
+  for (int i = done; !final && i < batch.count && name == nullptr; i++)
+    if (__atomic_load_n(&batch.items[i].started, __ATOMIC_ACQUIRE) &&
+        !__atomic_load_n(&batch.items[i].done, __ATOMIC_ACQUIRE) &&
+        batch.items[i].planned == nullptr)
+      name = batch.items[i].shown;
+  int room = PROGRESS_COLUMNS - (n - 1) - 2;
+  if (name != nullptr && room > 8 && n > 0 && n < static_cast<int>(sizeof line)) {
+    int length = static_cast<int>(strlen(name));
+    if (length <= room) {
+      n += snprintf(line + n, sizeof line - n, ", %s", name);
+    } else {
+      const char* end = name + length - (room - 3);
+      while ((static_cast<unsigned char>(*end) & 0xC0) == 0x80) end++;  // a whole character
+      n += snprintf(line + n, sizeof line - n, ", ...%s", end);
+    }
+  }
+  if (n > 0 && n - 1 < p->width)  // a shorter line covers the end of the longer one
+    snprintf(line + n, sizeof line - n, "%*s", p->width - (n - 1), "");
+  cli_print(cli_err, "%s", line);
+  fflush(cli_err);
+  p->width = n > p->width ? n : p->width;
+  p->shown = true;
+  p->last_draw = now;
+}
+

@@ -1,0 +1,18 @@
+// What a run says: a line for each item, in the order of the items, the
+// note on stale temporary files, and the closing summary.
+#pragma once
+
+struct cli_batch;
+struct cli_item;
+struct cli_options;
+
+// The item's line: written outputs and checks on standard output (on
+// standard error when standard output carries the data), skips and
+// failures on standard error.  False when standard output was closed.
+bool cli_report_item(const cli_options& o, const cli_item& item);
+// "qelv: 5 files: 2 written, 1 up to date, 2 skipped (1 too short,
+// 1 folder), 1 failed", for a run of several files.
+void cli_report_summary(const cli_options& o, const cli_batch& batch);
+// The temporary files of a stopped qelv found where the run reads or
+// writes, said once with the command that removes them.
+void cli_report_stale(const cli_batch& batch);
