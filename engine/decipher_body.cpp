@@ -43,6 +43,59 @@ static void wait_job(body_work* w) {
   w->given = false;
 }
 
+// Deciphers length bytes of piece in place, chained from chain, which then
+// holds the piece's last ciphertext block; bytes past the last whole block
+// are not deciphered and become zero.
+static void decipher_piece(const cipher_key& cipher, uint8_t chain[8], uint8_t* piece,
+                           int32_t length) {
+  int32_t blocks = length / 8;
+  if (blocks > 0) {
+    // The last ciphertext block chains into the next piece; it is kept
+    // before deciphering in place overwrites it.
+    uint8_t next_chain[8];
+    memcpy(next_chain, piece + 8 * (blocks - 1), 8);
+    cbc_decrypt(cipher, chain, piece, blocks);
+    memcpy(chain, next_chain, 8);
+  }
+  memset(piece + 8 * blocks, 0, length - 8 * blocks);
+}
+
+// Hands buffer b's job on once the one before it (the other buffer's) has
+// ended: adding its covered plain bytes, and reading piece k + depth (which
+// starts where piece k + 1 ends) if every piece up to it came whole.
+static void next_job(body_work* w, int b, int32_t covered, uint64_t at, uint64_t data_length,
+                     bool ended) {
+  wait_job(w);
+  uint64_t ahead_at = at;
+  bool whole = !ended;
+  if (w->depth == 2 && at < data_length) {
+    int32_t next_length = piece_length(data_length - at);
+    whole = whole && w->got[b ^ 1] == next_length;
+    ahead_at += next_length;
+  }
+  int32_t wanted = whole && ahead_at < data_length ? piece_length(data_length - ahead_at) : 0;
+  give_job(w, b, covered, wanted);
+}
+
+// The first pieces, one per buffer.
+static void first_jobs(body_work* w, uint64_t data_length) {
+  const int32_t first = piece_length(data_length);
+  give_job(w, 0, 0, first);
+  wait_job(w);
+  if (w->depth == 2 && w->got[0] == first && data_length > static_cast<uint64_t>(first))
+    give_job(w, 1, 0, piece_length(data_length - first));
+}
+
+// Why the piece loop stops before piece b: cancelled, a stream that failed,
+// or a read that failed; null to go on.
+static const char* piece_stop(body_work* w, int b, bool ended) {
+  if (cancelled(w->call)) return call_failed(w->call, STEP_CANCELLED, 0, engine_cancelled);
+  if (w->send_failed) return call_failed(w->call, STEP_SEND, 0, result_write_error);
+  if (!ended && w->got[b] < 0)
+    return call_failed(w->call, STEP_READ, w->read_code, result_read_error);
+  return nullptr;
+}
+
 const char* decipher_body(body_work* w, const cipher_key& cipher, const file_header& h,
                           output_file* out, uint32_t* crc) {
   const uint64_t plain_size = static_cast<uint64_t>(h.plain_size);
@@ -52,67 +105,27 @@ const char* decipher_body(body_work* w, const cipher_key& cipher, const file_hea
   memcpy(chain, h.iv, 8);
   w->crc = 0;
   w->out = out;
-  // The first pieces, one per buffer.
-  const int32_t first = piece_length(data_length);
-  give_job(w, 0, 0, first);
-  wait_job(w);
-  if (w->depth == 2 && w->got[0] == first && data_length > static_cast<uint64_t>(first))
-    give_job(w, 1, 0, piece_length(data_length - first));
+  first_jobs(w, data_length);
   bool ended = false;
   uint64_t at = 0;
   const char* result = nullptr;
   for (uint64_t k = 0; at < data_length && !(ended && !writing); k++) {
     const int b = static_cast<int>(k % w->depth);
-    if (cancelled(w->call)) {
-      result = call_failed(w->call, STEP_CANCELLED, 0, engine_cancelled);
-      break;
-    }
-    if (w->send_failed) {
-      result = call_failed(w->call, STEP_SEND, 0, result_write_error);
-      break;
-    }
+    if ((result = piece_stop(w, b, ended)) != nullptr) break;
     uint8_t* piece = w->pieces[b];
     int32_t length = piece_length(data_length - at);
-    int32_t got = 0;
-    if (!ended) {
-      got = w->got[b];
-      if (got < 0) {
-        result = call_failed(w->call, STEP_READ, w->read_code, result_read_error);
-        break;
-      }
-      ended = got < length;
-      // Without an output, only the block the file ends in is worked here;
-      // the rest is had in closed form.
-      if (ended && !writing && (got + 7) / 8 * 8 < length) length = (got + 7) / 8 * 8;
-    }
+    int32_t got = ended ? 0 : w->got[b];
+    ended = ended || got < length;
+    // Without an output, only the block the file ends in is worked here;
+    // the rest is had in closed form.
+    if (ended && !writing && (got + 7) / 8 * 8 < length) length = (got + 7) / 8 * 8;
     memset(piece + got, 0, length - got);
-    int32_t blocks = length / 8;
-    if (blocks > 0) {
-      // The piece's last ciphertext block chains into the next piece; it is
-      // kept before deciphering in place overwrites it.
-      uint8_t next_chain[8];
-      memcpy(next_chain, piece + 8 * (blocks - 1), 8);
-      cbc_decrypt(cipher, chain, piece, blocks);
-      memcpy(chain, next_chain, 8);
-    }
-    memset(piece + 8 * blocks, 0, length - 8 * blocks);  // not deciphered: zero
+    decipher_piece(cipher, chain, piece, length);
     int32_t covered = plain_size > at ? piece_length(plain_size - at) : 0;
     if (covered > length) covered = length;
     count_worked(w->call, length);
     at += length;
-
-    // The job before this one (the other buffer's) ends first; then this
-    // piece's job reads piece k + depth, if the pieces up to it came whole.
-    wait_job(w);
-    uint64_t ahead_at = at;  // where piece k + depth starts
-    bool whole = !ended;
-    if (w->depth == 2 && at < data_length) {
-      int32_t next_length = piece_length(data_length - at);
-      whole = whole && w->got[b ^ 1] == next_length;
-      ahead_at += next_length;
-    }
-    int32_t wanted = whole && ahead_at < data_length ? piece_length(data_length - ahead_at) : 0;
-    give_job(w, b, covered, wanted);
+    next_job(w, b, covered, at, data_length, ended);
   }
   wait_job(w);
   *crc = w->crc;
