@@ -1,6 +1,6 @@
-// What a run works on: the FILE arguments turned into items, each item's
-// output planned, and the checks that keep an output from harming a file
-// it should not.
+// What a run works on: the FILE arguments turned into items
+// (cli_inputs.cpp), each item's output planned, and the checks that keep an
+// output from harming a file it should not (cli_plan.cpp).
 #pragma once
 
 #include <cstdint>
@@ -72,6 +72,10 @@ bool cli_inputs_ends_with_suffix(const char* name, const char* suffix);
 // reason, or, when removed, for the worker that takes it to remove.  False
 // when memory ran out.
 bool cli_inputs_add_orphan(cli_batch* batch, const char* path, const char* reason, bool removed);
+// Where the name of path begins, after its last separator.
+int cli_inputs_name_at(const char* path);
+// Notes path among the temporary files found; false when memory ran out.
+bool cli_inputs_note_stale(cli_batch* batch, const char* path);
 // A copy of text for an item's path or message, freed with the batch;
 // null when memory ran out.
 char* cli_inputs_copy(const char* text);
