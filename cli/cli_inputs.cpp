@@ -89,7 +89,7 @@ bool cli_inputs_ends_with_suffix(const char* name, const char* suffix) {
 static bool join_path(const char* folder, const char* name, char* text, int capacity) {
   size_t n = strlen(folder);
   bool separator = n > 0 && !cli_paths_is_separator(folder[n - 1]);
-  const char between[2] = {cli_paths_separator, '\0'};
+  const char between[2] = {rt_path_separator, '\0'};
   int written = snprintf(text, capacity, "%s%s%s", folder, separator ? between : "", name);
   return written > 0 && written < capacity;
 }

@@ -28,8 +28,9 @@ static int worked_count(const cli_batch& batch) {
 static int run_batch(const cli_options& o, char** files, int file_count) {
   cli_batch batch = {};
   int status = cli_inputs_collect(o, files, file_count, &batch);
+  // Counted once the FILEs are listed: one pattern or folder may name more.
   if (status == 0 && o.output != nullptr && worked_count(batch) > 1)
-    status = cli_usage_error("--output takes one file; %s names more", files[0]);
+    status = cli_usage_error("--output takes one file; use --out-dir for more");
   if (status == 0) {
     cli_inputs_plan(o, &batch);
     if (!cli_orphans_find(o, files, file_count, &batch)) {

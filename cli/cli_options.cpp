@@ -306,8 +306,6 @@ static int check_options(const cli_options& o, char** files, int file_count) {
   if (file_count == 0) return cli_usage_error("no FILE given");
   if (o.output != nullptr && o.out_dir != nullptr)
     return cli_usage_error("--output and --out-dir exclude each other");
-  if (o.output != nullptr && file_count > 1)
-    return cli_usage_error("--output takes one FILE; use --out-dir for more");
   if (o.output != nullptr && o.output[0] == '\0') return cli_usage_error("--output is empty");
   if (o.out_dir != nullptr && o.out_dir[0] == '\0') return cli_usage_error("--out-dir is empty");
   // A missing --out-dir is made when the first output is written.

@@ -34,7 +34,7 @@ bool path_less(const std::string& a, const std::string& b) {
 
 std::string joined(const std::string& folder, const char* name) {
   bool separator = !folder.empty() && !cli_paths_is_separator(folder.back());
-  return folder + (separator ? std::string(1, cli_paths_separator) : "") + name;
+  return folder + (separator ? std::string(1, rt_path_separator) : "") + name;
 }
 
 void search_folder(orphan_search* s, const std::string& folder);

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 
-extern const char cli_paths_separator;  // the one put between a folder and a name
 bool cli_paths_is_separator(char c);    // a character that ends a folder name
 // Compares names the way the file system does: case-blind on Windows.
 int cli_paths_compare(const char* a, const char* b, size_t n);

@@ -12,7 +12,6 @@
 
 #include "../runtime/runtime.h"
 
-const char cli_paths_separator = '/';
 bool cli_paths_is_separator(char c) { return c == '/'; }
 int cli_paths_compare(const char* a, const char* b, size_t n) { return strncmp(a, b, n); }
 bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?[") != nullptr; }

@@ -15,7 +15,6 @@
 #include "../runtime/runtime.h"
 #include "cli_codepage.h"
 
-const char cli_paths_separator = '\\';
 bool cli_paths_is_separator(char c) { return c == '\\' || c == '/' || c == ':'; }
 bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?") != nullptr; }
 const char cli_paths_remove_command[] = "del";

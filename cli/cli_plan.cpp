@@ -34,7 +34,7 @@ static const char* plan_output(const cli_options& o, const cli_item& item, char*
     size_t dir_length = strlen(o.out_dir);
     bool needs_separator = dir_length > 0 && !cli_paths_is_separator(o.out_dir[dir_length - 1]);
     size_t relative_length = strlen(relative);
-    const char separator[2] = {cli_paths_separator, '\0'};
+    const char separator[2] = {rt_path_separator, '\0'};
     // A name that is only the suffix keeps it: it would be left empty.
     const char* name = file + cli_inputs_name_at(file);
     if (!encrypt && strlen(name) > suffix_length && cli_inputs_ends_with_suffix(name, o.suffix))
@@ -43,7 +43,7 @@ static const char* plan_output(const cli_options& o, const cli_item& item, char*
                  static_cast<int>(relative_length), relative, encrypt ? o.suffix : "");
     // The folders below --out-dir take the platform's separator.
     for (char* p = text + dir_length; n > 0 && n < capacity && *p != '\0'; p++)
-      if (cli_paths_is_separator(*p)) *p = cli_paths_separator;
+      if (cli_paths_is_separator(*p)) *p = rt_path_separator;
   } else if (o.in_place) {
     n = snprintf(text, capacity, "%s", file);
   } else if (encrypt) {

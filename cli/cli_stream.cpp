@@ -79,7 +79,7 @@ bool cli_stream_spool_input(char* path, int capacity, char* text, int text_capac
 bool cli_stream_output_path(char* path, int capacity) {
   if (output_folder[0] == '\0' && !rt_spool_folder_make(output_folder, sizeof output_folder))
     return false;
-  int n = snprintf(path, capacity, "%s%coutput", output_folder, cli_paths_separator);
+  int n = snprintf(path, capacity, "%s%coutput", output_folder, rt_path_separator);
   return n > 0 && n < capacity;
 }
 
@@ -166,7 +166,7 @@ const char* cli_stream_decrypt_out(engine_call* call, const char* file, const ch
 
 static void remove_entry(const char* name, cli_paths_kind kind, void* context) {
   char path[RT_PATH_CAPACITY];
-  snprintf(path, sizeof path, "%s%c%s", static_cast<const char*>(context), cli_paths_separator,
+  snprintf(path, sizeof path, "%s%c%s", static_cast<const char*>(context), rt_path_separator,
            name);
   if (kind == PATHS_FOLDER) rt_folder_remove(path);
   else rt_file_remove(path);

@@ -16,6 +16,9 @@
 
 #include <cstdint>
 
+// The separator put between a folder and a name: '/', or '\\' on Windows.
+extern const char rt_path_separator;
+
 // Start and stop.  rt_start creates the private heap and empties the table of
 // open files; rt_stop closes every file still open and releases the heap.
 void rt_start();
@@ -75,7 +78,9 @@ void rt_worker_stop(rt_worker* worker);  // null is ignored
 // (another process may make one meanwhile), and rt_last_error then says
 // that it exists.  False: target is as it was and the temporary file still
 // there.
-enum { RT_PATH_CAPACITY = 4352 };
+// Room for a path: Linux's longest (PATH_MAX, 4096) and a name (256) more,
+// which is also more than a Windows path the ANSI calls take, whole.
+enum { RT_PATH_CAPACITY = 4096 + 256 };
 int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
 bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing);
 

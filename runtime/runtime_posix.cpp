@@ -21,6 +21,8 @@
 #define RENAME_NOREPLACE 1  // linux/fs.h, which clashes with the C library's headers
 #endif
 
+const char rt_path_separator = '/';
+
 void rt_platform_start() {}
 void rt_platform_stop() {}
 void* rt_platform_alloc_zeroed(size_t bytes) { return calloc(1, bytes); }

@@ -10,6 +10,8 @@
 #include <windows.h>
 #include <aclapi.h>
 
+const char rt_path_separator = '\\';
+
 static HANDLE private_heap;
 
 void rt_platform_start() {

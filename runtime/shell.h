@@ -4,9 +4,6 @@
 // depends on the shell.
 #pragma once
 
-// The separator put between a folder and a name.
-extern const char rt_path_separator;
-
 // Hands target (a path, perhaps with "#anchor") to the desktop shell to open,
 // with parent_window as the owner of anything it shows.  The shell's own
 // success is not known.

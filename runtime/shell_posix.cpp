@@ -5,7 +5,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-const char rt_path_separator = '/';
 
 extern char** environ;
 

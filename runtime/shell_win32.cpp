@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-const char rt_path_separator = '\\';
 
 void rt_shell_open(void* parent_window, const char* target) {
   ShellExecuteA(static_cast<HWND>(parent_window), "open", target, nullptr, nullptr, SW_SHOWNORMAL);
