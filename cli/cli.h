@@ -5,7 +5,7 @@
 // cli_print.cpp, the tool's voice, carry the bare prefix cli_; those of any
 // other module its file's name (cli_inputs.cpp: cli_inputs_...).  A module
 // that differs by platform is one header and a file per platform
-// (cli_console.h: cli_console_posix.cpp, cli_console_win32.cpp).
+// (cli_console.h: platform/cli_console_posix.cpp, platform/cli_console_win32.cpp).
 #pragma once
 
 #include <cstdio>

@@ -14,9 +14,7 @@
 #include "../engine/engine_call.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
-#include "cli_inputs.h"
 #include "cli_inspect.h"
-#include "cli_options.h"
 #include "cli_paths.h"
 #include "cli_print.h"
 
@@ -127,51 +125,51 @@ static const char* write_reason(const engine_failure& f, const char* output, int
 
 // The bytes an output needs: the encrypted length, or the plain length the
 // header claims.
-static int64_t needed_bytes(const cli_options& o, const cli_item& item) {
-  int64_t size = rt_size_query(item.path);
-  if (o.command == CMD_ENCRYPT) return size < 0 ? 0 : FILE_HEADER_SIZE + (size + 7) / 8 * 8;
+static int64_t needed_bytes(const cli_failed_call& c) {
+  int64_t size = rt_size_query(c.file);
+  if (c.encrypting) return size < 0 ? 0 : FILE_HEADER_SIZE + (size + 7) / 8 * 8;
   cli_header_facts f;
-  cli_inspect_header(item.path, &f);
+  cli_inspect_header(c.file, &f);
   return f.plain_size > 0 ? f.plain_size : 0;
 }
 
-static void explain_write(const cli_options& o, const cli_item& item, const engine_failure& f,
-                          const char* output, char* text, int capacity) {
+static void explain_write(const cli_failed_call& c, const engine_failure& f, char* text,
+                          int capacity) {
   if (f.step == STEP_EXISTS) {
     cli_format(text, capacity, "%s exists; give --force to overwrite it, or --update to keep "
-               "it when it is up to date", output);
+               "it when it is up to date", c.output);
     return;
   }
   char reason[CLI_TEXT_CAPACITY];
-  write_reason(f, output, needed_bytes(o, item), reason, sizeof reason);
-  if (output != item.output)  // bound for a stream
+  write_reason(f, c.output, needed_bytes(c), reason, sizeof reason);
+  if (c.to_stream)
     cli_format(text, capacity, "cannot write the temporary file for the output: %s", reason);
   else
-    cli_format(text, capacity, "cannot write %s: %s", output, reason);
+    cli_format(text, capacity, "cannot write %s: %s", c.output, reason);
 }
 
-void cli_explain(const cli_options& o, const cli_item& item, const char* engine_result,
-                 const engine_failure& failure, const char* output, char* text, int capacity) {
+void cli_explain(const cli_failed_call& c, const engine_failure& failure, char* text,
+                 int capacity) {
   char reason[CLI_TEXT_CAPACITY];
-  if (engine_result == result_refused) {
-    if (cli_explain_input(item.path, reason, sizeof reason) != nullptr)
+  if (c.result == result_refused) {
+    if (cli_explain_input(c.file, reason, sizeof reason) != nullptr)
       cli_format(text, capacity, "%s", reason);
-    else if (o.command == CMD_ENCRYPT && rt_size_query(item.path) == 1)
+    else if (c.encrypting && rt_size_query(c.file) == 1)
       cli_format(text, capacity, "1 byte, %s", cli_explain_too_short);
     else
-      cli_format(text, capacity, "refused (%s)", engine_result);
-  } else if (engine_result == result_read_error) {
+      cli_format(text, capacity, "refused (%s)", c.result);
+  } else if (c.result == result_read_error) {
     explain_read(failure, text, capacity);
-  } else if (engine_result == result_write_error) {
-    explain_write(o, item, failure, output, text, capacity);
-  } else if (engine_result == result_crc_failure || engine_result == result_not_encrypted) {
-    explain_not_decrypted(item.path, engine_result, o.command == CMD_DECRYPT, text, capacity);
-  } else if (engine_result == engine_cancelled) {
+  } else if (c.result == result_write_error) {
+    explain_write(c, failure, text, capacity);
+  } else if (c.result == result_crc_failure || c.result == result_not_encrypted) {
+    explain_not_decrypted(c.file, c.result, c.decrypting, text, capacity);
+  } else if (c.result == engine_cancelled) {
     cli_format(text, capacity, "stopped by the interrupt; nothing was written");
-  } else if (engine_result == result_too_large) {
+  } else if (c.result == result_too_large) {
     cli_format(text, capacity, "out of memory: not even the %d KiB working buffer could be had",
                ENGINE_PIECE_BYTES / 1024);
   } else {
-    cli_format(text, capacity, "%s", engine_result);
+    cli_format(text, capacity, "%s", c.result);
   }
 }

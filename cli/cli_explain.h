@@ -1,21 +1,27 @@
 // Failures in plain words, from the record the engine keeps of where a call
 // failed and the system's code there.  cli_explain.cpp holds what is the
-// same everywhere, cli_explain_posix.cpp and cli_explain_win32.cpp the
+// same everywhere, platform/cli_explain_posix.cpp and cli_explain_win32.cpp the
 // system's words for its codes.
 #pragma once
 
 #include <cstdint>
 
-struct cli_item;
-struct cli_options;
 struct engine_failure;
 
-// The text of a failed engine call on item: what went wrong, from the
-// step that failed and the system's code there.  output is the file the
-// call was to write (item's output, or the temporary file of an output
-// bound for a stream); null for verify and info.
-void cli_explain(const cli_options& o, const cli_item& item, const char* engine_result,
-                 const engine_failure& failure, const char* output, char* text, int capacity);
+// A failed engine call as the words need it.
+struct cli_failed_call {
+  const char* file;     // the call's File, as it was worked
+  const char* output;   // the file the call was to write: the item's output, or the
+                        // temporary file of one bound for a stream; null for verify, info
+  bool to_stream;       // output is that temporary file
+  bool encrypting, decrypting;
+  const char* result;   // the engine's result text
+};
+
+// The text of a failed engine call: what went wrong, from the step that
+// failed and the system's code there.
+void cli_explain(const cli_failed_call& call, const engine_failure& failure, char* text,
+                 int capacity);
 // Why file is not one to read: "no such file", "a folder", "empty", ...;
 // null when it is a readable file.
 const char* cli_explain_input(const char* file, char* text, int capacity);
@@ -26,7 +32,7 @@ extern const char cli_explain_empty_encrypted[];
 // The reason a path that cli_explain_too_long finds too long fails.
 extern const char cli_explain_long_path[];
 
-// ---- The system's words, from cli_explain_posix.cpp or cli_explain_win32.cpp.
+// ---- The system's words, from platform/cli_explain_posix.cpp or _win32.cpp.
 // The system's reason code (rt_last_error's, or a write's) in plain words.
 const char* cli_explain_reason(int code, char* text, int capacity);
 // True for the codes that say a file or a folder on its path does not exist.

@@ -124,8 +124,10 @@ static void write_failure(const item_run& r, const char* result, const char* wri
   } else if (result == result_read_error && item->from_stdin) {
     cli_format(text, capacity, "cannot be read");
   } else {
-    const char* output = cli_stream_is_stream(item->output) ? written : item->output;
-    cli_explain(o, *item, result, r.call->failure, output, text, capacity);
+    bool to_stream = cli_stream_is_stream(item->output);
+    cli_failed_call c = {item->path, to_stream ? written : item->output, to_stream,
+                         o.command == CMD_ENCRYPT, o.command == CMD_DECRYPT, result};
+    cli_explain(c, r.call->failure, text, capacity);
   }
 }
 
@@ -190,7 +192,8 @@ static cli_outcome run_verify(const item_run& r, char* text, int capacity) {
   item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result != result_ok) {
-    cli_explain(*r.o, *item, result, call->failure, nullptr, text, capacity);
+    cli_explain({item->path, nullptr, false, false, false, result}, call->failure, text,
+                capacity);
     return OUTCOME_FAILED;
   }
   // With the folder it was encrypted from: its input must be there, and

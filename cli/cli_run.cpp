@@ -104,7 +104,8 @@ static int run_info(const cli_options& o, cli_batch* batch) {
       const char* result = cli_inspect_info(item->path, item->shown, o.quiet ? nullptr : cli_out);
       fflush(cli_out);
       if (result != result_ok) {
-        cli_explain(o, *item, result, engine_failure{}, nullptr, text, sizeof text);
+        cli_explain({item->path, nullptr, false, false, false, result}, engine_failure{}, text,
+                    sizeof text);
         reason = text;
       }
     }

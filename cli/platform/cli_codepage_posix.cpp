@@ -2,7 +2,7 @@
 // encoding, converted by iconv.  The command line and the environment are
 // bytes here, with no other copy to consult.
 
-#include "cli_codepage.h"
+#include "../cli_codepage.h"
 
 #include <clocale>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 
-#include "cli_print.h"
+#include "../cli_print.h"
 
 void cli_codepage_start(int*, char***) {
   setlocale(LC_CTYPE, "");  // a key typed here is text in the locale's encoding

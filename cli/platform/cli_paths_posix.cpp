@@ -2,7 +2,7 @@
 // patterns expanded by glob, folders read by readdir, and what a path
 // names found by stat.
 
-#include "cli_paths.h"
+#include "../cli_paths.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,7 +10,7 @@
 #include <glob.h>
 #include <sys/stat.h>
 
-#include "../runtime/runtime.h"
+#include "../../runtime/runtime.h"
 
 bool cli_paths_is_separator(char c) { return c == '/'; }
 int cli_paths_compare(const char* a, const char* b, size_t n) { return strncmp(a, b, n); }

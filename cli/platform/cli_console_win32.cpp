@@ -1,7 +1,7 @@
 // The console and the standard streams on Windows: the console's input
 // mode for echo, wide text for names, and bytes written to a handle.
 
-#include "cli_console.h"
+#include "../cli_console.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli_codepage.h"
+#include "../cli_codepage.h"
 
 static HANDLE handle_of(FILE* stream) {
   return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));

@@ -2,14 +2,14 @@
 // are ANSI and at most MAX_PATH - 1 characters long, as the engine's file
 // functions take them.
 
-#include "cli_explain.h"
+#include "../cli_explain.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "cli_print.h"
+#include "../cli_print.h"
 
 bool cli_explain_is_missing(int code) {
   return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;

@@ -3,16 +3,17 @@
 // so that nothing is converted by a best guess on the way, and each
 // argument is given to the rest of the tool in the ANSI code page.
 
-#include "cli_codepage.h"
+#include "../cli_codepage.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
-#include "cli_key.h"
-#include "cli_print.h"
+#include "../cli_print.h"
 
 int cli_codepage_wide(const char* text, int length, wchar_t* wide, int capacity) {
   int n = MultiByteToWideChar(CP_ACP, 0, text, length, wide, capacity - 1);
@@ -107,13 +108,19 @@ bool cli_codepage_argument_lossy(const char* arg) {
   return false;
 }
 
+// Texts of no more code points than capacity need no more wide
+// characters than twice that (a surrogate pair each), and a zero.
 int cli_codepage_environment_points(const char* name, uint32_t* points, int capacity) {
-  wchar_t wide_name[256], value[CLI_KEY_CAPACITY];
+  wchar_t wide_name[256];
+  std::vector<wchar_t> value(2 * capacity + 1);
   cli_codepage_wide(name, -1, wide_name, 256);
-  DWORD n = GetEnvironmentVariableW(wide_name, value, CLI_KEY_CAPACITY);
+  DWORD room = static_cast<DWORD>(value.size());
+  DWORD n = GetEnvironmentVariableW(wide_name, value.data(), room);
   if (n == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) return -1;
-  if (n >= CLI_KEY_CAPACITY) n = CLI_KEY_CAPACITY - 1;  // cut like a long line
-  return points_of(value, static_cast<int>(n), points, capacity);
+  if (n >= room) n = room - 1;  // cut like a long line
+  int count = points_of(value.data(), static_cast<int>(n), points, capacity);
+  std::fill(value.begin(), value.end(), L'\0');  // a key lives no longer than needed
+  return count;
 }
 
 int cli_codepage_decode(const char* bytes, cli_codepage_source from, uint32_t* points,
@@ -121,10 +128,11 @@ int cli_codepage_decode(const char* bytes, cli_codepage_source from, uint32_t* p
   UINT page = from == TEXT_UTF8 ? CP_UTF8 : CP_ACP;
   if (from == TEXT_CONSOLE && GetConsoleCP() != 0) page = GetConsoleCP();
   int length = static_cast<int>(strlen(bytes));
-  wchar_t wide[CLI_KEY_CAPACITY];
+  std::vector<wchar_t> room(length + 1);
+  wchar_t* wide = room.data();
   int n = length == 0 ? 0
                       : MultiByteToWideChar(page, MB_ERR_INVALID_CHARS, bytes, length, wide,
-                                            CLI_KEY_CAPACITY);
+                                            length + 1);
   if (length > 0 && n == 0) {
     // The system does not say where; the first byte beyond ASCII is the
     // likely one.
@@ -133,7 +141,9 @@ int cli_codepage_decode(const char* bytes, cli_codepage_source from, uint32_t* p
     if (bytes[*bad_at] == '\0') *bad_at = 0;
     return -1;
   }
-  return points_of(wide, n, points, capacity);
+  int count = points_of(wide, n, points, capacity);
+  std::fill(room.begin(), room.end(), L'\0');  // a key lives no longer than needed
+  return count;
 }
 
 int cli_codepage_encode(const uint32_t* points, int count, unsigned codepage, char* out,

@@ -4,7 +4,7 @@
 // file search matches short names too ("*.dat" finds "a.data" by
 // "A~1.DAT"), so every name found is matched again against the pattern.
 
-#include "cli_paths.h"
+#include "../cli_paths.h"
 
 #include <windows.h>
 
@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../runtime/runtime.h"
-#include "cli_codepage.h"
+#include "../../runtime/runtime.h"
+#include "../cli_codepage.h"
 
 bool cli_paths_is_separator(char c) { return c == '\\' || c == '/' || c == ':'; }
 bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?") != nullptr; }

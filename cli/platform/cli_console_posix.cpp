@@ -1,7 +1,7 @@
 // The console and the standard streams on POSIX systems: the terminal's
 // settings for echo, and bytes written to a descriptor.
 
-#include "cli_console.h"
+#include "../cli_console.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,12 +1,12 @@
 // The system's words on POSIX systems: errno codes in plain words.
 
-#include "cli_explain.h"
+#include "../cli_explain.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "cli_print.h"
+#include "../cli_print.h"
 
 bool cli_explain_is_missing(int code) { return code == ENOENT || code == ENOTDIR; }
 bool cli_explain_is_full(int code) { return code == ENOSPC || code == EDQUOT; }

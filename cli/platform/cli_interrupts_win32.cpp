@@ -7,14 +7,14 @@
 // that.  A closing console gives the handler five seconds before the
 // system ends the process, so there the wait is shorter.
 
-#include "cli_interrupts.h"
+#include "../cli_interrupts.h"
 
 #include <windows.h>
 
 #include <chrono>
 #include <thread>
 
-#include "cli_run.h"
+#include "../cli_run.h"
 
 static void (*guard_cleanup)();
 

@@ -3,7 +3,7 @@
 // a signal handler may not: stop the run and wait for it, or clean up
 // itself.
 
-#include "cli_interrupts.h"
+#include "../cli_interrupts.h"
 
 #include <chrono>
 #include <csignal>
@@ -11,9 +11,9 @@
 #include <thread>
 #include <unistd.h>
 
-#include "../runtime/runtime.h"
-#include "cli_console.h"
-#include "cli_run.h"
+#include "../../runtime/runtime.h"
+#include "../cli_console.h"
+#include "../cli_run.h"
 
 static void (*guard_cleanup)();
 static sigset_t guarded;
