@@ -30,12 +30,12 @@ bool cbc_path_available(cbc_path path);
 
 // For tests only: while hidden, a path counts as missing, as on a processor
 // without it, so that the refusal can be tested where the processor has
-// every path.  Nothing else calls it; the path cbc_decrypt has chosen is
-// not chosen again.
+// every path.  Nothing else calls it; while the chosen path is hidden,
+// cbc_decrypt deciphers through the reference.
 void cbc_hide_path_for_testing(cbc_path path, bool hidden);
 
-// The path cbc_decrypt takes: the fastest available, chosen at the first
-// call from the processor's features and kept from then on.
+// The path cbc_decrypt takes: the fastest the processor has, told at each
+// call from its features, which cpu_features.cpp reads once and keeps.
 cbc_path cbc_chosen_path();
 
 const char* cbc_path_name(cbc_path path);  // "scalar", "sse2", "avx2", "avx512"

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -291,6 +294,40 @@ TEST_F(faults, PlainDataIsNeverReadableByOthers) {
 // Another program rewrites File or Output between the size query and the
 // open, or between the open and the read: the call works on one consistent
 // view of the file or fails with an error text, and the source is never lost.
+// The record a failed call keeps names the step that the failing runtime
+// call served, for each kind of call failed on purpose; a failure the
+// system reports keeps the system's code.
+TEST_F(faults, TheFailureRecordNamesTheFailingStep) {
+  const std::map<fault_kind, engine_step> step_of = {
+      {FAULT_OPEN, STEP_OPEN},       {FAULT_READ, STEP_READ},     {FAULT_ALLOC, STEP_MEMORY},
+      {FAULT_CREATE, STEP_CREATE},   {FAULT_RESERVE, STEP_RESERVE}, {FAULT_WRITE, STEP_WRITE},
+      {FAULT_SEEK, STEP_WRITE},      {FAULT_FLUSH, STEP_FLUSH},   {FAULT_REPLACE, STEP_REPLACE}};
+  std::string source = folder + "p", out = folder + "out";
+  write_file(source, plain);
+  std::set<fault_kind> seen;
+  for (int n = 1; n < 200; n++) {
+    write_file(out, pattern_bytes(30, 13));  // an existing Output, so that it is flushed
+    engine_call call = {};
+    fault_arm(n);
+    const char* result = encrypt_file_in(&call, source.c_str(), out.c_str(), key);
+    fault_kind kind = fault_failed();
+    fault_arm(0);
+    if (kind == FAULT_NONE) break;
+    SCOPED_TRACE(std::string("call ") + std::to_string(n) + " (" + fault_kind_name(kind) + ")");
+    EXPECT_STRNE(result, result_ok);
+    auto expected = step_of.find(kind);
+    if (expected == step_of.end()) continue;  // a close or a stamp serves more than one step
+    EXPECT_EQ(call.failure.step, expected->second);
+    seen.insert(kind);
+  }
+  EXPECT_EQ(seen.size(), step_of.size()) << "not every kind of call was failed";
+  engine_call call = {};
+  EXPECT_STREQ(encrypt_file_in(&call, source.c_str(), (folder + "none/out").c_str(), key),
+               result_write_error);
+  EXPECT_EQ(call.failure.step, STEP_CREATE);
+  EXPECT_NE(call.failure.code, 0) << "the system's code for a missing folder was not kept";
+}
+
 // A call that keeps an existing Output (the tool's, without --force) and
 // another process that makes Output while the call runs: the commit's
 // rename refuses to replace it, the other's file stays whole, the call says
