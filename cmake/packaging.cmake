@@ -12,6 +12,7 @@
 
 set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(CPACK_PACKAGE_NAME qelv)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # all four parts
 set(CPACK_PACKAGE_VENDOR "Qelv developers")
 set(CPACK_PACKAGE_CONTACT "Qelv developers <qelv@example.org>")
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.example.org/qelv")
