@@ -50,12 +50,16 @@ if(WIN32)
     set(QELV_ZIP_EXTRA_FILES "\n  lua51.dll    the Lua 5.1 stand-in that this test module is linked with")
     install(TARGETS qelv_lua RUNTIME DESTINATION .)
   endif()
-  configure_file(${packaging}/README-win32.txt.in ${CMAKE_BINARY_DIR}/README.txt @ONLY
-                 NEWLINE_STYLE CRLF)
+  # Windows line ends, in the substituted lines too.
+  file(READ ${packaging}/README-win32.txt.in readme)
+  string(CONFIGURE "${readme}" readme @ONLY)
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/README.txt CONTENT "${readme}" @ONLY NEWLINE_STYLE CRLF)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${packaging}/README-win32.txt.in)
   install(TARGETS qelv qelv_module RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/help/Qelv.html ${CMAKE_BINARY_DIR}/README.txt
                 ${PROJECT_SOURCE_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
+  set(CPACK_STRIP_FILES ON)
 else()
   include(GNUInstallDirs)
   configure_file(${packaging}/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
