@@ -99,7 +99,7 @@ build_step() (
   find dist -type f -exec touch -d '2 minutes ago' {} +
   touch -d '1 minute ago' stamp
   /usr/bin/qelv encrypt --key-env QELV_KEY -u -r -d dist data
-  test -z "$(find dist -newer stamp)"
+  test -z "$(find dist -type f -newer stamp)"
 )
 check "the README's build step with /usr/bin/qelv, then again writing nothing" build_step
 
