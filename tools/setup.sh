@@ -65,10 +65,11 @@ native=(cmake ninja-build g++ make zlib1g-dev libdeflate-dev libgtest-dev google
 win32=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
        mingw-w64-i686-dev libz-mingw-w64-dev wine)
 browser=(chromium python3)  # the help page test renders the page
+packaging=(lintian man-db groff-base)  # the packages' checks; the man page rendered
 
 with_win32=1
 case " ${QELV_SETUP_SKIP:-} " in *" win32 "*) with_win32=0 ;; esac
-want=("${native[@]}" "${browser[@]}")
+want=("${native[@]}" "${browser[@]}" "${packaging[@]}")
 [ $with_win32 = 1 ] && want+=("${win32[@]}")
 
 missing=()

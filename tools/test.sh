@@ -5,7 +5,8 @@
 # under Wine; elsewhere a smoke run with Wine under qemu-i386 emulation does
 # (tools/wine-smoke.sh).  QELV_WINE_MODE=native or emulated forces one.
 # The last line gives each part's result and "N passed, N failed" over the
-# parts; the exit status is 0 only when every part passed.
+# parts; the exit status is 0 only when every part passed.  Last, the
+# packages are made, installed, checked and removed (tools/test-packages.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -58,6 +59,10 @@ else
   windows="Windows, the module's import checks and a smoke run only (Wine under qemu-i386, not the full suite)"
 fi
 record "$windows" $rc
+
+echo "== packages: the .deb installed, checked and removed; the Windows zip's programs under Wine"
+rc=0; bash tools/test-packages.sh || rc=1
+record "packages" $rc
 
 summary=$(IFS=';'; echo "${parts[*]}" | sed 's/;/; /g')
 echo "== $summary. $passed passed, $failed failed"
