@@ -16,9 +16,9 @@ touch a.txt b.dat c.dat 'with space.dat' d.enc
 . "$completion"
 
 failures=0
-spec=$(complete -p qelv 2>&1)
-[[ $spec == *"-F _qelv"* ]] || { echo "completion: complete -p qelv says: $spec"; failures=$((failures + 1)); }
-function=${spec#*-F }
+registered=$(complete -p qelv 2>&1)
+[[ $registered == *"-F _qelv"* ]] || { echo "completion: complete -p qelv says: $registered"; failures=$((failures + 1)); }
+function=${registered#*-F }
 function=${function%% *}
 
 # complete WORD... : COMPREPLY, one per line and sorted, for the last word.
