@@ -56,13 +56,6 @@ static const char* open_encrypted(engine_call* c, const char* file, const char* 
   return result;
 }
 
-// Whether the source is as it was when its header was read.
-static bool unchanged(const source_file& s) {
-  rt_stamp now;
-  return rt_file_stamp(s.file, &now) && now.length == s.stamp.length &&
-         now.modified == s.stamp.modified && now.changed == s.stamp.changed;
-}
-
 // Ends the work on the source; the result once the body has been worked:
 // a read error, then a CRC that does not match, then an Output that could
 // not be written, in that order, as if Output were opened only after the
@@ -149,7 +142,7 @@ const char* decrypt_to_stream(engine_call* c, const char* file, engine_writer* w
     // compared all the same.
     work.send = write;
     work.send_context = context;
-    if (!unchanged(s)) result = call_failed(c, STEP_CHANGED, 0, result_read_error);
+    if (!file_unchanged(s.file, s.stamp)) result = call_failed(c, STEP_CHANGED, 0, result_read_error);
     else result = second_pass(&s, &work, cipher, nullptr, &crc);
   }
   wipe(&cipher, sizeof cipher);

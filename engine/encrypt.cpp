@@ -69,15 +69,6 @@ static file_header new_header(int64_t plain_size) {
   return h;
 }
 
-// Whether source is still as stamp found it when it was opened: a file that
-// another process wrote meanwhile (which POSIX does not deny) would make an
-// output that is neither the old content nor the new.
-static bool unchanged(int source, const rt_stamp& stamp) {
-  rt_stamp now;
-  return rt_file_stamp(source, &now) && now.length == stamp.length &&
-         now.modified == stamp.modified && now.changed == stamp.changed;
-}
-
 // The source opened, its length and stamp taken: null, or the result.
 static const char* open_source(engine_call* c, const char* file, int* source, rt_stamp* stamp) {
   *source = rt_file_open(file);
@@ -121,7 +112,7 @@ const char* encrypt_file_in(engine_call* c, const char* file, const char* output
     memcpy(s.chain, h.iv, 8);
     result = encrypt_body(c, source, &s, &h, piece_in(block, 0), &out);
     wipe(&s.cipher, sizeof s.cipher);
-    if (result == nullptr && !unchanged(source, stamp))
+    if (result == nullptr && !file_unchanged(source, stamp))
       result = call_failed(c, STEP_CHANGED, 0, result_read_error);
     header_store(h, head);
     output_write_at(&out, 0, head, FILE_HEADER_SIZE);

@@ -39,6 +39,12 @@ bool cancelled(const engine_call* call) {
   return call->cancel != nullptr && __atomic_load_n(call->cancel, __ATOMIC_RELAXED) != 0;
 }
 
+bool file_unchanged(int file, const rt_stamp& stamp) {
+  rt_stamp now;
+  return rt_file_stamp(file, &now) && now.length == stamp.length &&
+         now.modified == stamp.modified && now.changed == stamp.changed;
+}
+
 const char* call_failed(engine_call* call, engine_step step, int code, const char* result) {
   call->failure = {step, code};
   return result;

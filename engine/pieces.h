@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "engine.h"
+#include "../runtime/runtime.h"
 #include "engine_call.h"
 
 // The working set of a call: one piece (two with the worker).  1 MiB
@@ -40,6 +41,11 @@ bool has_non_space(const char* text);
 void count_worked(engine_call* call, int32_t length);
 // Whether the context's flag asks the call to stop; read once per piece.
 bool cancelled(const engine_call* call);
+
+// Whether an open file is still as stamp found it: a source that another
+// process wrote meanwhile (which POSIX does not deny) would make an output
+// that is neither the old content nor the new.
+bool file_unchanged(int file, const rt_stamp& stamp);
 
 // Notes in the context where the call failed; returns result.  The code is
 // the system's, read by the caller at once after the failing call.
