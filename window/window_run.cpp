@@ -47,10 +47,11 @@ static void key_put(std::wstring* key) {
   key_set = true;
 }
 
-static void post(UINT message, void* event) {
-  if (!PostMessageW(target, message, 0, reinterpret_cast<LPARAM>(event))) {
-    // The window is gone; so is the reader of the event.
-  }
+// An event to the window, which deletes it; when the window is gone, so
+// is its reader.
+template <class event_type>
+static void post(UINT message, event_type* event) {
+  if (!PostMessageW(target, message, 0, reinterpret_cast<LPARAM>(event))) delete event;
 }
 
 static run_item_kind kind_of(const cli_item& item) {
