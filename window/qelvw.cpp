@@ -56,6 +56,19 @@ static void on_dpi_changed(HWND window, int dpi, const RECT* suggested) {
   window_layout_place(window, window_dpi);
 }
 
+// What a dialog's own procedure does with WM_NEXTDLGCTL, which the dialog
+// manager sends for Tab and for a label's mnemonic: the focus to the
+// control named, or to the next (or previous) one in tab order.
+static void next_control(HWND window, WPARAM which, bool named) {
+  HWND to = named ? reinterpret_cast<HWND>(which)
+                  : GetNextDlgTabItem(window, GetFocus(), which != 0 ? TRUE : FALSE);
+  if (to == nullptr) return;
+  SetFocus(to);
+  if (SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(to, EM_SETSEL, 0, -1);
+}
+
+static HWND last_focus;  // the control that had the focus when the window was left
+
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
                                          LPARAM lparam) {
   if (window_actions_event(window, message, wparam, lparam)) return 0;
@@ -79,6 +92,11 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
       on_dpi_changed(window, HIWORD(wparam), reinterpret_cast<RECT*>(lparam));
       return 0;
     case DM_GETDEFID: return MAKELRESULT(IDC_ENCRYPT, DC_HASDEFID);
+    case WM_NEXTDLGCTL: next_control(window, wparam, LOWORD(lparam) != 0); return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) == WA_INACTIVE) last_focus = GetFocus();
+      else SetFocus(last_focus != nullptr ? last_focus : window_control(window, IDC_SOURCE));
+      return 0;
     case WM_COMMAND: on_command(window, LOWORD(wparam), HIWORD(wparam)); return 0;
     case WM_TIMER:
       if (wparam == CANCEL_TIMER) window_actions_cancel_timer(window);

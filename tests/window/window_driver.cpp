@@ -79,7 +79,6 @@ static void case_keyboard(const driven_window& w) {
     in_order &= id == order[i];
   }
   check(in_order, "Tab goes through the fields, the buttons and the list in order", seen);
-  SetFocus(nullptr);
   driver_mnemonic(w, L'k');
   check(driver_focus(w) == IDC_KEY, "Alt+K reaches the key field",
         std::to_wstring(driver_focus(w)));
@@ -110,7 +109,6 @@ static void case_keys_differ(const driven_window& w) {
 // A fresh project encrypted (by Enter, the default button), then again.
 static void case_encrypt_twice(const driven_window& w) {
   fill(w, project_key, project_key);
-  SetFocus(nullptr);
   driver_mnemonic(w, L'k');
   driver_key(w, VK_RETURN);
   check(driver_wait_idle(w, 300), "the run Enter started ends");
