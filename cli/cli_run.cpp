@@ -209,7 +209,7 @@ static void run_progress(cli_progress* p, const cli_batch& batch, int done, bool
   p->last_draw = now;
   uint64_t worked_now = cli_progress_measure(p);
   face->progress(face->context, done, batch.count, worked_now, p->total,
-                 final ? 0 : cli_progress_seconds_left(p),
+                 final ? -1 : cli_progress_seconds_left(p),
                  final ? nullptr : cli_progress_current(batch, done));
 }
 

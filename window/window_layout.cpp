@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#include <initializer_list>
+
 #include "window_ids.h"
 
 struct control_spec {
@@ -81,6 +83,8 @@ void window_layout_create(HWND window) {
   for (const auto& c : codepages)
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(c.name));
   SendMessageW(combo, CB_SETCURSEL, 0, 0);
+  for (int id : {IDC_KEY, IDC_KEY_AGAIN})  // a black circle, on every system alike
+    SendMessageW(window_control(window, id), EM_SETPASSWORDCHAR, 0x25CF, 0);
   HWND list = window_control(window, IDC_LIST);
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);

@@ -113,3 +113,30 @@ std::vector<int> driver_controls_outside(HWND window, int first, int last) {
   }
   return outside;
 }
+
+// True when control has nothing to draw: a static text that is empty.
+static bool nothing_to_draw(HWND control) {
+  wchar_t kind[32] = L"";
+  GetClassNameW(control, kind, 32);
+  return lstrcmpiW(kind, L"Static") == 0 && GetWindowTextLengthW(control) == 0;
+}
+
+std::vector<int> driver_unpainted_controls(const shot& s, HWND window, int first, int last) {
+  std::vector<int> unpainted;
+  RECT frame;
+  GetWindowRect(window, &frame);
+  for (int id = first; id < last; id++) {
+    HWND c = GetDlgItem(window, id);
+    RECT r;
+    if (c == nullptr || !GetWindowRect(c, &r) || nothing_to_draw(c)) continue;
+    int left = std::max(0L, r.left - frame.left), top = std::max(0L, r.top - frame.top);
+    int right = std::min<int>(s.width, r.right - frame.left);
+    int bottom = std::min<int>(s.height, r.bottom - frame.top);
+    std::unordered_set<uint32_t> seen;
+    for (int y = top; y < bottom && seen.size() < 2; y++)
+      for (int x = left; x < right && seen.size() < 2; x++)
+        seen.insert(s.pixels[static_cast<size_t>(y) * s.width + x]);
+    if (seen.size() < 2) unpainted.push_back(id);
+  }
+  return unpainted;
+}

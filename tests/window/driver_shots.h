@@ -18,6 +18,9 @@ struct shot {
 shot driver_capture(HWND window);
 // The count of distinct colours: a blank picture has one or two.
 int driver_colours(const shot& s);
+// The controls (by identifier, first to last) that show in the shot as one
+// colour only: not painted.  Static texts that are empty are left out.
+std::vector<int> driver_unpainted_controls(const shot& s, HWND window, int first, int last);
 // Writes the shot as a PNG file; false on failure.
 bool driver_write_png(const shot& s, const std::wstring& path);
 // The controls (by identifier, first to last) that do not lie wholly inside

@@ -157,6 +157,14 @@ int driver_progress(const driven_window& w) {
   return static_cast<int>(SendMessageW(driver_control(w, IDC_PROGRESS), PBM_GETPOS, 0, 0));
 }
 
+void driver_repaint(const driven_window& w) {
+  settle(w);
+  RedrawWindow(w.window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  settle(w);
+  Sleep(200);  // the display server draws what it was sent
+}
+
 std::wstring driver_clipboard() {
   std::wstring text;
   for (int i = 0; i < 50 && !OpenClipboard(nullptr); i++) Sleep(100);

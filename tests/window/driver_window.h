@@ -36,5 +36,7 @@ bool driver_wait_idle(const driven_window& w, int seconds);
 // The list's rows, each its columns joined by " | ".
 std::vector<std::wstring> driver_rows(const driven_window& w);
 int driver_progress(const driven_window& w);
+// Has the window paint itself whole, and waits until it has.
+void driver_repaint(const driven_window& w);
 // The clipboard's text.
 std::wstring driver_clipboard();

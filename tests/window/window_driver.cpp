@@ -207,10 +207,15 @@ static void case_report_and_memory(const driven_window& w) {
 
 // Saves a screenshot, checked for content and for the controls' places.
 static void screenshot(const driven_window& w, const std::wstring& name) {
+  driver_repaint(w);
   shot s = driver_capture(w.window);
   int colours = driver_colours(s);
   check(colours >= 8, "the screenshot is not blank", name + L": " + std::to_wstring(colours));
   check(driver_write_png(s, shots + L"\\" + name + L".png"), "the screenshot is written", name);
+  std::vector<int> unpainted = driver_unpainted_controls(s, w.window, IDC_SOURCE_LABEL, IDC_LAST);
+  std::wstring blank;
+  for (int id : unpainted) blank += std::to_wstring(id) + L" ";
+  check(unpainted.empty(), "every control shows in the screenshot", name + L": " + blank);
   std::vector<int> outside = driver_controls_outside(w.window, IDC_SOURCE_LABEL, IDC_LAST);
   std::wstring ids;
   for (int id : outside) ids += std::to_wstring(id) + L" ";
@@ -254,10 +259,8 @@ static void case_cancel(const driven_window& w, const std::wstring& dpi) {
   DeleteFileW((big + L"\\src\\c.bin").c_str());
 }
 
-// The window at a DPI: idle, running (cancelled) and finished.
+// The window at a DPI, running (then cancelled) and finished.
 static void pictures(const driven_window& w, const std::wstring& dpi) {
-  fill(w, project_key, project_key);
-  screenshot(w, L"idle-" + dpi);
   case_cancel(w, dpi);
   fill(w, project_key, project_key);
   std::vector<std::wstring> rows = run(w, IDC_VERIFY);
@@ -292,8 +295,10 @@ static int window_width(const driven_window& w) {
 static int at_96(const std::wstring& program) {
   driven_window w;
   if (!check(driver_start(program, &w), "qelvw.exe starts and shows its window")) return 0;
-  case_keyboard(w);
   make_project();
+  fill(w, project_key, project_key);
+  screenshot(w, L"idle-96dpi");
+  case_keyboard(w);
   case_keys_differ(w);
   case_encrypt_twice(w);
   case_changed(w);
@@ -329,8 +334,8 @@ int wmain(int argc, wchar_t** argv) {
     check(width_144 * 4 > width_96 * 5, "at 144 DPI the window is larger",
           std::to_wstring(width_96) + L" -> " + std::to_wstring(width_144));
     make_project();
-    driver_set_text(w, IDC_OUTPUT, work + L"\\enc");
     fill(w, project_key, project_key);
+    screenshot(w, L"idle-144dpi");
     run(w, IDC_ENCRYPT);
     pictures(w, L"144dpi");
     check(driver_close(&w), "the window closes at 144 DPI");
