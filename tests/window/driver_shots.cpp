@@ -8,10 +8,18 @@
 #include <cstdio>
 #include <unordered_set>
 
+// The client area in screen coordinates: the frame and its caption belong
+// to the window manager, where there is one.
+static bool client_on_screen(HWND window, RECT* r) {
+  if (!GetClientRect(window, r)) return false;
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(r), 2);
+  return r->right > r->left && r->bottom > r->top;
+}
+
 shot driver_capture(HWND window) {
   shot s = {0, 0, {}};
   RECT r;
-  if (!GetWindowRect(window, &r)) return s;
+  if (!client_on_screen(window, &r)) return s;
   int w = r.right - r.left, h = r.bottom - r.top;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
@@ -21,13 +29,13 @@ shot driver_capture(HWND window) {
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (bitmap != nullptr && bits != nullptr) {
     HGDIOBJ old = SelectObject(memory, bitmap);
-    // What the screen shows; where it shows nothing of ours (no
-    // compositing, a window over it), what the window paints of itself.
+    // What the screen shows; when that is blank (nothing of ours on the
+    // screen), what the window paints of itself.
     BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     GdiFlush();
     s = {w, h, std::vector<uint32_t>(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + w * h)};
     if (driver_colours(s) < 3) {
-      PrintWindow(window, memory, 0);
+      PrintWindow(window, memory, PW_CLIENTONLY);
       GdiFlush();
       s.pixels.assign(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + w * h);
     }
@@ -124,7 +132,7 @@ static bool nothing_to_draw(HWND control) {
 std::vector<int> driver_unpainted_controls(const shot& s, HWND window, int first, int last) {
   std::vector<int> unpainted;
   RECT frame;
-  GetWindowRect(window, &frame);
+  client_on_screen(window, &frame);
   for (int id = first; id < last; id++) {
     HWND c = GetDlgItem(window, id);
     RECT r;

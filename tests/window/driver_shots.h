@@ -14,7 +14,8 @@ struct shot {
   std::vector<uint32_t> pixels;  // 0xRRGGBB, rows from the top
 };
 
-// The window as the screen shows it; an empty shot when it could not be had.
+// The window's client area as the screen shows it; an empty shot when it
+// could not be had.
 shot driver_capture(HWND window);
 // The count of distinct colours: a blank picture has one or two.
 int driver_colours(const shot& s);
