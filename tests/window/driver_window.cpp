@@ -6,6 +6,9 @@
 #include "driver_window.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
+
+#include <cstring>
 
 #include "../../window/window_ids.h"
 
@@ -155,6 +158,32 @@ std::vector<std::wstring> driver_rows(const driven_window& w) {
 
 int driver_progress(const driven_window& w) {
   return static_cast<int>(SendMessageW(driver_control(w, IDC_PROGRESS), PBM_GETPOS, 0, 0));
+}
+
+// The drop's memory lies in the window's process, as the shell's would:
+// its header, then the names, each ended by a zero, and a zero after the
+// last.  The window releases it with DragFinish.
+bool driver_drop(const driven_window& w, int id, const std::vector<std::wstring>& files) {
+  std::wstring names;
+  for (const std::wstring& f : files) names += f + L'\0';
+  names += L'\0';
+  RECT r;
+  GetWindowRect(driver_control(w, id), &r);
+  POINT middle = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  ScreenToClient(w.window, &middle);
+  DROPFILES header = {sizeof(DROPFILES), middle, FALSE, TRUE};
+  std::vector<char> bytes(sizeof header + names.size() * sizeof(wchar_t));
+  memcpy(bytes.data(), &header, sizeof header);
+  memcpy(bytes.data() + sizeof header, names.data(), names.size() * sizeof(wchar_t));
+  void* remote = VirtualAllocEx(w.process.hProcess, nullptr, bytes.size(), MEM_COMMIT | MEM_RESERVE,
+                                PAGE_READWRITE);
+  SIZE_T moved = 0;
+  if (remote == nullptr ||
+      !WriteProcessMemory(w.process.hProcess, remote, bytes.data(), bytes.size(), &moved))
+    return false;
+  PostMessageW(w.window, WM_DROPFILES, reinterpret_cast<WPARAM>(remote), 0);
+  settle(w);
+  return true;
 }
 
 void driver_repaint(const driven_window& w) {

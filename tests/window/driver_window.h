@@ -36,6 +36,9 @@ bool driver_wait_idle(const driven_window& w, int seconds);
 // The list's rows, each its columns joined by " | ".
 std::vector<std::wstring> driver_rows(const driven_window& w);
 int driver_progress(const driven_window& w);
+// Drops files on the control, as the shell would (WM_DROPFILES at its
+// middle); false when the drop could not be made.
+bool driver_drop(const driven_window& w, int id, const std::vector<std::wstring>& files);
 // Has the window paint itself whole, and waits until it has.
 void driver_repaint(const driven_window& w);
 // The clipboard's text.

@@ -205,6 +205,63 @@ static void case_report_and_memory(const driven_window& w) {
   check(work + L"\\src" == source, "the source folder among them", source);
 }
 
+// A key file in UTF-8 stands for the typed key; a code page that cannot
+// spell the key stops the run with a word in the list and the status.
+static void case_key_file_and_codepage(const driven_window& w) {
+  fill(w, L"", L"");
+  driver_make_file(work + L"\\key.txt", "project cl\xC3\xA9\r\n");  // UTF-8, a Windows line end
+  driver_set_text(w, IDC_KEY_FILE, work + L"\\key.txt");
+  std::vector<std::wstring> rows = run(w, IDC_VERIFY);
+  check(rows.size() == 5 && count_containing(rows, L" | checks out | ") == 5,
+        "Verify with the key in a key file", joined(rows));
+  driver_set_text(w, IDC_KEY_FILE, L"");
+  fill(w, project_key, L"");
+  driver_set_text(w, IDC_CODEPAGE, L"1251");
+  rows = run(w, IDC_VERIFY);
+  check(rows.size() == 1 && count_containing(rows, L"not in code page 1251") == 1,
+        "a key the code page cannot spell: said in the list", joined(rows));
+  check(driver_text(w, IDC_STATUS).find(L"code page 1251") != std::wstring::npos,
+        "and in the status line", driver_text(w, IDC_STATUS));
+  driver_set_text(w, IDC_CODEPAGE, L"1252 Western European");
+}
+
+// An encrypted file whose source is gone fails the step, and with Delete
+// ticked it is removed.
+static void case_delete(const driven_window& w) {
+  fill(w, project_key, project_key);
+  DeleteFileW((work + L"\\src\\b.lua").c_str());
+  std::vector<std::wstring> rows = run(w, IDC_ENCRYPT);
+  check(count_containing(rows, L"b.lua.dat | failed | no input") == 1,
+        "an output without its source fails", joined(rows));
+  driver_check(w, IDC_DELETE, true);
+  rows = run(w, IDC_ENCRYPT);
+  driver_check(w, IDC_DELETE, false);
+  check(count_containing(rows, L"b.lua.dat | deleted | ") == 1, "with Delete it is removed",
+        joined(rows));
+  bool found = true;
+  driver_read_file(work + L"\\enc\\b.lua.dat", &found);
+  check(!found, "and is gone from the disk");
+  driver_make_file(work + L"\\src\\b.lua", content(1));
+}
+
+// Files dropped on the window: the source field lists them, and Encrypt
+// takes those alone.
+static void case_drop(const driven_window& w) {
+  fill(w, project_key, project_key);
+  driver_set_text(w, IDC_OUTPUT, work + L"\\dropped");
+  std::vector<std::wstring> files = {work + L"\\src\\a.txt", work + L"\\src\\x\\c.txt"};
+  check(driver_drop(w, IDC_SOURCE, files), "files dropped on the source field");
+  std::wstring shown = driver_text(w, IDC_SOURCE);
+  check(shown == files[0] + L"; " + files[1], "the source field lists them", shown);
+  std::vector<std::wstring> rows = run(w, IDC_ENCRYPT);
+  std::vector<std::wstring> outputs = driver_list_files(work + L"\\dropped");
+  check(rows.size() == 2 && outputs.size() == 2 && outputs[0] == L"a.txt.dat" &&
+            outputs[1] == L"c.txt.dat",
+        "Encrypt takes the dropped files alone", joined(rows) + L"/ " + joined(outputs));
+  check(driver_drop(w, IDC_OUTPUT, {work + L"\\enc"}) && driver_text(w, IDC_OUTPUT) == work + L"\\enc",
+        "a folder dropped on the encrypted folder's field goes there", driver_text(w, IDC_OUTPUT));
+}
+
 // Saves a screenshot, checked for content and for the controls' places.
 static void screenshot(const driven_window& w, const std::wstring& name) {
   driver_repaint(w);
@@ -304,6 +361,9 @@ static int at_96(const std::wstring& program) {
   case_changed(w);
   case_verify_wrong_key(w);
   case_decrypt(w);
+  case_key_file_and_codepage(w);
+  case_delete(w);
+  case_drop(w);
   fill(w, project_key, project_key);
   driver_remove_tree(work + L"\\enc");
   run(w, IDC_ENCRYPT);  // a whole run again, for the report
