@@ -134,8 +134,8 @@ static HWND make_window(HINSTANCE instance, int show) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   SetProcessDPIAware();
-  INITCOMMONCONTROLSEX controls = {sizeof controls,
-                                   ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX controls = {
+      sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder picker and the taskbar
   rt_start();

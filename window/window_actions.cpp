@@ -210,7 +210,8 @@ void window_actions_show_key(HWND window) {
 static void show_progress(HWND window, const run_progress_event& e) {
   int position = e.total > 0 ? static_cast<int>(e.worked * 1000 / static_cast<uint64_t>(e.total))
                              : (e.count > 0 ? e.done * 1000 / e.count : 0);
-  SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, position > 1000 ? 1000 : position, 0);
+  SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, position > 1000 ? 1000 : position,
+               0);
   window_taskbar_progress(window, e.worked, e.total > 0 ? static_cast<uint64_t>(e.total) : 0);
   wchar_t text[256];
   _snwprintf(text, 255, L"%d of %d file%ls", e.done, e.count, e.count == 1 ? L"" : L"s");

@@ -88,7 +88,8 @@ void window_folders_drop(HWND window, HDROP drop) {
   }
   dropped = names;
   dropped_text.clear();
-  for (const std::wstring& name : names) dropped_text += (dropped_text.empty() ? L"" : L"; ") + name;
+  for (const std::wstring& name : names)
+    dropped_text += (dropped_text.empty() ? L"" : L"; ") + name;
   SetWindowTextW(field, dropped_text.c_str());
 }
 

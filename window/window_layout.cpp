@@ -187,7 +187,8 @@ void window_layout_place(HWND window, int dpi) {
   placer place = {window, dpi, BeginDeferWindowPos(IDC_LAST - IDC_SOURCE_LABEL)};
   int y = place_fields(place, width);
   const int buttons[] = {IDC_ENCRYPT, IDC_VERIFY, IDC_DECRYPT, IDC_CANCEL_RUN};
-  for (int i = 0; i < 4; i++) place(buttons[i], MARGIN + i * (BUTTON + GAP), y, BUTTON, BUTTON_HEIGHT);
+  for (int i = 0; i < 4; i++)
+    place(buttons[i], MARGIN + i * (BUTTON + GAP), y, BUTTON, BUTTON_HEIGHT);
   place(IDC_COPY_REPORT, width - MARGIN - BUTTON - 16, y, BUTTON + 16, BUTTON_HEIGHT);
   y += BUTTON_HEIGHT + GAP + GAP;
   place(IDC_PROGRESS, MARGIN, y, width - 2 * MARGIN, BAR);

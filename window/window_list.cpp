@@ -28,7 +28,8 @@ void window_list_add(HWND list, const std::wstring& name, const std::wstring& ou
   item.mask = LVIF_TEXT;
   item.iItem = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   item.pszText = const_cast<wchar_t*>(name.c_str());
-  int row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+  int row =
+      static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
   if (row < 0) return;
   set_cell(list, row, LIST_COLUMN_OUTCOME, outcome);
   set_cell(list, row, LIST_COLUMN_DETAILS, details);

@@ -33,7 +33,8 @@ shot driver_capture(HWND window) {
     // screen), what the window paints of itself.
     BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     GdiFlush();
-    s = {w, h, std::vector<uint32_t>(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + w * h)};
+    s = {w, h,
+         std::vector<uint32_t>(static_cast<uint32_t*>(bits), static_cast<uint32_t*>(bits) + w * h)};
     if (driver_colours(s) < 3) {
       PrintWindow(window, memory, PW_CLIENTONLY);
       GdiFlush();
@@ -79,8 +80,8 @@ bool driver_write_png(const shot& s, const std::wstring& path) {
     raw.push_back(0);
     for (int x = 0; x < s.width; x++) {
       uint32_t p = s.pixels[static_cast<size_t>(y) * s.width + x];
-      raw.insert(raw.end(), {static_cast<unsigned char>(p >> 16), static_cast<unsigned char>(p >> 8),
-                             static_cast<unsigned char>(p)});
+      raw.insert(raw.end(), {static_cast<unsigned char>(p >> 16),
+                             static_cast<unsigned char>(p >> 8), static_cast<unsigned char>(p)});
     }
   }
   uLongf packed_size = compressBound(static_cast<uLong>(raw.size()));
@@ -92,7 +93,8 @@ bool driver_write_png(const shot& s, const std::wstring& path) {
   std::vector<unsigned char> header;
   put32(header, static_cast<uint32_t>(s.width));
   put32(header, static_cast<uint32_t>(s.height));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter choice, no interlace
+  // 8 bits a sample, RGB, deflate, adaptive filtering, no interlace.
+  header.insert(header.end(), {8, 2, 0, 0, 0});
   chunk(png, "IHDR", header);
   chunk(png, "IDAT", packed);
   chunk(png, "IEND", {});

@@ -258,7 +258,8 @@ static void case_drop(const driven_window& w) {
   check(rows.size() == 2 && outputs.size() == 2 && outputs[0] == L"a.txt.dat" &&
             outputs[1] == L"c.txt.dat",
         "Encrypt takes the dropped files alone", joined(rows) + L"/ " + joined(outputs));
-  check(driver_drop(w, IDC_OUTPUT, {work + L"\\enc"}) && driver_text(w, IDC_OUTPUT) == work + L"\\enc",
+  check(driver_drop(w, IDC_OUTPUT, {work + L"\\enc"}) &&
+            driver_text(w, IDC_OUTPUT) == work + L"\\enc",
         "a folder dropped on the encrypted folder's field goes there", driver_text(w, IDC_OUTPUT));
 }
 
