@@ -19,6 +19,12 @@
 
 static const char stdin_name[] = "(standard input)";
 
+const cli_header_read& cli_inputs_header(cli_item* item) {
+  if (!item->header_known) cli_inspect_read(item->path, &item->header);
+  item->header_known = true;
+  return item->header;
+}
+
 char* cli_inputs_copy(const char* text) {
   size_t n = strlen(text) + 1;
   char* copy = static_cast<char*>(malloc(n));

@@ -125,8 +125,8 @@ static void write_failure(const item_run& r, const char* result, const char* wri
     cli_format(text, capacity, "cannot be read");
   } else {
     bool to_stream = cli_stream_is_stream(item->output);
-    cli_failed_call c = {item->path, to_stream ? written : item->output, to_stream,
-                         o.command == CMD_ENCRYPT, o.command == CMD_DECRYPT, result};
+    cli_failed_call c = {item->path, &cli_inputs_header(item), to_stream ? written : item->output,
+                         to_stream, o.command == CMD_ENCRYPT, o.command == CMD_DECRYPT, result};
     cli_explain(c, r.call->failure, text, capacity);
   }
 }
@@ -141,9 +141,7 @@ static cli_outcome write_done(const item_run& r, const char* written, char* text
   if (item->from_stdin && o.command == CMD_ENCRYPT)
     item->size = rt_size_query(written) - FILE_HEADER_SIZE;
   if (decrypt_out) {
-    cli_header_facts facts;
-    cli_inspect_header(item->path, &facts);
-    item->output_size = facts.plain_size;
+    item->output_size = cli_inspect_plain_size(cli_inputs_header(item));
   } else {
     item->output_size = rt_size_query(written);
   }
@@ -158,14 +156,11 @@ static cli_outcome run_write(const item_run& r, char* text, int capacity) {
   cli_item* item = r.item;
   cli_outcome outcome = OUTCOME_FAILED;
   if (run_refuse_input(o, item, &outcome, text, capacity)) return outcome;
-  if (o.command == CMD_ENCRYPT && !o.allow_encrypted && !item->from_stdin) {
-    cli_header_facts facts;
-    cli_inspect_header(item->path, &facts);
-    if (facts.whole_header && facts.problems == 0) {
-      cli_format(text, capacity, "%s", already_encrypted);
-      item->skip_kind = "already encrypted";
-      return OUTCOME_SKIPPED;
-    }
+  if (o.command == CMD_ENCRYPT && !o.allow_encrypted && !item->from_stdin &&
+      cli_inspect_is_encrypted(cli_inputs_header(item))) {
+    cli_format(text, capacity, "%s", already_encrypted);
+    item->skip_kind = "already encrypted";
+    return OUTCOME_SKIPPED;
   }
   char written[RT_PATH_CAPACITY];
   outcome = write_target(r, written, sizeof written, text, capacity);
@@ -192,8 +187,8 @@ static cli_outcome run_verify(const item_run& r, char* text, int capacity) {
   item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result != result_ok) {
-    cli_explain({item->path, nullptr, false, false, false, result}, call->failure, text,
-                capacity);
+    cli_explain({item->path, &cli_inputs_header(item), nullptr, false, false, false, result},
+                call->failure, text, capacity);
     return OUTCOME_FAILED;
   }
   // With the folder it was encrypted from: its input must be there, and

@@ -58,9 +58,9 @@ void walk_entry(const char* name, cli_paths_kind kind, void* context) {
       !cli_inputs_ends_with_suffix(name, s->o->suffix) ||
       std::binary_search(s->accounted.begin(), s->accounted.end(), path, path_less))
     return;
-  cli_header_facts facts;
-  cli_inspect_header(path.c_str(), &facts);
-  if (facts.whole_header && facts.problems == 0) s->found.push_back(path);
+  cli_header_read read;
+  cli_inspect_read(path.c_str(), &read);
+  if (cli_inspect_is_encrypted(read)) s->found.push_back(path);
 }
 
 void search_folder(orphan_search* s, const std::string& folder) {

@@ -101,9 +101,7 @@ static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch,
     if (item.planned != nullptr || item.from_stdin) continue;
     int j = output_named(*batch, order, item.path, i);
     if (j < 0 || batch->items[j].planned != nullptr) continue;
-    cli_header_facts facts;
-    cli_inspect_header(item.path, &facts);
-    if (!facts.whole_header || facts.problems > 0) continue;
+    if (!cli_inspect_is_encrypted(cli_inputs_header(&item))) continue;
     char text[CLI_TEXT_CAPACITY];
     cli_format(text, sizeof text, "the output of %s in this run", batch->items[j].shown);
     item.planned = "an output";

@@ -101,11 +101,13 @@ static int run_info(const cli_options& o, cli_batch* batch) {
     const char* reason = item->planned;  // info plans no outputs: no message is made there
     if (reason == nullptr) reason = cli_explain_input(item->path, text, sizeof text);
     if (reason == nullptr) {
-      const char* result = cli_inspect_info(item->path, item->shown, o.quiet ? nullptr : cli_out);
+      const cli_header_read& header = cli_inputs_header(item);
+      const char* result =
+          cli_inspect_info(item->path, header, item->shown, o.quiet ? nullptr : cli_out);
       fflush(cli_out);
       if (result != result_ok) {
-        cli_explain({item->path, nullptr, false, false, false, result}, engine_failure{}, text,
-                    sizeof text);
+        cli_explain({item->path, &header, nullptr, false, false, false, result}, engine_failure{},
+                    text, sizeof text);
         reason = text;
       }
     }
