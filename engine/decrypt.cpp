@@ -47,9 +47,11 @@ const char* source_open(engine_call* c, const char* file, const char* key, sourc
 const char* source_finish(engine_call* c, source_file* s, body_work* work, const char* result,
                           uint32_t crc, bool written) {
   work_end(work);
-  int close_code = rt_file_close(s->file) ? 0 : rt_last_error();
+  // A failed close fails the call whatever code the system gave.
+  bool closed = rt_file_close(s->file);
+  int close_code = closed ? 0 : rt_last_error();
   if (result != nullptr) return result;
-  if (close_code != 0) return call_failed(c, STEP_READ, close_code, result_read_error);
+  if (!closed) return call_failed(c, STEP_READ, close_code, result_read_error);
   if (crc != s->h.plain_crc) return call_failed(c, STEP_CRC, 0, result_crc_failure);
   return written ? result_ok : result_write_error;
 }
