@@ -21,8 +21,12 @@ struct cli_item {
   const char* shown;    // the name in messages: path, or "(standard input)"
   int relative_at;      // where in path the part kept under --out-dir begins
   char* output;         // the planned output, or null (verify, info, or no name to give)
-  const char* planned;  // set while collecting or planning: why the item is not worked
-  cli_outcome planned_outcome;
+  // Set while collecting or planning for an item that is not worked: the
+  // outcome it has from the start, and the reason it is shown with unless
+  // message gives one.
+  bool settled;
+  cli_outcome settled_outcome;
+  const char* settled_reason;
   const char* skip_kind;  // a skip's reason in a word or two, for the closing summary
   bool from_stdin;
   bool orphan;  // an output without input (cli_orphans.h), not an input

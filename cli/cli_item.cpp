@@ -226,11 +226,14 @@ void cli_item_work(const cli_options& o, cli_batch* batch, int index, engine_cal
   char text[CLI_TEXT_CAPACITY] = "";
   cli_outcome outcome;
   __atomic_store_n(&item->started, 1, __ATOMIC_RELEASE);
-  if (item->orphan && item->planned_outcome == OUTCOME_DELETED) {
+  if (item->orphan && item->settled_outcome == OUTCOME_DELETED) {
     outcome = run_remove_orphan(item, text, sizeof text);
-  } else if (item->planned != nullptr) {
-    outcome = item->planned_outcome;
-    if (item->message == nullptr) snprintf(text, sizeof text, "%s", item->planned);
+  } else if (item->settled) {
+    outcome = item->settled_outcome;
+    // A settled item without a reason is one whose message memory refused.
+    if (item->message == nullptr)
+      snprintf(text, sizeof text, "%s",
+               item->settled_reason != nullptr ? item->settled_reason : "out of memory");
   } else if (o.command == CMD_VERIFY) {
     outcome = run_verify(r, text, sizeof text);
   } else {

@@ -189,7 +189,7 @@ static int key_convert(const cli_options& o, char* key, cli_codepage_source enco
 
 int cli_key_obtain(const cli_options& o, char key[CLI_KEY_CAPACITY]) {
   int status = 0;
-  cli_codepage_source encoding = TEXT_LOCAL;
+  cli_codepage_source encoding = TEXT_SYSTEM;
   bool converted = !o.key_bytes;
   if (o.key_file != nullptr) {
     bool utf8 = false;

@@ -21,7 +21,7 @@ static char key[CLI_KEY_CAPACITY];
 // Items that will be worked, that is, all but those planned away.
 static int worked_count(const cli_batch& batch) {
   int n = 0;
-  for (int i = 0; i < batch.count; i++) n += batch.items[i].planned == nullptr;
+  for (int i = 0; i < batch.count; i++) n += !batch.items[i].settled;
   return n;
 }
 

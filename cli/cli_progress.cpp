@@ -70,7 +70,7 @@ void cli_progress_draw(cli_progress* p, const cli_batch& batch, int done, bool f
   for (int i = done; !final && i < batch.count && name == nullptr; i++)
     if (__atomic_load_n(&batch.items[i].started, __ATOMIC_ACQUIRE) &&
         !__atomic_load_n(&batch.items[i].done, __ATOMIC_ACQUIRE) &&
-        batch.items[i].planned == nullptr)
+        !batch.items[i].settled)
       name = batch.items[i].shown;
   int room = PROGRESS_COLUMNS - (n - 1) - 2;
   if (name != nullptr && room > 8 && n > 0 && n < static_cast<int>(sizeof line)) {

@@ -97,8 +97,9 @@ static int run_info(const cli_options& o, cli_batch* batch) {
   char text[CLI_TEXT_CAPACITY];
   for (int i = 0; i < batch->count; i++) {
     cli_item* item = &batch->items[i];
-    item->outcome = item->planned != nullptr ? item->planned_outcome : OUTCOME_OK;
-    const char* reason = item->planned;  // info plans no outputs: no message is made there
+    item->outcome = item->settled ? item->settled_outcome : OUTCOME_OK;
+    // Info plans no outputs: its settled items have no message, only a reason.
+    const char* reason = item->settled ? item->settled_reason : nullptr;
     if (reason == nullptr) reason = cli_explain_input(item->path, text, sizeof text);
     if (reason == nullptr) {
       const cli_header_read& header = cli_inputs_header(item);
@@ -160,7 +161,7 @@ static int64_t run_sizes(cli_batch* batch, int* pending) {
   *pending = 0;
   for (int i = 0; i < batch->count; i++) {
     cli_item* item = &batch->items[i];
-    if (item->planned != nullptr) continue;
+    if (item->settled) continue;
     ++*pending;
     int64_t size = rt_size_query(item->path);
     item->size = size > 0 ? size : 0;
