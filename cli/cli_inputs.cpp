@@ -183,9 +183,7 @@ static void collect_entry(const char* name, cli_paths_kind kind, void* context) 
     if (!cli_inputs_note_stale(c->batch, path)) c->out_of_memory = true;
   } else if (kind == PATHS_OTHER) {
     collect_settled(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
-  } else if (o.command == CMD_ENCRYPT || o.command == CMD_INFO ||
-             cli_inputs_ends_with_suffix(name, o.suffix)) {
-    // Decrypt and verify take only the encrypted names of a folder.
+  } else if (!cli_traits(o.command).by_suffix || cli_inputs_ends_with_suffix(name, o.suffix)) {
     collect_add(c, path, level->relative_at);
   }
 }

@@ -57,7 +57,7 @@ int cli_main(int argc, char** argv) {
   int status = cli_options_read(argc, argv, &o, &file_count);
   if (status != 0) return status < 0 ? 0 : status;
   cli_print_set_quiet(o.quiet);
-  if (o.command != CMD_INFO) status = cli_key_obtain(o, key);
+  if (cli_traits(o.command).keyed) status = cli_key_obtain(o, key);
   if (status == 0) status = run_batch(o, argv + 2, file_count);
   memset(key, 0, sizeof key);  // the key lives no longer than the run
   return status;

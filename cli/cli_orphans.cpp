@@ -80,7 +80,7 @@ std::string orphan_reason(const cli_options& o, const std::string& path, const c
 }  // namespace
 
 bool cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* batch) {
-  if (o.command != CMD_ENCRYPT || !o.recursive || o.out_dir == nullptr) return true;
+  if (!cli_traits(o.command).plain_input || !o.recursive || o.out_dir == nullptr) return true;
   const char* root = nullptr;
   for (int i = 0; i < count && root == nullptr; i++)
     if (strcmp(args[i], "-") != 0 && rt_size_query(args[i]) == -2) root = args[i];

@@ -23,7 +23,7 @@
 // the reason there is none (in why when it is made for the item).
 static const char* plan_output(const cli_options& o, const cli_item& item, char* text,
                                int capacity, char* why, int why_capacity) {
-  bool encrypt = o.command == CMD_ENCRYPT;
+  bool encrypt = cli_traits(o.command).plain_input;
   const char* file = item.path;
   size_t suffix_length = strlen(o.suffix);
   int n;
@@ -91,7 +91,7 @@ static int output_named(const cli_batch& batch, const std::vector<int>& order, c
 // is written over it.
 static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch,
                                         const std::vector<int>& order) {
-  if (o.command != CMD_ENCRYPT || o.allow_encrypted) return;
+  if (!cli_traits(o.command).plain_input || o.allow_encrypted) return;
   for (int i = 0; i < batch->count; i++) {
     cli_item& item = batch->items[i];
     if (item.settled || item.from_stdin) continue;
@@ -152,7 +152,7 @@ static void plan_identities(cli_batch* batch) {
 }
 
 void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
-  if (o.command != CMD_ENCRYPT && o.command != CMD_DECRYPT) return;
+  if (!cli_traits(o.command).writes) return;
   char text[RT_PATH_CAPACITY], why[CLI_TEXT_CAPACITY];
   for (int i = 0; i < batch->count; i++) {
     cli_item& item = batch->items[i];

@@ -30,7 +30,7 @@ bool cli_report_item(const cli_options& o, const cli_item& item) {
     if (!o.quiet) cli_print(cli_err, "%s: skipped: %s\n", shown, message);
   } else if (item.outcome == OUTCOME_CURRENT || item.outcome == OUTCOME_STOPPED) {
     // Counted in the closing lines only.
-  } else if (!o.quiet && o.command == CMD_VERIFY) {
+  } else if (!o.quiet && !cli_traits(o.command).writes) {
     cli_print(listing, "%s: key and data check out, %s, %.3f s\n", shown,
               cli_size_text(item.size, before, sizeof before), item.seconds);
   } else if (!o.quiet) {
@@ -80,7 +80,7 @@ void cli_report_summary(const cli_options& o, const cli_batch& batch) {
     n += snprintf(text + n, sizeof text - n, "%s%d %s", separator, value, what);
     separator = ", ";
   };
-  add(ok, o.command == CMD_VERIFY ? "checked out" : "written");
+  add(ok, cli_traits(o.command).done);
   add(current, "up to date");
   add(skipped, "skipped");
   for (int k = 0; k < kind_count && n > 0 && n < static_cast<int>(sizeof text); k++)

@@ -127,7 +127,7 @@ static int run_info(const cli_options& o, cli_batch* batch) {
 static bool run_spool(const cli_options& o, cli_batch* batch) {
   for (int i = 0; i < batch->count; i++) {
     cli_item* item = &batch->items[i];
-    if (!item->from_stdin || o.command == CMD_ENCRYPT) continue;
+    if (!item->from_stdin || cli_traits(o.command).plain_input) continue;
     char path[RT_PATH_CAPACITY], text[CLI_TEXT_CAPACITY];
     if (!cli_stream_spool_input(path, sizeof path, text, sizeof text)) {
       cli_print(cli_err, "%s: %s\n", item->shown, text);
@@ -229,7 +229,7 @@ static int run_cut_short(const cli_options& o, const cli_batch& batch, int finis
   cli_count_text(batch.count, "file", "files", count, sizeof count);
   if (finished < batch.count)
     cli_print(cli_err, "qelv: %s: %d of %s finished; the rest were not %s\n", why, finished,
-              count, o.command == CMD_VERIFY ? "verified" : "written");
+              count, cli_traits(o.command).done_files);
   else
     cli_print(cli_err, "qelv: %s: all %s finished\n", why, count);
   fflush(cli_err);
@@ -238,7 +238,7 @@ static int run_cut_short(const cli_options& o, const cli_batch& batch, int finis
 
 int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
   if (!run_spool(o, batch)) return 1;
-  if (o.command == CMD_INFO) return run_info(o, batch);
+  if (cli_traits(o.command).headers_only) return run_info(o, batch);
   __atomic_store_n(&stop_status, 0, __ATOMIC_SEQ_CST);
   __atomic_store_n(&stop_taking, 0, __ATOMIC_SEQ_CST);
   out_closed = false;
