@@ -127,8 +127,9 @@ static void write_failure(const item_run& r, const char* result, const char* wri
     cli_format(text, capacity, "cannot be read");
   } else {
     bool to_stream = cli_stream_is_stream(item->output);
+    bool encrypting = cli_traits(o.command).plain_input;
     cli_failed_call c = {item->path, &cli_inputs_header(item), to_stream ? written : item->output,
-                         to_stream, cli_traits(o.command).plain_input, !cli_traits(o.command).plain_input, result};
+                         to_stream, encrypting, !encrypting, result};
     cli_explain(c, r.call->failure, text, capacity);
   }
 }

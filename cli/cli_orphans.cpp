@@ -110,6 +110,7 @@ bool cli_orphans_input_of(const cli_options& o, const char* file, int relative_a
   for (const char* p = name; *p != '\0'; p++)
     if (cli_paths_is_separator(*p)) name = p + 1;
   if (strlen(name) <= suffix || !cli_inputs_ends_with_suffix(name, o.suffix)) return false;
-  std::string input = cli_paths_join(o.input_dir, relative.substr(0, relative.size() - suffix).c_str());
+  std::string input =
+      cli_paths_join(o.input_dir, relative.substr(0, relative.size() - suffix).c_str());
   return snprintf(path, capacity, "%s", input.c_str()) < capacity;
 }

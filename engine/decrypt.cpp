@@ -25,8 +25,8 @@ static const char* read_header(engine_call* c, source_file* s) {
   return nullptr;
 }
 
-const char* source_open(engine_call* c, const char* file, const char* key, source_file* s,
-                        body_work* work) {
+const char* source_open(engine_call* c, const char* file, const char* key, source_file* s) {
+  c->failure = {STEP_NONE, 0};
   s->file = -1;
   int64_t size = has_non_space(file) ? rt_size_query(file) : -1;
   if (!engine_key_usable(key) || size < 1)
@@ -35,7 +35,7 @@ const char* source_open(engine_call* c, const char* file, const char* key, sourc
   if (s->file < 0) return call_failed(c, STEP_OPEN, rt_last_error(), result_read_error);
   const char* result = read_header(c, s);
   if (result == nullptr &&
-      !work_begin(work, c, s->file, static_cast<uint64_t>(s->h.plain_size) + s->h.pad_count))
+      !work_begin(&s->work, c, s->file, static_cast<uint64_t>(s->h.plain_size) + s->h.pad_count))
     result = call_failed(c, STEP_MEMORY, 0, result_too_large);
   if (result != nullptr) {
     rt_file_close(s->file);
@@ -44,9 +44,9 @@ const char* source_open(engine_call* c, const char* file, const char* key, sourc
   return result;
 }
 
-const char* source_finish(engine_call* c, source_file* s, body_work* work, const char* result,
+const char* source_finish(engine_call* c, source_file* s, const char* result,
                           uint32_t crc, bool written) {
-  work_end(work);
+  work_end(&s->work);
   // A failed close fails the call whatever code the system gave.
   bool closed = rt_file_close(s->file);
   int close_code = closed ? 0 : rt_last_error();
@@ -56,20 +56,18 @@ const char* source_finish(engine_call* c, source_file* s, body_work* work, const
   return written ? result_ok : result_write_error;
 }
 
-const char* source_second_pass(source_file* s, body_work* work, const cipher_key& cipher,
+const char* source_second_pass(source_file* s, const cipher_key& cipher,
                                output_file* out, uint32_t* crc) {
   if (!rt_file_seek(s->file, FILE_HEADER_SIZE))
-    return call_failed(work->call, STEP_READ, rt_last_error(), result_read_error);
-  return decipher_body(work, cipher, s->h, out, crc);
+    return call_failed(s->work.call, STEP_READ, rt_last_error(), result_read_error);
+  return decipher_body(&s->work, cipher, s->h, out, crc);
 }
 
 const char* decrypt_file_in(engine_call* c, const char* file, const char* output,
                             const char* key) {
-  c->failure = {STEP_NONE, 0};
   // 1. The arguments, the source and its header.
   source_file s;
-  body_work work;
-  const char* result = source_open(c, file, key, &s, &work);
+  const char* result = source_open(c, file, key, &s);
   if (result != nullptr) return result;
   const bool whole = static_cast<uint64_t>(s.h.plain_size) + s.h.pad_count <=
                      static_cast<uint64_t>(s.present);
@@ -82,20 +80,20 @@ const char* decrypt_file_in(engine_call* c, const char* file, const char* output
   bool writing = whole && output_begin(&out, c, output, s.h.plain_size);
   bool begin_failed = whole && !writing;
   uint32_t crc = 0;
-  result = decipher_body(&work, cipher, s.h, writing ? &out : nullptr, &crc);
+  result = decipher_body(&s.work, cipher, s.h, writing ? &out : nullptr, &crc);
   if (result == nullptr && !whole && crc == s.h.plain_crc) {
     // It matches all the same (a crafted file): now written whole, its room
     // reserved first.
     writing = output_begin(&out, c, output, s.h.plain_size);
     begin_failed = !writing;
-    if (writing) result = source_second_pass(&s, &work, cipher, &out, &crc);
+    if (writing) result = source_second_pass(&s, cipher, &out, &crc);
   }
   wipe(&cipher, sizeof cipher);
 
   // 3. Output replaced only when the CRC matched.  A failed begin noted its
   // step; a result before it (the CRC) is the one that counts.
   engine_failure begun = c->failure;
-  result = source_finish(c, &s, &work, result, crc, writing);
+  result = source_finish(c, &s, result, crc, writing);
   if (begin_failed && result == result_write_error) c->failure = begun;
   if (!writing) return result;
   if (result != result_ok) {

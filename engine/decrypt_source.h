@@ -18,22 +18,23 @@ struct source_file {
   file_header h;
   int64_t present;
   rt_stamp stamp;
+  body_work work;  // the deciphering of the body, begun by source_open
 };
 
 // Opens File, reads and judges its header and sets up the work on its
-// body.  On success the source is left open and *work begun.  decrypt
+// body, with the context's failure record cleared.  On success the source
+// is left open and its work begun.  decrypt
 // refuses an all-space File where encrypt refuses only an empty one: so
 // the two calls were made, and scripts may rely on either.
-const char* source_open(engine_call* c, const char* file, const char* key, source_file* s,
-                        body_work* work);
+const char* source_open(engine_call* c, const char* file, const char* key, source_file* s);
 
 // Ends the work on the source; the result once the body has been worked:
 // a read error, then a CRC that does not match, then an Output that could
 // not be written, in that order, as if Output were opened only after the
 // comparison.
-const char* source_finish(engine_call* c, source_file* s, body_work* work, const char* result,
-                          uint32_t crc, bool written);
+const char* source_finish(engine_call* c, source_file* s, const char* result, uint32_t crc,
+                          bool written);
 
 // Deciphers the body again from its start, into out or to the work's sender.
-const char* source_second_pass(source_file* s, body_work* work, const cipher_key& cipher,
-                               output_file* out, uint32_t* crc);
+const char* source_second_pass(source_file* s, const cipher_key& cipher, output_file* out,
+                               uint32_t* crc);

@@ -9,27 +9,25 @@
 // verify_file_in is the first pass alone.
 const char* decrypt_to_stream(engine_call* c, const char* file, engine_writer* write, void* context,
                               const char* key) {
-  c->failure = {STEP_NONE, 0};
   source_file s;
-  body_work work;
-  const char* result = source_open(c, file, key, &s, &work);
+  const char* result = source_open(c, file, key, &s);
   if (result != nullptr) return result;
   uint32_t crc = 0;
   cipher_key cipher = cipher_key_from_string(key);
-  result = decipher_body(&work, cipher, s.h, nullptr, &crc);
+  result = decipher_body(&s.work, cipher, s.h, nullptr, &crc);
   if (write != nullptr && result == nullptr && crc == s.h.plain_crc) {
     // The second pass reads what the first one checked, unless another
     // process wrote the file meanwhile (POSIX does not deny it); its CRC is
     // compared all the same.
-    work.send = write;
-    work.send_context = context;
+    s.work.send = write;
+    s.work.send_context = context;
     if (!file_unchanged(s.file, s.stamp))
       result = call_failed(c, STEP_CHANGED, 0, result_read_error);
     else
-      result = source_second_pass(&s, &work, cipher, nullptr, &crc);
+      result = source_second_pass(&s, cipher, nullptr, &crc);
   }
   wipe(&cipher, sizeof cipher);
-  return source_finish(c, &s, &work, result, crc, true);
+  return source_finish(c, &s, result, crc, true);
 }
 
 const char* verify_file_in(engine_call* c, const char* file, const char* key) {
