@@ -11,7 +11,7 @@
 void cli_codepage_start(int* argc, char*** argv);
 
 enum cli_codepage_source {
-  TEXT_LOCAL,    // the locale's encoding; on Windows the ANSI code page
+  TEXT_SYSTEM,   // the system's encoding for text: the locale's; on Windows the ANSI code page
   TEXT_CONSOLE,  // typed at the terminal: on Windows the console's input code page
   TEXT_UTF8,
 };
@@ -30,7 +30,7 @@ int cli_codepage_environment_points(const char* name, uint32_t* points, int capa
 // the code page lacks point bad_at; -2 when the code page is not known here.
 int cli_codepage_encode(const uint32_t* points, int count, unsigned codepage, char* out,
                         int capacity, int* bad_at);
-// The name of TEXT_LOCAL's encoding, for messages.
+// The name of TEXT_SYSTEM's encoding, for messages.
 const char* cli_codepage_local_name(char* text, int capacity);
 // True when the argument arg (the very string of argv) could not be given
 // whole in the ANSI code page (Windows, whose file functions here take that

@@ -11,6 +11,6 @@
 #include "cli_options.h"
 
 bool cli_current(const cli_options& o, const cli_item& item, engine_call* call, const char* key) {
-  if (o.command == CMD_ENCRYPT) return engine_holds(call, item.output, item.path, key);
+  if (cli_traits(o.command).plain_input) return engine_holds(call, item.output, item.path, key);
   return engine_holds(call, item.path, item.output, key);
 }

@@ -61,10 +61,10 @@ const char* cli_explain_input(const char* file, char* text, int capacity) {
 
 // What the header says against what the file holds, for a file the engine
 // would not decrypt.
-static const char* explain_not_decrypted(const char* file, const char* result, bool writing,
-                                         char* text, int capacity) {
+static const char* explain_not_decrypted(const cli_header_read& header, const char* result,
+                                         bool writing, char* text, int capacity) {
   cli_header_facts f;
-  cli_inspect_header(file, &f);
+  cli_inspect_judge(header, &f);
   char claims[64], holds[64];
   if (f.readable && !f.whole_header)
     return cli_format(text, capacity, "not an encrypted file (%s, shorter than the %d-byte header)",
@@ -128,9 +128,8 @@ static const char* write_reason(const engine_failure& f, const char* output, int
 static int64_t needed_bytes(const cli_failed_call& c) {
   int64_t size = rt_size_query(c.file);
   if (c.encrypting) return size < 0 ? 0 : FILE_HEADER_SIZE + (size + 7) / 8 * 8;
-  cli_header_facts f;
-  cli_inspect_header(c.file, &f);
-  return f.plain_size > 0 ? f.plain_size : 0;
+  int64_t plain_size = cli_inspect_plain_size(*c.header);
+  return plain_size > 0 ? plain_size : 0;
 }
 
 static void explain_write(const cli_failed_call& c, const engine_failure& f, char* text,
@@ -163,7 +162,7 @@ void cli_explain(const cli_failed_call& c, const engine_failure& failure, char* 
   } else if (c.result == result_write_error) {
     explain_write(c, failure, text, capacity);
   } else if (c.result == result_crc_failure || c.result == result_not_encrypted) {
-    explain_not_decrypted(c.file, c.result, c.decrypting, text, capacity);
+    explain_not_decrypted(*c.header, c.result, c.decrypting, text, capacity);
   } else if (c.result == engine_cancelled) {
     cli_format(text, capacity, "stopped by the interrupt; nothing was written");
   } else if (c.result == result_too_large) {

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 
+struct cli_header_read;
 struct engine_failure;
 
 // A failed engine call as the words need it.
 struct cli_failed_call {
   const char* file;     // the call's File, as it was worked
+  const cli_header_read* header;  // file's header, as the run read it
   const char* output;   // the file the call was to write: the item's output, or the
                         // temporary file of one bound for a stream; null for verify, info
   bool to_stream;       // output is that temporary file

@@ -19,6 +19,12 @@
 
 static const char stdin_name[] = "(standard input)";
 
+const cli_header_read& cli_inputs_header(cli_item* item) {
+  if (!item->header_known) cli_inspect_read(item->path, &item->header);
+  item->header_known = true;
+  return item->header;
+}
+
 char* cli_inputs_copy(const char* text) {
   size_t n = strlen(text) + 1;
   char* copy = static_cast<char*>(malloc(n));
@@ -49,8 +55,8 @@ bool cli_inputs_add_orphan(cli_batch* batch, const char* path, const char* reaso
   cli_item* item = inputs_add(batch, path, 0);
   if (item == nullptr) return false;
   item->orphan = true;
-  item->planned = "no input";
-  item->planned_outcome = removed ? OUTCOME_DELETED : OUTCOME_FAILED;
+  item->settled = true;
+  item->settled_outcome = removed ? OUTCOME_DELETED : OUTCOME_FAILED;
   item->message = cli_inputs_copy(reason);
   return item->message != nullptr;
 }
@@ -87,11 +93,10 @@ bool cli_inputs_ends_with_suffix(const char* name, const char* suffix) {
 
 // The path of name in folder, in text; false when it would not fit.
 static bool join_path(const char* folder, const char* name, char* text, int capacity) {
-  size_t n = strlen(folder);
-  bool separator = n > 0 && !cli_paths_is_separator(folder[n - 1]);
-  const char between[2] = {rt_path_separator, '\0'};
-  int written = snprintf(text, capacity, "%s%s%s", folder, separator ? between : "", name);
-  return written > 0 && written < capacity;
+  std::string path = cli_paths_join(folder, name);
+  if (path.size() >= static_cast<size_t>(capacity)) return false;
+  memcpy(text, path.c_str(), path.size() + 1);
+  return true;
 }
 
 struct collect_context {
@@ -117,12 +122,13 @@ static cli_item* collect_add(collect_context* c, const char* path, int relative_
 
 // An item that is not worked, with the reason it is shown with; a skip
 // also with its reason in a word or two.
-static void collect_planned(collect_context* c, const char* path, const char* why,
+static void collect_settled(collect_context* c, const char* path, const char* why,
                             cli_outcome outcome, const char* kind = nullptr) {
   cli_item* item = collect_add(c, path, cli_inputs_name_at(path));
   if (item == nullptr) return;
-  item->planned = why;
-  item->planned_outcome = outcome;
+  item->settled = true;
+  item->settled_reason = why;
+  item->settled_outcome = outcome;
   item->skip_kind = kind;
 }
 
@@ -161,25 +167,23 @@ static void collect_entry(const char* name, cli_paths_kind kind, void* context) 
   char path[RT_PATH_CAPACITY];
   if (c->out_of_memory) return;
   if (!join_path(level->folder, name, path, sizeof path)) {
-    collect_planned(c, name, path_too_long, OUTCOME_FAILED);
+    collect_settled(c, name, path_too_long, OUTCOME_FAILED);
     return;
   }
   if (kind == PATHS_UNSPELLABLE) {
-    collect_planned(c, path, lossy_name, OUTCOME_FAILED);
+    collect_settled(c, path, lossy_name, OUTCOME_FAILED);
   } else if (kind == PATHS_FOLDER_LINK) {
-    collect_planned(c, path, link_skipped, OUTCOME_SKIPPED, "link");
+    collect_settled(c, path, link_skipped, OUTCOME_SKIPPED, "link");
   } else if (kind == PATHS_FOLDER) {
-    if (level->depth >= 64) collect_planned(c, path, too_deep, OUTCOME_FAILED);
+    if (level->depth >= 64) collect_settled(c, path, too_deep, OUTCOME_FAILED);
     else collect_folder(c, path, level->relative_at, level->depth + 1);
   } else if (rt_is_temp_name(name)) {
     // Reported once for the run, never worked, never removed: the process
     // writing it may still be running.
     if (!cli_inputs_note_stale(c->batch, path)) c->out_of_memory = true;
   } else if (kind == PATHS_OTHER) {
-    collect_planned(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
-  } else if (o.command == CMD_ENCRYPT || o.command == CMD_INFO ||
-             cli_inputs_ends_with_suffix(name, o.suffix)) {
-    // Decrypt and verify take only the encrypted names of a folder.
+    collect_settled(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
+  } else if (!cli_traits(o.command).by_suffix || cli_inputs_ends_with_suffix(name, o.suffix)) {
     collect_add(c, path, level->relative_at);
   }
 }
@@ -187,13 +191,13 @@ static void collect_entry(const char* name, cli_paths_kind kind, void* context) 
 static void collect_folder(collect_context* c, const char* folder, int relative_at, int depth) {
   collect_level level = {c, folder, relative_at, depth};
   if (cli_paths_list(folder, collect_entry, &level) < 0)
-    collect_planned(c, folder, unreadable_folder, OUTCOME_FAILED);
+    collect_settled(c, folder, unreadable_folder, OUTCOME_FAILED);
 }
 
 // A folder named on the command line or matched by a pattern.
 static void collect_named_folder(collect_context* c, const char* folder) {
   if (!c->o->recursive) {
-    collect_planned(c, folder, folder_skipped, OUTCOME_SKIPPED, "folder");
+    collect_settled(c, folder, folder_skipped, OUTCOME_SKIPPED, "folder");
     return;
   }
   size_t n = strlen(folder);
@@ -204,13 +208,13 @@ static void collect_named_folder(collect_context* c, const char* folder) {
 static void collect_match(const char* path, cli_paths_kind kind, void* context) {
   auto* c = static_cast<collect_context*>(context);
   if (kind == PATHS_UNSPELLABLE) {
-    collect_planned(c, path, lossy_name, OUTCOME_FAILED);
+    collect_settled(c, path, lossy_name, OUTCOME_FAILED);
   } else if (kind == PATHS_FOLDER) {
     collect_named_folder(c, path);
   } else if (kind == PATHS_FOLDER_LINK) {
-    collect_planned(c, path, link_skipped, OUTCOME_SKIPPED, "link");
+    collect_settled(c, path, link_skipped, OUTCOME_SKIPPED, "link");
   } else if (kind == PATHS_OTHER) {
-    collect_planned(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
+    collect_settled(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
   } else if (rt_is_temp_name(path + cli_inputs_name_at(path))) {
     if (!cli_inputs_note_stale(c->batch, path)) c->out_of_memory = true;
   } else {
@@ -232,12 +236,12 @@ int cli_inputs_collect(const cli_options& o, char** args, int count, cli_batch* 
         item->shown = stdin_name;
       }
     } else if (cli_codepage_argument_lossy(arg)) {
-      collect_planned(&c, arg, lossy_name, OUTCOME_FAILED);
+      collect_settled(&c, arg, lossy_name, OUTCOME_FAILED);
     } else if (cli_paths_has_wildcard(arg) && rt_size_query(arg) == -1) {
       // A pattern the shell left alone (Windows shells never expand them).
       int found = cli_paths_expand(arg, collect_match, &c);
-      if (found == 0) collect_planned(&c, arg, no_match, OUTCOME_FAILED);
-      if (found < 0) collect_planned(&c, arg, unreadable_folder, OUTCOME_FAILED);
+      if (found == 0) collect_settled(&c, arg, no_match, OUTCOME_FAILED);
+      if (found < 0) collect_settled(&c, arg, unreadable_folder, OUTCOME_FAILED);
     } else if (rt_size_query(arg) == -2) {
       collect_named_folder(&c, arg);
     } else {

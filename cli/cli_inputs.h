@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "cli_inspect.h"
+
 struct cli_options;
 
 // OK: written (or verified); CURRENT: the output was up to date (--update);
@@ -19,12 +21,20 @@ struct cli_item {
   const char* shown;    // the name in messages: path, or "(standard input)"
   int relative_at;      // where in path the part kept under --out-dir begins
   char* output;         // the planned output, or null (verify, info, or no name to give)
-  const char* planned;  // set while collecting or planning: why the item is not worked
-  cli_outcome planned_outcome;
+  // Set while collecting or planning for an item that is not worked: the
+  // outcome it has from the start, and the reason it is shown with unless
+  // message gives one.
+  bool settled;
+  cli_outcome settled_outcome;
+  const char* settled_reason;
   const char* skip_kind;  // a skip's reason in a word or two, for the closing summary
   bool from_stdin;
   bool orphan;  // an output without input (cli_orphans.h), not an input
   int started;  // set by the worker that takes the item
+  // The input's header, read once by whoever needs it first
+  // (cli_inputs_header): the planning, or the worker that has the item.
+  bool header_known;
+  cli_header_read header;
   // Filled in by the worker; done is set last.
   cli_outcome outcome;
   char* message;  // the reason of a failure or a skip
@@ -72,6 +82,9 @@ bool cli_inputs_ends_with_suffix(const char* name, const char* suffix);
 // reason, or, when removed, for the worker that takes it to remove.  False
 // when memory ran out.
 bool cli_inputs_add_orphan(cli_batch* batch, const char* path, const char* reason, bool removed);
+// The header of item's input, read the first time it is asked for and
+// kept with the item for the rest of the run.
+const cli_header_read& cli_inputs_header(cli_item* item);
 // Where the name of path begins, after its last separator.
 int cli_inputs_name_at(const char* path);
 // Notes path among the temporary files found; false when memory ran out.

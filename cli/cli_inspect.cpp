@@ -63,19 +63,25 @@ static void judge(const file_header& h, cli_header_facts* facts) {
                               facts->length == facts->implied;
 }
 
-// Reads the header of file; head receives it.
-static void read_header(const char* file, cli_header_facts* facts, uint8_t head[FILE_HEADER_SIZE]) {
-  memset(facts, 0, sizeof *facts);
-  facts->implied = -1;
+void cli_inspect_read(const char* file, cli_header_read* read) {
+  memset(read, 0, sizeof *read);
+  read->length = -1;
+  read->got = -1;
   int source = rt_file_open(file);
   if (source < 0) return;
-  facts->length = rt_file_length(source);
-  int32_t got = rt_file_read(source, head, FILE_HEADER_SIZE);
+  read->length = rt_file_length(source);
+  read->got = rt_file_read(source, read->bytes, FILE_HEADER_SIZE);
   rt_file_close(source);
-  facts->readable = facts->length >= 0 && got >= 0;
-  facts->whole_header = got == FILE_HEADER_SIZE;
+}
+
+void cli_inspect_judge(const cli_header_read& read, cli_header_facts* facts) {
+  memset(facts, 0, sizeof *facts);
+  facts->implied = -1;
+  facts->length = read.length;
+  facts->readable = read.length >= 0 && read.got >= 0;
+  facts->whole_header = read.got == FILE_HEADER_SIZE;
   if (!facts->readable || !facts->whole_header) return;
-  const file_header h = header_load(head);
+  const file_header h = header_load(read.bytes);
   facts->plain_size = h.plain_size;
   // The reader's data length, pad_count taken as a signed byte; -1 when the
   // sum is beyond any file length.
@@ -84,16 +90,22 @@ static void read_header(const char* file, cli_header_facts* facts, uint8_t head[
   judge(h, facts);
 }
 
-void cli_inspect_header(const char* file, cli_header_facts* facts) {
-  uint8_t head[FILE_HEADER_SIZE] = {};
-  read_header(file, facts, head);
+bool cli_inspect_is_encrypted(const cli_header_read& read) {
+  cli_header_facts facts;
+  cli_inspect_judge(read, &facts);
+  return facts.whole_header && facts.problems == 0;
 }
 
-const char* cli_inspect_info(const char* file, const char* shown, FILE* out) {
+int64_t cli_inspect_plain_size(const cli_header_read& read) {
+  if (read.length < 0 || read.got != FILE_HEADER_SIZE) return 0;
+  return header_load(read.bytes).plain_size;
+}
+
+const char* cli_inspect_info(const char* file, const cli_header_read& read, const char* shown,
+                             FILE* out) {
   if (rt_size_query(file) < 0) return result_refused;  // missing, or a directory
-  uint8_t head[FILE_HEADER_SIZE] = {};
   cli_header_facts facts;
-  read_header(file, &facts, head);
+  cli_inspect_judge(read, &facts);
   if (!facts.readable) return result_read_error;
 
   char name[CLI_TEXT_CAPACITY];
@@ -104,6 +116,7 @@ const char* cli_inspect_info(const char* file, const char* shown, FILE* out) {
               FILE_HEADER_SIZE);
     return result_not_encrypted;
   }
+  const uint8_t* head = read.bytes;
   const file_header h = header_load(head);
   cli_print(out, "  plain_size  %" PRId64 "\n", h.plain_size);
   cli_print(out, "  pad_count   %d\n", head[8]);

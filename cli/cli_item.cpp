@@ -47,13 +47,14 @@ static bool run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* 
                              char* text, int capacity) {
   if (item->from_stdin) return false;
   int64_t size = rt_size_query(item->path);
-  if (o.command == CMD_ENCRYPT && (size == 0 || size == 1)) {
+  const bool plain_input = cli_traits(o.command).plain_input;
+  if (plain_input && (size == 0 || size == 1)) {
     cli_format(text, capacity, "%s, %s", size == 0 ? "empty" : "1 byte", cli_explain_too_short);
     item->skip_kind = "too short";
     *outcome = OUTCOME_SKIPPED;
     return true;
   }
-  if (o.command != CMD_ENCRYPT && size == 0) {
+  if (!plain_input && size == 0) {
     cli_format(text, capacity, "%s", cli_explain_empty_encrypted);
     *outcome = OUTCOME_FAILED;
     return true;
@@ -72,7 +73,7 @@ static cli_outcome write_target(const item_run& r, char* written, int capacity, 
                                 int text_capacity) {
   const cli_options& o = *r.o;
   cli_item* item = r.item;
-  if (cli_stream_is_stream(item->output) && o.command == CMD_DECRYPT) {
+  if (cli_stream_is_stream(item->output) && !cli_traits(o.command).plain_input) {
     snprintf(written, capacity, "%s", item->output);
   } else if (cli_stream_is_stream(item->output)) {
     if (!cli_stream_output_path(written, capacity)) {
@@ -100,9 +101,10 @@ static const char* write_call(const item_run& r, const char* written, char* stre
   // Without --force or --update an existing output is kept, also against
   // another run that makes it meanwhile: the commit's rename refuses it.
   r.call->keep_existing = !stream && !o.force && !o.update && !o.in_place;
-  if (stream && o.command == CMD_DECRYPT)
+  const bool plain_input = cli_traits(o.command).plain_input;
+  if (stream && !plain_input)
     return cli_stream_decrypt_out(r.call, item->path, written, r.key, stream_text, capacity);
-  if (o.command == CMD_DECRYPT) return decrypt_file_in(r.call, item->path, written, r.key);
+  if (!plain_input) return decrypt_file_in(r.call, item->path, written, r.key);
   if (item->from_stdin) return cli_stream_encrypt_input(r.call, written, r.key);
   return encrypt_file_in(r.call, item->path, written, r.key);
 }
@@ -116,7 +118,7 @@ static void write_failure(const item_run& r, const char* result, const char* wri
     cli_format(text, capacity, "%s", stream_text);
   } else if (result == result_refused && item->from_stdin) {
     // Nothing to ship is no success: a pipe whose writer failed ends here.
-    if (o.command == CMD_ENCRYPT)
+    if (cli_traits(o.command).plain_input)
       cli_format(text, capacity, "fewer than 2 bytes, %s; nothing was written",
                  cli_explain_too_short);
     else
@@ -125,8 +127,9 @@ static void write_failure(const item_run& r, const char* result, const char* wri
     cli_format(text, capacity, "cannot be read");
   } else {
     bool to_stream = cli_stream_is_stream(item->output);
-    cli_failed_call c = {item->path, to_stream ? written : item->output, to_stream,
-                         o.command == CMD_ENCRYPT, o.command == CMD_DECRYPT, result};
+    bool encrypting = cli_traits(o.command).plain_input;
+    cli_failed_call c = {item->path, &cli_inputs_header(item), to_stream ? written : item->output,
+                         to_stream, encrypting, !encrypting, result};
     cli_explain(c, r.call->failure, text, capacity);
   }
 }
@@ -136,14 +139,12 @@ static cli_outcome write_done(const item_run& r, const char* written, char* text
   const cli_options& o = *r.o;
   cli_item* item = r.item;
   bool stream = cli_stream_is_stream(item->output);
-  bool decrypt_out = stream && o.command == CMD_DECRYPT;
+  bool decrypt_out = stream && !cli_traits(o.command).plain_input;
   // Encrypted as it was read: its size is known only now.
-  if (item->from_stdin && o.command == CMD_ENCRYPT)
+  if (item->from_stdin && cli_traits(o.command).plain_input)
     item->size = rt_size_query(written) - FILE_HEADER_SIZE;
   if (decrypt_out) {
-    cli_header_facts facts;
-    cli_inspect_header(item->path, &facts);
-    item->output_size = facts.plain_size;
+    item->output_size = cli_inspect_plain_size(cli_inputs_header(item));
   } else {
     item->output_size = rt_size_query(written);
   }
@@ -158,14 +159,11 @@ static cli_outcome run_write(const item_run& r, char* text, int capacity) {
   cli_item* item = r.item;
   cli_outcome outcome = OUTCOME_FAILED;
   if (run_refuse_input(o, item, &outcome, text, capacity)) return outcome;
-  if (o.command == CMD_ENCRYPT && !o.allow_encrypted && !item->from_stdin) {
-    cli_header_facts facts;
-    cli_inspect_header(item->path, &facts);
-    if (facts.whole_header && facts.problems == 0) {
-      cli_format(text, capacity, "%s", already_encrypted);
-      item->skip_kind = "already encrypted";
-      return OUTCOME_SKIPPED;
-    }
+  if (cli_traits(o.command).plain_input && !o.allow_encrypted && !item->from_stdin &&
+      cli_inspect_is_encrypted(cli_inputs_header(item))) {
+    cli_format(text, capacity, "%s", already_encrypted);
+    item->skip_kind = "already encrypted";
+    return OUTCOME_SKIPPED;
   }
   char written[RT_PATH_CAPACITY];
   outcome = write_target(r, written, sizeof written, text, capacity);
@@ -192,8 +190,8 @@ static cli_outcome run_verify(const item_run& r, char* text, int capacity) {
   item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result != result_ok) {
-    cli_explain({item->path, nullptr, false, false, false, result}, call->failure, text,
-                capacity);
+    cli_explain({item->path, &cli_inputs_header(item), nullptr, false, false, false, result},
+                call->failure, text, capacity);
     return OUTCOME_FAILED;
   }
   // With the folder it was encrypted from: its input must be there, and
@@ -231,12 +229,15 @@ void cli_item_work(const cli_options& o, cli_batch* batch, int index, engine_cal
   char text[CLI_TEXT_CAPACITY] = "";
   cli_outcome outcome;
   __atomic_store_n(&item->started, 1, __ATOMIC_RELEASE);
-  if (item->orphan && item->planned_outcome == OUTCOME_DELETED) {
+  if (item->orphan && item->settled_outcome == OUTCOME_DELETED) {
     outcome = run_remove_orphan(item, text, sizeof text);
-  } else if (item->planned != nullptr) {
-    outcome = item->planned_outcome;
-    if (item->message == nullptr) snprintf(text, sizeof text, "%s", item->planned);
-  } else if (o.command == CMD_VERIFY) {
+  } else if (item->settled) {
+    outcome = item->settled_outcome;
+    // A settled item without a reason is one whose message memory refused.
+    if (item->message == nullptr)
+      snprintf(text, sizeof text, "%s",
+               item->settled_reason != nullptr ? item->settled_reason : "out of memory");
+  } else if (!cli_traits(o.command).writes) {
     outcome = run_verify(r, text, sizeof text);
   } else {
     outcome = run_write(r, text, sizeof text);

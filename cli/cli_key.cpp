@@ -67,7 +67,7 @@ static int key_from_prompt(const cli_options& o, char* key) {
   if (!cli_console_is_terminal(cli_in))
     return cli_usage_error("no key: give --key-file, --key-env or --key");
   if (!key_prompt_hidden("Key: ", key, CLI_KEY_CAPACITY)) return cli_usage_error("no key entered");
-  if (o.command == CMD_ENCRYPT) {
+  if (cli_traits(o.command).plain_input) {
     // A mistyped key would leave the files unreadable.
     static char again[CLI_KEY_CAPACITY];
     bool got = key_prompt_hidden("Key again: ", again, sizeof again);
@@ -189,7 +189,7 @@ static int key_convert(const cli_options& o, char* key, cli_codepage_source enco
 
 int cli_key_obtain(const cli_options& o, char key[CLI_KEY_CAPACITY]) {
   int status = 0;
-  cli_codepage_source encoding = TEXT_LOCAL;
+  cli_codepage_source encoding = TEXT_SYSTEM;
   bool converted = !o.key_bytes;
   if (o.key_file != nullptr) {
     bool utf8 = false;

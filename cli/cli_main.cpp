@@ -21,7 +21,7 @@ static char key[CLI_KEY_CAPACITY];
 // Items that will be worked, that is, all but those planned away.
 static int worked_count(const cli_batch& batch) {
   int n = 0;
-  for (int i = 0; i < batch.count; i++) n += batch.items[i].planned == nullptr;
+  for (int i = 0; i < batch.count; i++) n += !batch.items[i].settled;
   return n;
 }
 
@@ -57,7 +57,7 @@ int cli_main(int argc, char** argv) {
   int status = cli_options_read(argc, argv, &o, &file_count);
   if (status != 0) return status < 0 ? 0 : status;
   cli_print_set_quiet(o.quiet);
-  if (o.command != CMD_INFO) status = cli_key_obtain(o, key);
+  if (cli_traits(o.command).keyed) status = cli_key_obtain(o, key);
   if (status == 0) status = run_batch(o, argv + 2, file_count);
   memset(key, 0, sizeof key);  // the key lives no longer than the run
   return status;

@@ -171,7 +171,16 @@ static const option_info known_options[] = {
     {"input-dir", 0, true, 1 << CMD_VERIFY},
 };
 enum { OPTION_COUNT = sizeof known_options / sizeof known_options[0] };
-static const char* const command_names[] = {"encrypt", "decrypt", "verify", "info"};
+// In cli_command order.
+static const cli_command_traits commands[] = {
+    {"encrypt", true, true, true, false, false, "written", "written"},
+    {"decrypt", false, true, true, false, true, "written", "written"},
+    {"verify", false, false, true, false, true, "checked out", "verified"},
+    {"info", false, false, false, true, false, "", ""},
+};
+enum { COMMAND_COUNT = sizeof commands / sizeof commands[0] };
+
+const cli_command_traits& cli_traits(cli_command command) { return commands[command]; }
 
 static int find_long_option(const char* arg, const char** value) {
   *value = nullptr;
@@ -242,7 +251,7 @@ static int take_option(cli_options* o, int id, const char* shown, const char* in
                        int argc, char** argv, int* i) {
   const option_info& known = known_options[id];
   if ((known.commands & 1 << o->command) == 0)
-    return cli_usage_error("%s does not apply to %s", shown, command_names[o->command]);
+    return cli_usage_error("%s does not apply to %s", shown, commands[o->command].name);
   if (known.takes_value && inline_value == nullptr) {
     if (*i + 1 >= argc) return cli_usage_error("%s needs a value", shown);
     inline_value = argv[++*i];
@@ -298,9 +307,7 @@ static int parse_arguments(int argc, char** argv, cli_options* o, int* file_coun
   return 0;
 }
 
-static bool writes(const cli_options& o) {
-  return o.command == CMD_ENCRYPT || o.command == CMD_DECRYPT;
-}
+static bool writes(const cli_options& o) { return cli_traits(o.command).writes; }
 
 static int check_options(const cli_options& o, char** files, int file_count) {
   if (file_count == 0) return cli_usage_error("no FILE given");
@@ -329,18 +336,18 @@ static int check_options(const cli_options& o, char** files, int file_count) {
                            "output");
   if (stdin_input && o.key_file != nullptr && strcmp(o.key_file, "-") == 0)
     return cli_usage_error("standard input cannot carry both the key and the data");
-  if (o.command == CMD_ENCRYPT && stdout_output && !o.to_terminal && strcmp(o.output, "-") == 0 &&
-      cli_console_is_terminal(cli_out))
+  // Encrypted data is what a terminal would garble.
+  const bool binary_out = cli_traits(o.command).plain_input && stdout_output && !o.to_terminal;
+  if (binary_out && strcmp(o.output, "-") == 0 && cli_console_is_terminal(cli_out))
     return cli_usage_error("standard output is a terminal, which encrypted data would garble; "
                            "redirect it to a file or pipe, or give --to-terminal");
-  if (o.command == CMD_ENCRYPT && stdout_output && !o.to_terminal && strcmp(o.output, "-") != 0 &&
-      cli_console_names_terminal(o.output))
+  if (binary_out && strcmp(o.output, "-") != 0 && cli_console_names_terminal(o.output))
     return cli_usage_error("%s is a terminal, which encrypted data would garble; give another "
                            "output, or --to-terminal", o.output);
   if (stdin_input && writes(o) && o.output == nullptr)
     return cli_usage_error("standard input has no name to derive an output from; give -o PATH "
                            "(or -o - for standard output)");
-  if (stdin_input && o.command != CMD_INFO && o.key_sources == 0)
+  if (stdin_input && cli_traits(o.command).keyed && o.key_sources == 0)
     return cli_usage_error("standard input carries the data; give the key with --key-file, "
                            "--key-env or --key");
   if (o.output != nullptr && strcmp(o.output, "-") == 0 && o.in_place)
@@ -362,8 +369,8 @@ int cli_options_read(int argc, char** argv, cli_options* o, int* file_count) {
   *o = {};
   o->suffix = ".dat";
   int command = 0;
-  while (command < 4 && strcmp(name, command_names[command]) != 0) command++;
-  if (command == 4) return cli_usage_error("unknown command %s", name);
+  while (command < COMMAND_COUNT && strcmp(name, commands[command].name) != 0) command++;
+  if (command == COMMAND_COUNT) return cli_usage_error("unknown command %s", name);
   o->command = static_cast<cli_command>(command);
   int status = parse_arguments(argc, argv, o, file_count);
   if (status != 0) return status;

@@ -3,6 +3,21 @@
 
 enum cli_command { CMD_ENCRYPT, CMD_DECRYPT, CMD_VERIFY, CMD_INFO };
 
+// What sets one command apart from the others, in one place: the rest of
+// the tool asks these, not which command it runs.
+struct cli_command_traits {
+  const char* name;        // as typed
+  bool plain_input;        // its FILEs hold plain data (encrypt), not encrypted files
+  bool writes;             // it writes an output for each FILE
+  bool keyed;              // it needs the key
+  bool headers_only;       // it reads only the files' headers (info)
+  bool by_suffix;          // in a folder it takes only the names with the suffix
+  const char* done;        // an item that went well, in the summary: "written"
+  const char* done_files;  // the files that went well, in a line on an interrupt
+};
+// The traits of the command o runs.
+const cli_command_traits& cli_traits(cli_command command);
+
 // Files worked at once at the most.
 enum { CLI_MAX_JOBS = 8 };
 

@@ -29,12 +29,7 @@ struct orphan_search {
 };
 
 bool path_less(const std::string& a, const std::string& b) {
-  return cli_paths_compare(a.c_str(), b.c_str(), static_cast<size_t>(-1)) < 0;
-}
-
-std::string joined(const std::string& folder, const char* name) {
-  bool separator = !folder.empty() && !cli_paths_is_separator(folder.back());
-  return folder + (separator ? std::string(1, rt_path_separator) : "") + name;
+  return cli_paths_less(a.c_str(), b.c_str());
 }
 
 void search_folder(orphan_search* s, const std::string& folder);
@@ -49,7 +44,7 @@ struct folder_walk {
 void walk_entry(const char* name, cli_paths_kind kind, void* context) {
   auto* w = static_cast<folder_walk*>(context);
   orphan_search* s = w->s;
-  std::string path = joined(*w->folder, name);
+  std::string path = cli_paths_join(*w->folder, name);
   if (kind == PATHS_FOLDER) {
     if (s->depth < 64) search_folder(s, path);
     return;
@@ -58,9 +53,9 @@ void walk_entry(const char* name, cli_paths_kind kind, void* context) {
       !cli_inputs_ends_with_suffix(name, s->o->suffix) ||
       std::binary_search(s->accounted.begin(), s->accounted.end(), path, path_less))
     return;
-  cli_header_facts facts;
-  cli_inspect_header(path.c_str(), &facts);
-  if (facts.whole_header && facts.problems == 0) s->found.push_back(path);
+  cli_header_read read;
+  cli_inspect_read(path.c_str(), &read);
+  if (cli_inspect_is_encrypted(read)) s->found.push_back(path);
 }
 
 void search_folder(orphan_search* s, const std::string& folder) {
@@ -76,7 +71,7 @@ std::string orphan_reason(const cli_options& o, const std::string& path, const c
   size_t at = strlen(o.out_dir);
   while (at < path.size() && cli_paths_is_separator(path[at])) at++;
   std::string relative = path.substr(at, path.size() - at - strlen(o.suffix));
-  std::string input = joined(root, relative.c_str());
+  std::string input = cli_paths_join(root, relative.c_str());
   int64_t size = rt_size_query(input.c_str());
   const char* why = size == 0 || size == 1 ? "is too short to encrypt" : "is gone";
   return "no input (" + input + " " + why + ")";
@@ -85,7 +80,7 @@ std::string orphan_reason(const cli_options& o, const std::string& path, const c
 }  // namespace
 
 bool cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* batch) {
-  if (o.command != CMD_ENCRYPT || !o.recursive || o.out_dir == nullptr) return true;
+  if (!cli_traits(o.command).plain_input || !o.recursive || o.out_dir == nullptr) return true;
   const char* root = nullptr;
   for (int i = 0; i < count && root == nullptr; i++)
     if (strcmp(args[i], "-") != 0 && rt_size_query(args[i]) == -2) root = args[i];
@@ -115,6 +110,7 @@ bool cli_orphans_input_of(const cli_options& o, const char* file, int relative_a
   for (const char* p = name; *p != '\0'; p++)
     if (cli_paths_is_separator(*p)) name = p + 1;
   if (strlen(name) <= suffix || !cli_inputs_ends_with_suffix(name, o.suffix)) return false;
-  std::string input = joined(o.input_dir, relative.substr(0, relative.size() - suffix).c_str());
+  std::string input =
+      cli_paths_join(o.input_dir, relative.substr(0, relative.size() - suffix).c_str());
   return snprintf(path, capacity, "%s", input.c_str()) < capacity;
 }

@@ -10,6 +10,15 @@
 
 #include "../runtime/runtime.h"
 
+bool cli_paths_less(const char* a, const char* b) {
+  return cli_paths_compare(a, b, static_cast<size_t>(-1)) < 0;
+}
+
+std::string cli_paths_join(const std::string& folder, const char* name) {
+  bool separator = !folder.empty() && !cli_paths_is_separator(folder.back());
+  return folder + (separator ? std::string(1, rt_path_separator) : "") + name;
+}
+
 bool cli_paths_names_add(cli_paths_names* names, const char* name, cli_paths_kind kind) {
   if (names->count == names->capacity) {
     int capacity = names->capacity > 0 ? 2 * names->capacity : 64;

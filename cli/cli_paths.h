@@ -5,10 +5,17 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 bool cli_paths_is_separator(char c);    // a character that ends a folder name
 // Compares names the way the file system does: case-blind on Windows.
 int cli_paths_compare(const char* a, const char* b, size_t n);
+// True when path a sorts before b in that comparison, for sorting and
+// searching lists of paths.
+bool cli_paths_less(const char* a, const char* b);
+// The path of name in folder: a separator between them unless folder is
+// empty or ends with one.
+std::string cli_paths_join(const std::string& folder, const char* name);
 bool cli_paths_has_wildcard(const char* arg);
 // What path is when it exists but is neither a regular file nor a folder
 // ("a named pipe", "a device"), found without opening it for reading;

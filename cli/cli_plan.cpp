@@ -23,7 +23,7 @@
 // the reason there is none (in why when it is made for the item).
 static const char* plan_output(const cli_options& o, const cli_item& item, char* text,
                                int capacity, char* why, int why_capacity) {
-  bool encrypt = o.command == CMD_ENCRYPT;
+  bool encrypt = cli_traits(o.command).plain_input;
   const char* file = item.path;
   size_t suffix_length = strlen(o.suffix);
   int n;
@@ -58,10 +58,6 @@ static const char* plan_output(const cli_options& o, const cli_item& item, char*
   return n < 0 || n >= capacity ? "the output path would be too long" : nullptr;
 }
 
-static bool path_less(const char* a, const char* b) {
-  return cli_paths_compare(a, b, static_cast<size_t>(-1)) < 0;
-}
-
 // The items with a planned output (standard output aside), in the order of
 // their outputs as the file system compares names; equal outputs in the
 // order of their items.
@@ -71,7 +67,7 @@ static std::vector<int> by_output(const cli_batch& batch) {
     if (batch.items[i].output != nullptr && strcmp(batch.items[i].output, "-") != 0)
       order.push_back(i);
   std::stable_sort(order.begin(), order.end(), [&batch](int i, int j) {
-    return path_less(batch.items[i].output, batch.items[j].output);
+    return cli_paths_less(batch.items[i].output, batch.items[j].output);
   });
   return order;
 }
@@ -81,9 +77,9 @@ static std::vector<int> by_output(const cli_batch& batch) {
 static int output_named(const cli_batch& batch, const std::vector<int>& order, const char* path,
                         int self) {
   auto at = std::lower_bound(order.begin(), order.end(), path, [&batch](int i, const char* p) {
-    return path_less(batch.items[i].output, p);
+    return cli_paths_less(batch.items[i].output, p);
   });
-  for (; at != order.end() && !path_less(path, batch.items[*at].output); ++at)
+  for (; at != order.end() && !cli_paths_less(path, batch.items[*at].output); ++at)
     if (*at != self) return *at;
   return -1;
 }
@@ -95,19 +91,17 @@ static int output_named(const cli_batch& batch, const std::vector<int>& order, c
 // is written over it.
 static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch,
                                         const std::vector<int>& order) {
-  if (o.command != CMD_ENCRYPT || o.allow_encrypted) return;
+  if (!cli_traits(o.command).plain_input || o.allow_encrypted) return;
   for (int i = 0; i < batch->count; i++) {
     cli_item& item = batch->items[i];
-    if (item.planned != nullptr || item.from_stdin) continue;
+    if (item.settled || item.from_stdin) continue;
     int j = output_named(*batch, order, item.path, i);
-    if (j < 0 || batch->items[j].planned != nullptr) continue;
-    cli_header_facts facts;
-    cli_inspect_header(item.path, &facts);
-    if (!facts.whole_header || facts.problems > 0) continue;
+    if (j < 0 || batch->items[j].settled) continue;
+    if (!cli_inspect_is_encrypted(cli_inputs_header(&item))) continue;
     char text[CLI_TEXT_CAPACITY];
     cli_format(text, sizeof text, "the output of %s in this run", batch->items[j].shown);
-    item.planned = "an output";
-    item.planned_outcome = OUTCOME_SKIPPED;
+    item.settled = true;
+    item.settled_outcome = OUTCOME_SKIPPED;
     item.skip_kind = "output of this run";
     item.message = cli_inputs_copy(text);
   }
@@ -117,16 +111,16 @@ static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch,
 static void plan_refuse_shared_outputs(const cli_options& o, cli_batch* batch) {
   std::vector<int> order = by_output(*batch);
   plan_skip_outputs_as_inputs(o, batch, order);
-  std::erase_if(order, [batch](int i) { return batch->items[i].planned != nullptr; });
+  std::erase_if(order, [batch](int i) { return batch->items[i].settled; });
   for (size_t k = 1; k < order.size(); k++) {
     cli_item& first = batch->items[order[k - 1]];
     cli_item& later = batch->items[order[k]];
-    if (path_less(first.output, later.output)) continue;
+    if (cli_paths_less(first.output, later.output)) continue;
     char text[CLI_TEXT_CAPACITY];
     cli_format(text, sizeof text, "the output %s is also the output of %s", later.output,
                first.shown);
-    later.planned = "shared output";
-    later.planned_outcome = OUTCOME_FAILED;
+    later.settled = true;
+    later.settled_outcome = OUTCOME_FAILED;
     later.message = cli_inputs_copy(text);
     order[k] = order[k - 1];  // a third one names the first, too
   }
@@ -147,7 +141,7 @@ static void plan_identities(cli_batch* batch) {
   for (int i = 0; i < batch->count; i++) {
     const cli_item& item = batch->items[i];
     cli_identity& id = batch->identities[n];
-    if (item.planned == nullptr && !item.from_stdin &&
+    if (!item.settled && !item.from_stdin &&
         rt_file_identity(item.path, &id.volume, &id.file)) {
       id.item = i;
       n++;
@@ -158,16 +152,16 @@ static void plan_identities(cli_batch* batch) {
 }
 
 void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
-  if (o.command != CMD_ENCRYPT && o.command != CMD_DECRYPT) return;
+  if (!cli_traits(o.command).writes) return;
   char text[RT_PATH_CAPACITY], why[CLI_TEXT_CAPACITY];
   for (int i = 0; i < batch->count; i++) {
     cli_item& item = batch->items[i];
-    if (item.planned != nullptr) continue;
+    if (item.settled) continue;
     const char* refusal = plan_output(o, item, text, sizeof text, why, sizeof why);
     if (refusal == nullptr) item.output = cli_inputs_copy(text);
     if (refusal != nullptr || item.output == nullptr) {
-      item.planned = "no output";
-      item.planned_outcome = OUTCOME_FAILED;
+      item.settled = true;
+      item.settled_outcome = OUTCOME_FAILED;
       item.message = cli_inputs_copy(refusal != nullptr ? refusal : "out of memory");
     }
   }
@@ -235,20 +229,20 @@ bool cli_inputs_make_folders(const cli_options& o, const char* output, char* tex
   while (from > 0) {
     while (from > 0 && !cli_paths_is_separator(folder[from - 1])) from--;
     if (from == 0) break;
-    char kept = folder[from - 1];
+    char separator = folder[from - 1];
     folder[from - 1] = '\0';
     bool exists = folder[0] == '\0' || rt_size_query(folder) == -2;
-    folder[from - 1] = kept;
+    folder[from - 1] = separator;
     if (exists) break;
     from--;
   }
   for (int i = from; folder[i] != '\0'; i++) {
     if (!cli_paths_is_separator(folder[i]) || i == 0 || cli_paths_is_separator(folder[i - 1]))
       continue;
-    char kept = folder[i];
+    char separator = folder[i];
     folder[i] = '\0';
     bool made = make_folder(folder, text, capacity);
-    folder[i] = kept;
+    folder[i] = separator;
     if (!made) return false;
   }
   return true;
@@ -279,13 +273,13 @@ void cli_inputs_find_stale(cli_batch* batch) {
   char folder[RT_PATH_CAPACITY];
   for (int i = 0; i < batch->count; i++) {
     const cli_item& item = batch->items[i];
-    if (item.output == nullptr || item.planned != nullptr || cli_stream_is_stream(item.output))
+    if (item.output == nullptr || item.settled || cli_stream_is_stream(item.output))
       continue;
     folder_of(item.output, folder, sizeof folder);
     folders.push_back(folder[0] != '\0' ? folder : ".");
   }
   auto less = [](const std::string& a, const std::string& b) {
-    return path_less(a.c_str(), b.c_str());
+    return cli_paths_less(a.c_str(), b.c_str());
   };
   auto same = [&less](const std::string& a, const std::string& b) {
     return !less(a, b) && !less(b, a);
@@ -299,11 +293,11 @@ void cli_inputs_find_stale(cli_batch* batch) {
   }
   // Each once, in name order: an output folder may also have been walked.
   char** stale = batch->stale;
-  std::sort(stale, stale + batch->stale_count, path_less);
-  int kept = 0;
+  std::sort(stale, stale + batch->stale_count, cli_paths_less);
+  int unique = 0;
   for (int i = 0; i < batch->stale_count; i++) {
-    if (kept > 0 && !path_less(stale[kept - 1], stale[i])) free(stale[i]);
-    else stale[kept++] = stale[i];
+    if (unique > 0 && !cli_paths_less(stale[unique - 1], stale[i])) free(stale[i]);
+    else stale[unique++] = stale[i];
   }
-  batch->stale_count = kept;
+  batch->stale_count = unique;
 }

@@ -58,7 +58,7 @@ const char* cli_progress_current(const cli_batch& batch, int done) {
   for (int i = done; i < batch.count; i++)
     if (__atomic_load_n(&batch.items[i].started, __ATOMIC_ACQUIRE) &&
         !__atomic_load_n(&batch.items[i].done, __ATOMIC_ACQUIRE) &&
-        batch.items[i].planned == nullptr)
+        !batch.items[i].settled)
       return batch.items[i].shown;
   return nullptr;
 }

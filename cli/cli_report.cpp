@@ -32,7 +32,7 @@ const char* cli_report_item_text(const cli_options& o, const cli_item& item, cha
     if (!o.quiet) cli_format(text, capacity, "%s: skipped: %s\n", shown, message);
   } else if (item.outcome == OUTCOME_CURRENT || item.outcome == OUTCOME_STOPPED) {
     // Counted in the closing lines only.
-  } else if (!o.quiet && o.command == CMD_VERIFY) {
+  } else if (!o.quiet && !cli_traits(o.command).writes) {
     cli_format(text, capacity, "%s: key and data check out, %s, %.3f s\n", shown,
                cli_size_text(item.size, before, sizeof before), item.seconds);
   } else if (!o.quiet) {
@@ -90,7 +90,7 @@ bool cli_report_summary_text(const cli_options& o, const cli_batch& batch, char*
     n += snprintf(text + n, capacity - n, "%s%d %s", separator, value, what);
     separator = ", ";
   };
-  add(ok, o.command == CMD_VERIFY ? "checked out" : "written");
+  add(ok, cli_traits(o.command).done);
   add(current, "up to date");
   add(skipped, "skipped");
   for (int k = 0; k < kind_count && n > 0 && n < capacity; k++)

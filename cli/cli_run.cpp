@@ -100,15 +100,18 @@ static int run_info(const cli_options& o, cli_batch* batch) {
   char text[CLI_TEXT_CAPACITY];
   for (int i = 0; i < batch->count; i++) {
     cli_item* item = &batch->items[i];
-    item->outcome = item->planned != nullptr ? item->planned_outcome : OUTCOME_OK;
-    const char* reason = item->planned;  // info plans no outputs: no message is made there
+    item->outcome = item->settled ? item->settled_outcome : OUTCOME_OK;
+    // Info plans no outputs: its settled items have no message, only a reason.
+    const char* reason = item->settled ? item->settled_reason : nullptr;
     if (reason == nullptr) reason = cli_explain_input(item->path, text, sizeof text);
     if (reason == nullptr) {
-      const char* result = cli_inspect_info(item->path, item->shown, o.quiet ? nullptr : cli_out);
+      const cli_header_read& header = cli_inputs_header(item);
+      const char* result =
+          cli_inspect_info(item->path, header, item->shown, o.quiet ? nullptr : cli_out);
       fflush(cli_out);
       if (result != result_ok) {
-        cli_explain({item->path, nullptr, false, false, false, result}, engine_failure{}, text,
-                    sizeof text);
+        cli_explain({item->path, &header, nullptr, false, false, false, result}, engine_failure{},
+                    text, sizeof text);
         reason = text;
       }
     }
@@ -127,7 +130,7 @@ static int run_info(const cli_options& o, cli_batch* batch) {
 static bool run_spool(const cli_options& o, cli_batch* batch) {
   for (int i = 0; i < batch->count; i++) {
     cli_item* item = &batch->items[i];
-    if (!item->from_stdin || o.command == CMD_ENCRYPT) continue;
+    if (!item->from_stdin || cli_traits(o.command).plain_input) continue;
     char path[RT_PATH_CAPACITY], text[CLI_TEXT_CAPACITY];
     if (!cli_stream_spool_input(path, sizeof path, text, sizeof text)) {
       cli_print(cli_err, "%s: %s\n", item->shown, text);
@@ -161,7 +164,7 @@ static int64_t run_sizes(cli_batch* batch, int* pending) {
   *pending = 0;
   for (int i = 0; i < batch->count; i++) {
     cli_item* item = &batch->items[i];
-    if (item->planned != nullptr) continue;
+    if (item->settled) continue;
     ++*pending;
     int64_t size = rt_size_query(item->path);
     item->size = size > 0 ? size : 0;
@@ -257,7 +260,7 @@ static int run_cut_short(const cli_options& o, const cli_batch& batch, int finis
   cli_count_text(batch.count, "file", "files", count, sizeof count);
   if (finished < batch.count)
     cli_format(line, sizeof line, "qelv: %s: %d of %s finished; the rest were not %s", why,
-               finished, count, o.command == CMD_VERIFY ? "verified" : "written");
+               finished, count, cli_traits(o.command).done_files);
   else
     cli_format(line, sizeof line, "qelv: %s: all %s finished", why, count);
   if (face != nullptr) face->closing(face->context, line, true);
@@ -268,7 +271,7 @@ static int run_cut_short(const cli_options& o, const cli_batch& batch, int finis
 
 int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
   if (!run_spool(o, batch)) return 1;
-  if (o.command == CMD_INFO) return run_info(o, batch);
+  if (cli_traits(o.command).headers_only) return run_info(o, batch);
   __atomic_store_n(&stop_status, 0, __ATOMIC_SEQ_CST);
   __atomic_store_n(&stop_taking, 0, __ATOMIC_SEQ_CST);
   out_closed = false;

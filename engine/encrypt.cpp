@@ -1,13 +1,15 @@
-// encrypt_file and encrypt_stream: the plain bytes read a piece at a time,
-// added to the CRC, padded with zeros at the end, enciphered as one CBC
-// chain from a drawn initial value and written after the header's place;
-// the header, whose CRC is known only at the end, written last.
+// encrypt_file: the plain bytes read a piece at a time, added to the CRC,
+// padded with zeros at the end, enciphered as one CBC chain from a drawn
+// initial value and written after the header's place; the header, whose
+// CRC is known only at the end, written last.  encrypt_stream.cpp makes the
+// same file from a reader.
 
 #include <cstring>
 
 #include "../runtime/runtime.h"
 #include "bytes.h"
 #include "cbc.h"
+#include "encrypt_chain.h"
 #include "file_format.h"
 #include "output_commit.h"
 #include "pieces.h"
@@ -21,16 +23,7 @@ static void draw_iv(uint8_t iv[8]) {
   store_le64(iv, v);
 }
 
-// The encryption of one chain: the CRC so far, the chaining value, the key.
-struct chain_state {
-  cipher_key cipher;
-  uint8_t chain[8];
-  uint32_t crc;
-};
-
-// Adds got plain bytes at piece to the CRC, pads them with zeros to whole
-// blocks, enciphers them on the chain and writes them; the padded length.
-static int32_t encrypt_piece(chain_state* s, uint8_t* piece, int32_t got, output_file* out) {
+int32_t encrypt_piece(chain_state* s, uint8_t* piece, int32_t got, output_file* out) {
   s->crc = rt_crc32_update(s->crc, piece, got);
   int32_t length = (got + 7) / 8 * 8;
   memset(piece + got, 0, length - got);
@@ -58,8 +51,7 @@ static const char* encrypt_body(engine_call* c, int source, chain_state* s, file
   return nullptr;
 }
 
-// The header's fixed fields for plain_size bytes, and a drawn initial value.
-static file_header new_header(int64_t plain_size) {
+file_header new_header(int64_t plain_size) {
   file_header h = {};
   h.plain_size = plain_size;
   h.pad_count = static_cast<int8_t>((8 - plain_size % 8) % 8);
@@ -132,65 +124,4 @@ const char* encrypt_file_in(engine_call* c, const char* file, const char* output
 const char* encrypt_file(const char* file, const char* output, const char* key) {
   engine_call c = {};
   return encrypt_file_in(&c, file, output, key);
-}
-
-// Reads until count bytes are had or the reader reaches the end; the count
-// had, or -1 on an error.
-static int32_t read_full(engine_reader* read, void* context, uint8_t* buffer, int32_t count) {
-  int32_t had = 0;
-  while (had < count) {
-    int32_t got = read(context, buffer + had, count - had);
-    if (got < 0) return -1;
-    if (got == 0) break;
-    had += got;
-  }
-  return had;
-}
-
-// Encrypts what read delivers into out, a whole piece at a time, so that
-// only the last piece is padded.  Null, or the result.
-static const char* encrypt_read(engine_call* c, engine_reader* read, void* context,
-                                chain_state* s, file_header* h, uint8_t* piece,
-                                output_file* out) {
-  for (int32_t got = PIECE_BYTES; got == PIECE_BYTES;) {
-    got = read_full(read, context, piece, PIECE_BYTES);
-    if (cancelled(c)) return call_failed(c, STEP_CANCELLED, 0, engine_cancelled);
-    if (got < 0) return call_failed(c, STEP_READ, rt_last_error(), result_read_error);
-    if (got == 0) break;
-    int32_t length = encrypt_piece(s, piece, got, out);
-    h->plain_size += got;
-    h->pad_count = static_cast<int8_t>(length - got);
-  }
-  h->plain_crc = s->crc;
-  return nullptr;
-}
-
-const char* encrypt_stream(engine_call* c, engine_reader* read, void* context,
-                           const char* output, const char* key) {
-  c->failure = {STEP_NONE, 0};
-  if (!engine_key_usable(key)) return call_failed(c, STEP_REFUSED, 2, result_refused);
-  void* block = piece_alloc();
-  if (block == nullptr) return call_failed(c, STEP_MEMORY, 0, result_too_large);
-  file_header h = new_header(0);
-  output_file out;
-  if (!output_begin(&out, c, output, FILE_HEADER_SIZE)) {
-    rt_block_free(block);
-    return result_write_error;
-  }
-  uint8_t head[FILE_HEADER_SIZE] = {};
-  output_write(&out, head, FILE_HEADER_SIZE);
-  chain_state s = {cipher_key_from_string(key), {}, 0};
-  memcpy(s.chain, h.iv, 8);
-  const char* result = encrypt_read(c, read, context, &s, &h, piece_in(block, 0), &out);
-  wipe(&s.cipher, sizeof s.cipher);
-  rt_block_free(block);
-  if (result == nullptr && h.plain_size < 2)
-    result = call_failed(c, STEP_REFUSED, static_cast<int>(h.plain_size), result_refused);
-  if (result != nullptr) {
-    output_discard(&out);
-    return result;
-  }
-  header_store(h, head);
-  output_write_at(&out, 0, head, FILE_HEADER_SIZE);
-  return output_commit(&out, output) ? result_ok : result_write_error;
 }

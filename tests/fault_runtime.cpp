@@ -5,6 +5,12 @@
 
 #include "fault_runtime.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <cerrno>
+#endif
+
 #include "../runtime/runtime.h"
 
 void* real_rt_block_alloc(int64_t size);
@@ -62,7 +68,16 @@ const char* fault_kind_name(fault_kind kind) {
   return names[kind];
 }
 
-// Counts one call; true when this one is to fail.
+int fault_code() {
+#ifdef _WIN32
+  return ERROR_IO_DEVICE;
+#else
+  return EIO;
+#endif
+}
+
+// Counts one call; true when this one is to fail, which then leaves
+// fault_code as the system's reason, as a failing system call would.
 static bool fails(fault_kind kind) {
   if (kind == action_kind) {
     action_kind = FAULT_NONE;
@@ -70,6 +85,11 @@ static bool fails(fault_kind kind) {
   }
   if (__atomic_add_fetch(&calls, 1, __ATOMIC_SEQ_CST) != fail_at) return false;
   failed = kind;
+#ifdef _WIN32
+  SetLastError(static_cast<DWORD>(fault_code()));
+#else
+  errno = fault_code();
+#endif
   return true;
 }
 

@@ -18,6 +18,8 @@ int fault_calls();
 // What failed on purpose since fault_arm (FAULT_NONE when the n-th call was
 // never reached).
 fault_kind fault_failed();
+// The system's reason a call failed on purpose leaves behind it.
+int fault_code();
 // Removals failed on request (fault_arm's removes_too), over the whole process.
 int fault_removes_failed();
 // Blocks handed out and not yet freed, over the whole process.

@@ -295,8 +295,8 @@ TEST_F(faults, PlainDataIsNeverReadableByOthers) {
 // open, or between the open and the read: the call works on one consistent
 // view of the file or fails with an error text, and the source is never lost.
 // The record a failed call keeps names the step that the failing runtime
-// call served, for each kind of call failed on purpose; a failure the
-// system reports keeps the system's code.
+// call served, for each kind of call failed on purpose, and the system's
+// code that call left.
 TEST_F(faults, TheFailureRecordNamesTheFailingStep) {
   const std::map<fault_kind, engine_step> step_of = {
       {FAULT_OPEN, STEP_OPEN},       {FAULT_READ, STEP_READ},     {FAULT_ALLOC, STEP_MEMORY},
@@ -318,6 +318,9 @@ TEST_F(faults, TheFailureRecordNamesTheFailingStep) {
     auto expected = step_of.find(kind);
     if (expected == step_of.end()) continue;  // a close or a stamp serves more than one step
     EXPECT_EQ(call.failure.step, expected->second);
+    // Memory has no system reason; every other failure keeps the one the
+    // failing call left, not one a later call made.
+    EXPECT_EQ(call.failure.code, kind == FAULT_ALLOC ? 0 : fault_code());
     seen.insert(kind);
   }
   EXPECT_EQ(seen.size(), step_of.size()) << "not every kind of call was failed";
