@@ -115,6 +115,7 @@ int driver_focus(const driven_window& w) {
 
 bool driver_wait_idle(const driven_window& w, int seconds) {
   for (int i = 0; i < seconds * 10; i++) {
+    if (WaitForSingleObject(w.process.hProcess, 0) == WAIT_OBJECT_0) return false;  // it ended
     settle(w);
     if (IsWindowEnabled(driver_control(w, IDC_ENCRYPT)) &&
         !IsWindowEnabled(driver_control(w, IDC_CANCEL_RUN)))

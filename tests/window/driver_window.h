@@ -31,7 +31,7 @@ void driver_mnemonic(const driven_window& w, wchar_t letter);
 // The control with the keyboard focus, by its identifier; 0 for none.
 int driver_focus(const driven_window& w);
 // Waits until a run has ended (the action buttons usable again); false
-// after seconds.
+// after seconds, or at once when the program has ended.
 bool driver_wait_idle(const driven_window& w, int seconds);
 // The list's rows, each its columns joined by " | ".
 std::vector<std::wstring> driver_rows(const driven_window& w);
