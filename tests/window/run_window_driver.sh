@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the window's driver under Wine on a display: the one in DISPLAY, or
-# a virtual one (Xvfb) made for the run.  The cases work in a temporary
-# folder (short, whatever the checkout's path), and the screenshots are
-# copied into SHOTS-FOLDER.
+# a virtual one (Xvfb) made for the run.  The programs and the cases' files
+# lie in a temporary folder (short, whatever the checkout's path), and the
+# screenshots are copied into SHOTS-FOLDER.
 #   run_window_driver.sh WINDOW_DRIVER.EXE QELVW.EXE SHOTS-FOLDER
 set -euo pipefail
 driver=$1 program=$2 shots=$3
@@ -23,8 +23,12 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY=:$(head -1 "$work/display")
 fi
 mkdir -p "$work/cases" "$work/shots" "$shots"
+# The programs run from the short folder too, so that no path the driver
+# hands the system can pass 259 characters.
+cp "$driver" "$work/window_driver.exe"
+cp "$program" "$work/qelvw.exe"
 rc=0
-wine "$driver" "Z:$program" "Z:$work/cases" "Z:$work/shots" || rc=$?
+(cd "$work" && wine window_driver.exe "Z:$work/qelvw.exe" "Z:$work/cases" "Z:$work/shots") || rc=$?
 cp "$work"/shots/*.png "$shots"/ 2>/dev/null || true
 ls "$shots"
 exit $rc
