@@ -67,14 +67,9 @@ void cli_inputs_free(cli_batch* batch) {
     free(batch->items[i].output);
     free(batch->items[i].message);
   }
-  for (int i = 0; i < batch->stale_count; i++) free(batch->stale[i]);
-  free(batch->stale);
-  batch->stale = nullptr;
-  batch->stale_count = 0;
+  batch->stale.clear();
   free(batch->items);
-  free(batch->identities);
-  batch->identities = nullptr;
-  batch->identity_count = 0;
+  batch->identities.clear();
   batch->items = nullptr;
   batch->count = batch->capacity = 0;
 }
@@ -144,18 +139,7 @@ static const char lossy_name[] =
     "the name holds characters outside the system's ANSI code page, which this tool's "
     "file functions take; rename it";
 
-// Adds path to the batch's temporary files found; false when memory ran out.
-bool cli_inputs_note_stale(cli_batch* batch, const char* path) {
-  if ((batch->stale_count & 63) == 0) {
-    void* grown = realloc(batch->stale, sizeof(char*) * (batch->stale_count + 64));
-    if (grown == nullptr) return false;
-    batch->stale = static_cast<char**>(grown);
-  }
-  char* copy = cli_inputs_copy(path);
-  if (copy == nullptr) return false;
-  batch->stale[batch->stale_count++] = copy;
-  return true;
-}
+void cli_inputs_note_stale(cli_batch* batch, const char* path) { batch->stale.push_back(path); }
 
 static void collect_folder(collect_context* c, const char* folder, int relative_at, int depth);
 
@@ -180,7 +164,7 @@ static void collect_entry(const char* name, cli_paths_kind kind, void* context) 
   } else if (rt_is_temp_name(name)) {
     // Reported once for the run, never worked, never removed: the process
     // writing it may still be running.
-    if (!cli_inputs_note_stale(c->batch, path)) c->out_of_memory = true;
+    cli_inputs_note_stale(c->batch, path);
   } else if (kind == PATHS_OTHER) {
     collect_settled(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
   } else if (!cli_traits(o.command).by_suffix || cli_inputs_ends_with_suffix(name, o.suffix)) {
@@ -216,7 +200,7 @@ static void collect_match(const char* path, cli_paths_kind kind, void* context) 
   } else if (kind == PATHS_OTHER) {
     collect_settled(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
   } else if (rt_is_temp_name(path + cli_inputs_name_at(path))) {
-    if (!cli_inputs_note_stale(c->batch, path)) c->out_of_memory = true;
+    cli_inputs_note_stale(c->batch, path);
   } else {
     collect_add(c, path, cli_inputs_name_at(path));
   }

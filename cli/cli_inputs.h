@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "cli_inspect.h"
 
@@ -52,10 +54,10 @@ struct cli_identity {
 struct cli_batch {
   cli_item* items;
   int count, capacity;
-  cli_identity* identities;  // of the inputs when the run began, sorted
-  int identity_count;
-  char** stale;  // temporary files of the engine's found where the run reads or writes, sorted
-  int stale_count;
+  std::vector<cli_identity> identities;  // of the inputs when the run began, sorted
+  // Temporary files of the engine's found where the run reads or writes:
+  // sorted, each once, when the run is planned.
+  std::vector<std::string> stale;
 };
 
 // Turns the FILE arguments into items: patterns expanded, folders walked
@@ -87,8 +89,8 @@ bool cli_inputs_add_orphan(cli_batch* batch, const char* path, const char* reaso
 const cli_header_read& cli_inputs_header(cli_item* item);
 // Where the name of path begins, after its last separator.
 int cli_inputs_name_at(const char* path);
-// Notes path among the temporary files found; false when memory ran out.
-bool cli_inputs_note_stale(cli_batch* batch, const char* path);
+// Notes path among the temporary files found.
+void cli_inputs_note_stale(cli_batch* batch, const char* path);
 // A copy of text for an item's path or message, freed with the batch;
 // null when memory ran out.
 char* cli_inputs_copy(const char* text);

@@ -6,6 +6,7 @@
 #include "cli.h"
 
 #include <cstring>
+#include <new>
 
 #include "cli_inputs.h"
 #include "cli_key.h"
@@ -58,7 +59,14 @@ int cli_main(int argc, char** argv) {
   if (status != 0) return status < 0 ? 0 : status;
   cli_print_set_quiet(o.quiet);
   if (cli_traits(o.command).keyed) status = cli_key_obtain(o, key);
-  if (status == 0) status = run_batch(o, argv + 2, file_count);
+  // The tool's lists are the standard library's, which raise on memory
+  // that cannot be had; the engine's calls raise nothing.
+  try {
+    if (status == 0) status = run_batch(o, argv + 2, file_count);
+  } catch (const std::bad_alloc&) {
+    cli_print(cli_err, "qelv: out of memory while listing the files\n");
+    status = 1;
+  }
   memset(key, 0, sizeof key);  // the key lives no longer than the run
   return status;
 }

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 bool cli_paths_is_separator(char c);    // a character that ends a folder name
 // Compares names the way the file system does: case-blind on Windows.
@@ -42,16 +43,12 @@ int cli_paths_list(const char* folder, cli_paths_found* found, void* context);
 // search is closed before the calls of found (which may walk a subfolder)
 // and these come in name order.
 struct cli_paths_entry {
-  char* name;
+  std::string name;
   cli_paths_kind kind;
 };
-struct cli_paths_names {
-  cli_paths_entry* entries;
-  int count, capacity;
-  bool incomplete;  // memory ran out
-};
-bool cli_paths_names_add(cli_paths_names* names, const char* name, cli_paths_kind kind);
-// Sorts the names, calls found with each (folder joined to it when full),
-// and frees them.  Returns the count, or -1 when one could not be kept.
+using cli_paths_names = std::vector<cli_paths_entry>;
+void cli_paths_names_add(cli_paths_names* names, const char* name, cli_paths_kind kind);
+// Sorts the names, calls found with each (folder put before it when full),
+// and empties the list.  Returns the count.
 int cli_paths_names_give(cli_paths_names* names, const char* folder, bool full,
                          cli_paths_found* found, void* context);

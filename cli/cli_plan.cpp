@@ -135,20 +135,14 @@ static bool identity_less(const cli_identity& x, const cli_identity& y) {
 // Which file each input is, however it is spelt, sorted for look-ups: an
 // output that is one of them must not be written (cli_inputs_refuse_output).
 static void plan_identities(cli_batch* batch) {
-  batch->identities = static_cast<cli_identity*>(malloc(sizeof(cli_identity) * (batch->count + 1)));
-  if (batch->identities == nullptr) return;
-  int n = 0;
+  batch->identities.clear();
   for (int i = 0; i < batch->count; i++) {
     const cli_item& item = batch->items[i];
-    cli_identity& id = batch->identities[n];
-    if (!item.settled && !item.from_stdin &&
-        rt_file_identity(item.path, &id.volume, &id.file)) {
-      id.item = i;
-      n++;
-    }
+    cli_identity id = {0, 0, i};
+    if (!item.settled && !item.from_stdin && rt_file_identity(item.path, &id.volume, &id.file))
+      batch->identities.push_back(id);
   }
-  batch->identity_count = n;
-  std::sort(batch->identities, batch->identities + n, identity_less);
+  std::sort(batch->identities.begin(), batch->identities.end(), identity_less);
 }
 
 void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
@@ -194,10 +188,9 @@ bool cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int 
   uint64_t volume, file;
   if (!rt_file_identity(output, &volume, &file)) return false;
   const cli_identity key = {volume, file, -1};
-  const cli_identity* begin = batch.identities;
-  const cli_identity* end = begin + batch.identity_count;
-  for (const cli_identity* id = std::lower_bound(begin, end, key, identity_less);
-       id != end && id->volume == volume && id->file == file; id++) {
+  const auto end = batch.identities.end();
+  for (auto id = std::lower_bound(batch.identities.begin(), end, key, identity_less);
+       id != end && id->volume == volume && id->file == file; ++id) {
     if (id->item != index) {
       cli_format(text, capacity, "the output %s is also an input of this run", output);
       return true;
@@ -261,10 +254,8 @@ struct stale_search {
 
 static void stale_entry(const char* name, cli_paths_kind kind, void* context) {
   auto* s = static_cast<stale_search*>(context);
-  char path[RT_PATH_CAPACITY];
-  if (kind == PATHS_FILE && rt_is_temp_name(name) &&
-      snprintf(path, sizeof path, "%s%s", s->folder, name) < static_cast<int>(sizeof path))
-    cli_inputs_note_stale(s->batch, path);
+  if (kind == PATHS_FILE && rt_is_temp_name(name))
+    cli_inputs_note_stale(s->batch, (std::string(s->folder) + name).c_str());
 }
 
 void cli_inputs_find_stale(cli_batch* batch) {
@@ -292,12 +283,7 @@ void cli_inputs_find_stale(cli_batch* batch) {
     if (rt_size_query(f.c_str()) == -2) cli_paths_list(f.c_str(), stale_entry, &s);
   }
   // Each once, in name order: an output folder may also have been walked.
-  char** stale = batch->stale;
-  std::sort(stale, stale + batch->stale_count, cli_paths_less);
-  int unique = 0;
-  for (int i = 0; i < batch->stale_count; i++) {
-    if (unique > 0 && !cli_paths_less(stale[unique - 1], stale[i])) free(stale[i]);
-    else stale[unique++] = stale[i];
-  }
-  batch->stale_count = unique;
+  std::vector<std::string>& stale = batch->stale;
+  std::sort(stale.begin(), stale.end(), less);
+  stale.erase(std::unique(stale.begin(), stale.end(), same), stale.end());
 }

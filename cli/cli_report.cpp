@@ -112,19 +112,20 @@ void cli_report_summary(const cli_options& o, const cli_batch& batch) {
 // removes them: the tool never removes one itself, for the process writing
 // it may still be running.
 void cli_report_stale(const cli_batch& batch) {
-  if (batch.stale_count == 0) return;
+  const int stale_count = static_cast<int>(batch.stale.size());
+  if (stale_count == 0) return;
   char count[64], command[CLI_TEXT_CAPACITY];
   int n = 0;
-  for (int i = 0; i < batch.stale_count && n >= 0 && n < static_cast<int>(sizeof command); i++) {
-    const char* path = batch.stale[i];
+  for (int i = 0; i < stale_count && n >= 0 && n < static_cast<int>(sizeof command); i++) {
+    const char* path = batch.stale[i].c_str();
     bool spaced = strchr(path, ' ') != nullptr;
     n += snprintf(command + n, sizeof command - n, " %s%s%s", spaced ? "\"" : "", path,
                   spaced ? "\"" : "");
   }
-  bool one = batch.stale_count == 1;
+  bool one = stale_count == 1;
   cli_note("%s left by a qelv that was stopped (or in use by one still running) %s where "
            "this run reads or writes; once no qelv is running, remove %s with: %s%s",
-           cli_count_text(batch.stale_count, "temporary file", "temporary files", count,
+           cli_count_text(stale_count, "temporary file", "temporary files", count,
                           sizeof count),
            one ? "lies" : "lie", one ? "it" : "them", cli_paths_remove_command, command);
 }

@@ -36,6 +36,7 @@ struct run_state {
   int next;     // the next item a worker takes, claimed with an atomic addition
   int workers;  // the contexts claimed, one per worker, with an atomic addition
   engine_call calls[CLI_MAX_JOBS];
+  rt_random_state randoms[CLI_MAX_JOBS];  // each worker's generator, for its calls' draws
 };
 
 // stop_taking is set when the run is to end early (an interrupt, or a
@@ -145,10 +146,8 @@ static bool run_spool(const cli_options& o, cli_batch* batch) {
 }
 
 // Each worker holds at most two of the runtime's open files at once (a
-// source and a temporary file, or a file it inspects or copies out), and
-// draws from a random generator of its own (see rt_random).
+// source and a temporary file, or a file it inspects or copies out).
 static_assert(2 * int{CLI_MAX_JOBS} <= int{RT_MAX_OPEN_FILES}, "workers would run out of files");
-static_assert(int{CLI_MAX_JOBS} <= int{RT_RANDOM_GENERATORS}, "workers would wait for a generator");
 
 static int run_workers(const cli_options& o, int pending) {
   int jobs = o.jobs > 0 ? o.jobs : static_cast<int>(std::thread::hardware_concurrency());
@@ -177,10 +176,12 @@ static int64_t run_sizes(cli_batch* batch, int* pending) {
 // take items until none is left.  Returns how many started; with none this
 // thread has done the work.
 static int run_start(run_state* r, int jobs, rt_worker** workers) {
-  for (engine_call& call : r->calls) {
+  for (int i = 0; i < CLI_MAX_JOBS; i++) {
+    engine_call& call = r->calls[i];
     call.cancel = &stop_taking;
     call.worked = &worked;
     call.use_worker = true;  // reading and writing beside the deciphering
+    call.random = &r->randoms[i];
   }
   __atomic_store_n(&running, r, __ATOMIC_RELEASE);
   int started = 0;
@@ -281,7 +282,7 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
   cli_progress p;
   cli_progress_start(&p, !o.quiet && cli_console_is_terminal(cli_err), &worked, total);
   static run_state r;
-  r = {&o, batch, key, 0, 0, {}};
+  r = {&o, batch, key, 0, 0, {}, {}};
   rt_worker* workers[CLI_MAX_JOBS];
   int started = run_start(&r, run_workers(o, pending), workers);
   int finished = 0;

@@ -15,8 +15,8 @@
 #include "pieces.h"
 #include "wipe.h"
 
-static void draw_iv(uint8_t iv[8]) {
-  int64_t r1 = rt_random(), r2 = rt_random();
+static void draw_iv(rt_random_state* random, uint8_t iv[8]) {
+  int64_t r1 = rt_random(random), r2 = rt_random(random);
   // At most engine_greatest_iv, so the product cannot overflow; -1 when
   // either is 0.
   uint64_t v = static_cast<uint64_t>(r1 * r2 - 1);
@@ -51,13 +51,13 @@ static const char* encrypt_body(engine_call* c, int source, chain_state* s, file
   return nullptr;
 }
 
-file_header new_header(int64_t plain_size) {
+file_header new_header(engine_call* c, int64_t plain_size) {
   file_header h = {};
   h.plain_size = plain_size;
   h.pad_count = static_cast<int8_t>((8 - plain_size % 8) % 8);
   h.constant[0] = 2;
   h.constant[1] = 0;
-  draw_iv(h.iv);
+  draw_iv(c->random, h.iv);
   return h;
 }
 
@@ -90,7 +90,7 @@ const char* encrypt_file_in(engine_call* c, const char* file, const char* output
 
   // 3. The temporary file, the body, then the header, whose CRC is known
   // only now; the source checked to be as it was when it was opened.
-  file_header h = new_header(stamp.length);
+  file_header h = new_header(c, stamp.length);
   output_file out;
   bool begun = false;
   if (result == nullptr) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "engine_call.h"
 #include "file_format.h"
 #include "output_commit.h"
 #include "xtea.h"
@@ -20,5 +21,6 @@ struct chain_state {
 // blocks, enciphers them on the chain and writes them; the padded length.
 int32_t encrypt_piece(chain_state* s, uint8_t* piece, int32_t got, output_file* out);
 
-// The header's fixed fields for plain_size bytes, and a drawn initial value.
-file_header new_header(int64_t plain_size);
+// The header's fixed fields for plain_size bytes, and an initial value
+// drawn from the call's generator.
+file_header new_header(engine_call* c, int64_t plain_size);

@@ -45,7 +45,7 @@ const char* encrypt_stream(engine_call* c, engine_reader* read, void* context, c
   if (!engine_key_usable(key)) return call_failed(c, STEP_REFUSED, 2, result_refused);
   void* block = piece_alloc();
   if (block == nullptr) return call_failed(c, STEP_MEMORY, 0, result_too_large);
-  file_header h = new_header(0);
+  file_header h = new_header(c, 0);
   output_file out;
   if (!output_begin(&out, c, output, FILE_HEADER_SIZE)) {
     rt_block_free(block);

@@ -50,6 +50,7 @@ struct engine_call {
                           // (atomically, modulo 2^32); null: not counted
   bool use_worker;        // decryption may read and write on a worker thread
   bool keep_existing;     // an Output that exists is not replaced: STEP_EXISTS
+  rt_random_state* random;  // draws the initial value; null: the runtime's own, for one thread
   // Set by the call.  temp_state is 1 (atomically, with release order)
   // while temp_path names the temporary file being written, for removing
   // what an interrupt leaves; failure says where a call that did not

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <random>
 
 // The separator put between a folder and a name: '/', or '\\' on Windows.
 extern const char rt_path_separator;
@@ -116,12 +117,17 @@ uint32_t rt_crc32_update(uint32_t crc, const void* data, int32_t count);
 // at data, in time logarithmic in times.
 uint32_t rt_crc32_repeat(uint32_t crc, const void* data, int32_t count, uint64_t times);
 
-// Pseudo-random generator: one per process for a caller on one thread,
-// seeded once from the millisecond tick on first use.  Uniform over
-// 0 .. 2147483647 inclusive.  Up to RT_RANDOM_GENERATORS threads may draw at
-// once, each from a generator of its own.
-enum { RT_RANDOM_GENERATORS = 8 };
-int32_t rt_random();
+// A pseudo-random generator, seeded from the millisecond tick on its first
+// draw.  The runtime keeps one, for the module, whose calls come on one
+// thread; a caller that draws on several threads at once gives each its
+// own (zero-initialised) instead.
+struct rt_random_state {
+  std::mt19937 engine;
+  bool seeded;
+};
+// Uniform over 0 .. 2147483647 inclusive, from state, or from the runtime's
+// own generator when state is null.
+int32_t rt_random(rt_random_state* state = nullptr);
 
 // ---- For the command-line tool; the engine calls none of these.
 

@@ -126,29 +126,31 @@ uint32_t rt_crc32_repeat(uint32_t crc, const void* data, int32_t count, uint64_t
   return static_cast<uint32_t>(result);
 }
 
-// The generators are the only state shared between calls of the engine.  The
-// initial values they yield need to differ between files, not to be secret.
-// A caller on one thread (the module) always takes the first.  The
-// command-line tool calls the engine on up to RT_RANDOM_GENERATORS threads
-// at once; each call claims a generator no other thread is using with an
-// atomic exchange, so no caller waits on a lock, and with no more threads
-// than generators a free one is always found in the first round.
-static std::mt19937 random_engines[RT_RANDOM_GENERATORS];
-static bool random_seeded[RT_RANDOM_GENERATORS];
-static int random_busy[RT_RANDOM_GENERATORS];
+// The runtime's own generator is the only state shared between calls of
+// the engine.  The initial values it yields need to differ between files,
+// not to be secret.  Its caller is the module, on one thread; a draw that
+// finds it busy (a caller that gave no generator of its own on a second
+// thread) waits for it rather than share its state.
+static rt_random_state own_random;
+static int own_random_busy;
 
-int32_t rt_random() {
-  int g = 0;
-  while (__atomic_exchange_n(&random_busy[g], 1, __ATOMIC_ACQUIRE) != 0)
-    g = (g + 1) % RT_RANDOM_GENERATORS;
-  if (!random_seeded[g]) {
+int32_t rt_random(rt_random_state* state) {
+  bool own = state == nullptr;
+  if (own) {
+    while (__atomic_exchange_n(&own_random_busy, 1, __ATOMIC_ACQUIRE) != 0) {
+    }
+    state = &own_random;
+  }
+  if (!state->seeded) {
     // Generators seeded in the same millisecond still draw different values.
-    random_engines[g].seed(rt_tick_ms() ^ static_cast<uint32_t>(g) * 0x9E3779B9u);
-    random_seeded[g] = true;
+    static uint32_t seedings = 0;
+    uint32_t n = __atomic_add_fetch(&seedings, 1, __ATOMIC_RELAXED);
+    state->engine.seed(rt_tick_ms() ^ n * 0x9E3779B9u);
+    state->seeded = true;
   }
   std::uniform_int_distribution<int32_t> range(0, 2147483647);
-  int32_t value = range(random_engines[g]);
-  __atomic_store_n(&random_busy[g], 0, __ATOMIC_RELEASE);
+  int32_t value = range(state->engine);
+  if (own) __atomic_store_n(&own_random_busy, 0, __ATOMIC_RELEASE);
   return value;
 }
 

@@ -49,12 +49,12 @@ int cli_paths_expand(const char* pattern, cli_paths_found* found, void* context)
 int cli_paths_list(const char* folder, cli_paths_found* found, void* context) {
   DIR* dir = opendir(folder);
   if (dir == nullptr) return -1;
-  cli_paths_names names = {};
+  cli_paths_names names;
   char path[RT_PATH_CAPACITY];
   for (dirent* e; (e = readdir(dir)) != nullptr;) {
     if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
     snprintf(path, sizeof path, "%s/%s", folder, e->d_name);
-    if (!cli_paths_names_add(&names, e->d_name, kind_of(path))) break;
+    cli_paths_names_add(&names, e->d_name, kind_of(path));
   }
   closedir(dir);
   return cli_paths_names_give(&names, "", false, found, context);

@@ -92,7 +92,7 @@ static int search(const char* search_path, const char* match, const char* folder
     DWORD code = GetLastError();
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES ? 0 : -1;
   }
-  cli_paths_names names = {};
+  cli_paths_names names;
   do {
     if (wcscmp(data.cFileName, L".") == 0 || wcscmp(data.cFileName, L"..") == 0) continue;
     if (match != nullptr && !name_matches(wide_match_text, data.cFileName)) continue;
@@ -102,7 +102,7 @@ static int search(const char* search_path, const char* match, const char* folder
     bool link = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
     cli_paths_kind kind = folder_entry ? (link ? PATHS_FOLDER_LINK : PATHS_FOLDER) : PATHS_FILE;
     if (!spelt) kind = PATHS_UNSPELLABLE;
-    if (!cli_paths_names_add(&names, name, kind)) break;
+    cli_paths_names_add(&names, name, kind);
   } while (FindNextFileW(h, &data));
   FindClose(h);
   return cli_paths_names_give(&names, folder, full, found, context);
