@@ -29,8 +29,7 @@ void cli_progress_wipe(cli_progress* p) {
   p->width = 0;
 }
 
-// "12 s", "4 min", "1 h 05 min".
-static const char* duration_text(double seconds, char* text, int capacity) {
+const char* cli_progress_duration_text(double seconds, char* text, int capacity) {
   long s = static_cast<long>(seconds + 0.5);
   if (s < 60) return cli_format(text, capacity, "%ld s", s);
   if (s < 3600) return cli_format(text, capacity, "%ld min", (s + 30) / 60);
@@ -41,13 +40,34 @@ static const char* duration_text(double seconds, char* text, int capacity) {
 // keeps its end, where the file's own name is.
 enum { PROGRESS_COLUMNS = 79 };
 
+uint64_t cli_progress_measure(cli_progress* p) {
+  uint32_t count_now = __atomic_load_n(p->count, __ATOMIC_RELAXED);
+  p->worked += static_cast<uint32_t>(count_now - p->last_count);  // the count wraps at 2^32
+  p->last_count = count_now;
+  return p->worked;
+}
+
+double cli_progress_seconds_left(const cli_progress* p) {
+  double seconds = seconds_now() - p->start;
+  double speed = seconds > 0 ? static_cast<double>(p->worked) / seconds : 0.0;
+  if (speed <= 0 || p->total <= static_cast<int64_t>(p->worked)) return -1;
+  return static_cast<double>(p->total - p->worked) / speed;
+}
+
+const char* cli_progress_current(const cli_batch& batch, int done) {
+  for (int i = done; i < batch.count; i++)
+    if (__atomic_load_n(&batch.items[i].started, __ATOMIC_ACQUIRE) &&
+        !__atomic_load_n(&batch.items[i].done, __ATOMIC_ACQUIRE) &&
+        !batch.items[i].settled)
+      return batch.items[i].shown;
+  return nullptr;
+}
+
 void cli_progress_draw(cli_progress* p, const cli_batch& batch, int done, bool final) {
   double now = seconds_now();
   if (!p->enabled || (!final && (now - p->start < 0.25 || now - p->last_draw < 0.25))) return;
   if (final && !p->shown) return;
-  uint32_t count_now = __atomic_load_n(p->count, __ATOMIC_RELAXED);
-  p->worked += static_cast<uint32_t>(count_now - p->last_count);  // the count wraps at 2^32
-  p->last_count = count_now;
+  cli_progress_measure(p);
   int percent = 100;
   if (!final && p->total > 0) {
     double share = static_cast<double>(p->worked) / static_cast<double>(p->total);
@@ -57,21 +77,15 @@ void cli_progress_draw(cli_progress* p, const cli_batch& batch, int done, bool f
   double speed = seconds > 0 ? static_cast<double>(p->worked) / seconds : 0.0;
   char files[64], left[64] = "", line[256];
   cli_count_text(batch.count, "file", "files", files, sizeof files);
-  if (!final && speed > 0 && p->total > static_cast<int64_t>(p->worked)) {
+  double seconds_left = cli_progress_seconds_left(p);
+  if (!final && seconds_left >= 0) {
     char time[48];
     cli_format(left, sizeof left, ", %s left",
-               duration_text(static_cast<double>(p->total - p->worked) / speed, time,
-                             sizeof time));
+               cli_progress_duration_text(seconds_left, time, sizeof time));
   }
   int n = snprintf(line, sizeof line, "\r%d of %s, %d%%, %.1f MB/s%s", done, files, percent,
                    speed / 1e6, left);
-  // The file being worked: the first one taken and not done.
-  const char* name = nullptr;
-  for (int i = done; !final && i < batch.count && name == nullptr; i++)
-    if (__atomic_load_n(&batch.items[i].started, __ATOMIC_ACQUIRE) &&
-        !__atomic_load_n(&batch.items[i].done, __ATOMIC_ACQUIRE) &&
-        !batch.items[i].settled)
-      name = batch.items[i].shown;
+  const char* name = final ? nullptr : cli_progress_current(batch, done);
   int room = PROGRESS_COLUMNS - (n - 1) - 2;
   if (name != nullptr && room > 8 && n > 0 && n < static_cast<int>(sizeof line)) {
     int length = static_cast<int>(strlen(name));
@@ -91,4 +105,3 @@ void cli_progress_draw(cli_progress* p, const cli_batch& batch, int done, bool f
   p->shown = true;
   p->last_draw = now;
 }
-

@@ -12,43 +12,54 @@
 #include "cli_print.h"
 #include "cli_stream.h"
 
-bool cli_report_item(const cli_options& o, const cli_item& item) {
+const char* cli_report_item_text(const cli_options& o, const cli_item& item, char* text,
+                                 int capacity, bool* on_listing) {
   char before[64], after[64];
   // Names may hold line ends and other control characters: each line says
   // them escaped, so that it stays one line.
   char shown[CLI_TEXT_CAPACITY], message[CLI_TEXT_CAPACITY], output[CLI_TEXT_CAPACITY];
   cli_escaped(item.shown, shown, sizeof shown);
   cli_escaped(item.message != nullptr ? item.message : "", message, sizeof message);
-  // With the data on standard output (or a device, which may be the same),
-  // the listing goes to standard error.
-  FILE* listing = o.output != nullptr && cli_stream_is_stream(o.output) ? cli_err : cli_out;
+  text[0] = '\0';
+  *on_listing = true;
   if (item.outcome == OUTCOME_DELETED) {
-    if (!o.quiet) cli_print(listing, "%s: deleted: %s\n", shown, message);
+    if (!o.quiet) cli_format(text, capacity, "%s: deleted: %s\n", shown, message);
   } else if (item.outcome == OUTCOME_FAILED) {
-    cli_print(cli_err, "%s: %s\n", shown, message);
+    *on_listing = false;
+    cli_format(text, capacity, "%s: %s\n", shown, message);
   } else if (item.outcome == OUTCOME_SKIPPED) {
-    if (!o.quiet) cli_print(cli_err, "%s: skipped: %s\n", shown, message);
+    *on_listing = false;
+    if (!o.quiet) cli_format(text, capacity, "%s: skipped: %s\n", shown, message);
   } else if (item.outcome == OUTCOME_CURRENT || item.outcome == OUTCOME_STOPPED) {
     // Counted in the closing lines only.
   } else if (!o.quiet && !cli_traits(o.command).writes) {
-    cli_print(listing, "%s: key and data check out, %s, %.3f s\n", shown,
-              cli_size_text(item.size, before, sizeof before), item.seconds);
+    cli_format(text, capacity, "%s: key and data check out, %s, %.3f s\n", shown,
+               cli_size_text(item.size, before, sizeof before), item.seconds);
   } else if (!o.quiet) {
     bool to_stdout = cli_stream_is_stream(item.output) && strcmp(item.output, "-") == 0;
     cli_escaped(to_stdout ? "(standard output)" : item.output, output, sizeof output);
-    cli_print(listing, "%s -> %s: %s -> %s, %.3f s\n", shown, output,
-              cli_size_text(item.size, before, sizeof before),
-              cli_size_text(item.output_size, after, sizeof after), item.seconds);
+    cli_format(text, capacity, "%s -> %s: %s -> %s, %.3f s\n", shown, output,
+               cli_size_text(item.size, before, sizeof before),
+               cli_size_text(item.output_size, after, sizeof after), item.seconds);
   }
+  return text;
+}
+
+bool cli_report_item(const cli_options& o, const cli_item& item) {
+  char text[CLI_TEXT_CAPACITY];
+  bool on_listing = true;
+  cli_report_item_text(o, item, text, sizeof text, &on_listing);
+  // With the data on standard output (or a device, which may be the same),
+  // the listing goes to standard error.
+  FILE* listing = o.output != nullptr && cli_stream_is_stream(o.output) ? cli_err : cli_out;
+  if (text[0] != '\0') cli_print(on_listing ? listing : cli_err, "%s", text);
   bool written = fflush(cli_out) == 0 && !ferror(cli_out);
   fflush(cli_err);
   return written;
 }
 
-// The closing summary of a run of several files, on standard error:
-// "qelv: 5 files: 2 written, 1 up to date, 2 skipped (1 too short,
-// 1 folder), 1 failed".
-void cli_report_summary(const cli_options& o, const cli_batch& batch) {
+bool cli_report_summary_text(const cli_options& o, const cli_batch& batch, char* text,
+                             int capacity) {
   int ok = 0, current = 0, skipped = 0, failed = 0, orphans = 0, deleted = 0;
   const char* kinds[16];
   int kind_counts[16], kind_count = 0;
@@ -70,26 +81,31 @@ void cli_report_summary(const cli_options& o, const cli_batch& batch) {
     }
     if (k < kind_count) kind_counts[k]++;
   }
-  if (o.quiet ? skipped == 0 : batch.count < 2) return;
-  char text[CLI_TEXT_CAPACITY], count[64];
-  int n = snprintf(text, sizeof text, "qelv: %s:",
+  char count[64];
+  int n = snprintf(text, capacity, "qelv: %s:",
                    cli_count_text(batch.count, "file", "files", count, sizeof count));
   const char* separator = " ";
   auto add = [&](int value, const char* what) {
-    if (value == 0 || n < 0 || n >= static_cast<int>(sizeof text)) return;
-    n += snprintf(text + n, sizeof text - n, "%s%d %s", separator, value, what);
+    if (value == 0 || n < 0 || n >= capacity) return;
+    n += snprintf(text + n, capacity - n, "%s%d %s", separator, value, what);
     separator = ", ";
   };
   add(ok, cli_traits(o.command).done);
   add(current, "up to date");
   add(skipped, "skipped");
-  for (int k = 0; k < kind_count && n > 0 && n < static_cast<int>(sizeof text); k++)
-    n += snprintf(text + n, sizeof text - n, "%s%d %s%s", k == 0 ? " (" : ", ", kind_counts[k],
+  for (int k = 0; k < kind_count && n > 0 && n < capacity; k++)
+    n += snprintf(text + n, capacity - n, "%s%d %s%s", k == 0 ? " (" : ", ", kind_counts[k],
                   kinds[k], k == kind_count - 1 ? ")" : "");
   add(orphans, "without input");
   add(deleted, "deleted");
   add(failed, "failed");
-  cli_print(cli_err, "%s\n", text);
+  return o.quiet ? skipped > 0 : batch.count > 1;
+}
+
+// On standard error, for a run of several files.
+void cli_report_summary(const cli_options& o, const cli_batch& batch) {
+  char text[CLI_TEXT_CAPACITY];
+  if (cli_report_summary_text(o, batch, text, sizeof text)) cli_print(cli_err, "%s\n", text);
 }
 
 // The stale temporary files found, said once with the command that

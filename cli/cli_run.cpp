@@ -55,6 +55,9 @@ static int in_loop;
 static uint32_t worked;
 static run_state* running;
 static bool out_closed;  // a listing line could not be written: standard output was closed
+static const cli_run_face* face;  // null: the console
+
+void cli_run_set_face(const cli_run_face* f) { face = f; }
 
 bool cli_run_stop(int status) {
   __atomic_store_n(&stop_status, status, __ATOMIC_SEQ_CST);
@@ -188,6 +191,32 @@ static int run_start(run_state* r, int jobs, rt_worker** workers) {
   return started;
 }
 
+// An item's report, to the face or the console; false when standard
+// output was closed.
+static bool run_report(const cli_options& o, const cli_item& item) {
+  if (face == nullptr) return cli_report_item(o, item);
+  char line[CLI_TEXT_CAPACITY];
+  bool on_listing = true;
+  cli_report_item_text(o, item, line, sizeof line, &on_listing);
+  size_t n = strlen(line);
+  if (n > 0 && line[n - 1] == '\n') line[n - 1] = '\0';
+  face->item(face->context, item, line);
+  return true;
+}
+
+// The progress, to the face at most four times a second (and finally), or
+// as the console's line.
+static void run_progress(cli_progress* p, const cli_batch& batch, int done, bool final) {
+  if (face == nullptr) return cli_progress_draw(p, batch, done, final);
+  double now = seconds_now();
+  if (!final && now - p->last_draw < 0.25) return;
+  p->last_draw = now;
+  uint64_t worked_now = cli_progress_measure(p);
+  face->progress(face->context, done, batch.count, worked_now, p->total,
+                 final ? -1 : cli_progress_seconds_left(p),
+                 final ? nullptr : cli_progress_current(batch, done));
+}
+
 // Reports the items in their order as they are done, drawing the progress
 // meanwhile.  When the run is stopped, the files being worked stop at their
 // next piece; a worker that does not come back within seconds (one waiting
@@ -203,7 +232,7 @@ static int run_reports(const cli_options& o, cli_batch* batch, cli_progress* p, 
       cli_progress_wipe(p);
       if (item.outcome == OUTCOME_STOPPED) continue;
       // A reader that went away ends the run, once, without a line per file.
-      if (!cli_report_item(o, item) && !out_closed) {
+      if (!run_report(o, item) && !out_closed) {
         out_closed = true;
         __atomic_store_n(&stop_taking, 1, __ATOMIC_SEQ_CST);
       }
@@ -214,7 +243,7 @@ static int run_reports(const cli_options& o, cli_batch* batch, cli_progress* p, 
       if (stopped_at == 0) stopped_at = seconds_now();
       if (__atomic_load_n(&busy, __ATOMIC_ACQUIRE) == 0 || seconds_now() - stopped_at > 2) break;
     }
-    cli_progress_draw(p, *batch, printed, false);
+    run_progress(p, *batch, printed, false);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return printed;
@@ -225,14 +254,18 @@ static int run_reports(const cli_options& o, cli_batch* batch, cli_progress* p, 
 static int run_cut_short(const cli_options& o, const cli_batch& batch, int finished,
                          int interrupted) {
   cli_run_remove_temp_files();
-  char count[64];
-  const char* why = interrupted != 0 ? "interrupted" : "standard output was closed";
+  char count[64], line[256];
+  const char* why = interrupted == 0               ? "standard output was closed"
+                    : face != nullptr ? face->stopped_word
+                                      : "interrupted";
   cli_count_text(batch.count, "file", "files", count, sizeof count);
   if (finished < batch.count)
-    cli_print(cli_err, "qelv: %s: %d of %s finished; the rest were not %s\n", why, finished,
-              count, cli_traits(o.command).done_files);
+    cli_format(line, sizeof line, "qelv: %s: %d of %s finished; the rest were not %s", why,
+               finished, count, cli_traits(o.command).done_files);
   else
-    cli_print(cli_err, "qelv: %s: all %s finished\n", why, count);
+    cli_format(line, sizeof line, "qelv: %s: all %s finished", why, count);
+  if (face != nullptr) face->closing(face->context, line, true);
+  else cli_print(cli_err, "%s\n", line);
   fflush(cli_err);
   return interrupted != 0 ? interrupted : 1;
 }
@@ -262,12 +295,18 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
   __atomic_store_n(&in_loop, 0, __ATOMIC_SEQ_CST);
   int interrupted = cli_run_stopped();
   bool whole = printed == batch->count && !stopping();
-  if (whole) cli_progress_draw(&p, *batch, batch->count, true);
+  if (whole) run_progress(&p, *batch, batch->count, true);
   if (p.shown && whole) cli_print(cli_err, "\n");
   else cli_progress_wipe(&p);
   if (interrupted != 0 || out_closed) return run_cut_short(o, *batch, finished, interrupted);
   cli_report_stale(*batch);
-  cli_report_summary(o, *batch);
+  if (face != nullptr) {
+    char line[CLI_TEXT_CAPACITY];
+    cli_report_summary_text(o, *batch, line, sizeof line);
+    face->closing(face->context, line, false);
+  } else {
+    cli_report_summary(o, *batch);
+  }
   fflush(cli_err);
   for (int i = 0; i < batch->count; i++)
     if (batch->items[i].outcome == OUTCOME_FAILED) return 1;

@@ -3,7 +3,7 @@
 #   native tree   qelv_<version>_amd64.deb: /usr/bin/qelv, its man page,
 #                 its bash completion, copyright, changelog and README.
 #   Windows tree  qelv-<version>-win32.zip: Qelv.lmd, Qelv.html, qelv.exe,
-#                 README.txt for authors and LICENSE.txt.  Only a module
+#                 qelvw.exe, README.txt for authors and LICENSE.txt.  Only a module
 #                 holding its own Lua 5.0 (QELV_LUA_DIR, a 5.0.2 tree) may
 #                 be shipped; a zip of any other tree says in its name and
 #                 its README.txt that it is for tests.
@@ -55,7 +55,7 @@ if(WIN32)
   string(CONFIGURE "${readme}" readme @ONLY)
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/README.txt CONTENT "${readme}" @ONLY NEWLINE_STYLE CRLF)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${packaging}/README-win32.txt.in)
-  install(TARGETS qelv qelv_module RUNTIME DESTINATION .)
+  install(TARGETS qelv qelvw qelv_module RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/help/Qelv.html ${CMAKE_BINARY_DIR}/README.txt
                 ${PROJECT_SOURCE_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)

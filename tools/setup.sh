@@ -63,7 +63,8 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 native=(cmake ninja-build g++ make zlib1g-dev libdeflate-dev libgtest-dev googletest libbenchmark-dev
         liblua5.1-0-dev dpkg-dev time clang-14 libclang-rt-14-dev valgrind)
 win32=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-       mingw-w64-i686-dev libz-mingw-w64-dev wine)
+       mingw-w64-i686-dev libz-mingw-w64-dev wine
+       xvfb)  # a display for the window program's test, where none is
 browser=(chromium python3)  # the help page test renders the page
 packaging=(lintian man-db groff-base)  # the packages' checks; the man page rendered
 

@@ -118,7 +118,7 @@ mkdir "$unpacked"
 (cd "$unpacked" && cmake -E tar xf "$root/$zip")
 top=$unpacked/$(basename "$zip" .zip)
 (cd "$top" && ls -l)
-wanted="LICENSE.txt Qelv.html Qelv.lmd README.txt qelv.exe"
+wanted="LICENSE.txt Qelv.html Qelv.lmd README.txt qelv.exe qelvw.exe"
 case $zip in
   *TEST-ONLY*)
     wanted="$wanted lua51.dll"

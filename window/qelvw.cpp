@@ -1,0 +1,154 @@
+// qelvw, the window over the tool's run: one resizable window that gathers
+// the folders, the key and the action, and shows the run's files, progress
+// and summary.  The run itself is the tool's (window_run.cpp).
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include "../runtime/runtime.h"
+#include "window_actions.h"
+#include "window_folders.h"
+#include "window_ids.h"
+#include "window_layout.h"
+#include "window_taskbar.h"
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
+static int window_dpi = 96;
+
+static void on_command(HWND window, int id, int code) {
+  if (code != BN_CLICKED && id != IDOK) return;
+  switch (id) {
+    case IDOK:  // Enter: the default button
+    case IDC_ENCRYPT: window_actions_start(window, ACTION_ENCRYPT); break;
+    case IDC_VERIFY: window_actions_start(window, ACTION_VERIFY); break;
+    case IDC_DECRYPT: window_actions_start(window, ACTION_DECRYPT); break;
+    case IDC_CANCEL_RUN: window_actions_cancel(window); break;
+    case IDC_SHOW_KEY: window_actions_show_key(window); break;
+    case IDC_COPY_REPORT: window_actions_copy_report(window); break;
+    case IDC_SOURCE_BROWSE:
+      window_folders_browse(window, window_control(window, IDC_SOURCE), L"The source folder");
+      break;
+    case IDC_OUTPUT_BROWSE:
+      window_folders_browse(window, window_control(window, IDC_OUTPUT), L"The encrypted folder");
+      break;
+    case IDC_DECRYPT_BROWSE:
+      window_folders_browse(window, window_control(window, IDC_DECRYPT_DIR),
+                            L"The folder to decrypt into");
+      break;
+    case IDC_KEY_FILE_BROWSE:
+      window_folders_browse_file(window, window_control(window, IDC_KEY_FILE));
+      break;
+  }
+}
+
+// A new DPI (the window moved to another display, or the scale changed):
+// the suggested rectangle, and everything placed again.
+static void on_dpi_changed(HWND window, int dpi, const RECT* suggested) {
+  window_dpi = dpi;
+  SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+               suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  window_layout_place(window, window_dpi);
+}
+
+// What a dialog's own procedure does with WM_NEXTDLGCTL, which the dialog
+// manager sends for Tab and for a label's mnemonic: the focus to the
+// control named, or to the next (or previous) one in tab order.
+static void next_control(HWND window, WPARAM which, bool named) {
+  HWND to = named ? reinterpret_cast<HWND>(which)
+                  : GetNextDlgTabItem(window, GetFocus(), which != 0 ? TRUE : FALSE);
+  if (to == nullptr) return;
+  SetFocus(to);
+  if (SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(to, EM_SETSEL, 0, -1);
+}
+
+static HWND last_focus;  // the control that had the focus when the window was left
+
+static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
+                                         LPARAM lparam) {
+  if (window_actions_event(window, message, wparam, lparam)) return 0;
+  if (message == window_taskbar_message() && message != 0) {
+    window_taskbar_ready(window);
+    return 0;
+  }
+  switch (message) {
+    case WM_CREATE:
+      window_layout_create(window);
+      window_folders_recall(window);
+      DragAcceptFiles(window, TRUE);
+      return 0;
+    case WM_SIZE: window_layout_place(window, window_dpi); return 0;
+    case WM_GETMINMAXINFO: {
+      SIZE least = window_layout_size(window_dpi, true);
+      reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {least.cx, least.cy};
+      return 0;
+    }
+    case WM_DPICHANGED:
+      on_dpi_changed(window, HIWORD(wparam), reinterpret_cast<RECT*>(lparam));
+      return 0;
+    case DM_GETDEFID: return MAKELRESULT(IDC_ENCRYPT, DC_HASDEFID);
+    case WM_NEXTDLGCTL: next_control(window, wparam, LOWORD(lparam) != 0); return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wparam) == WA_INACTIVE) last_focus = GetFocus();
+      else SetFocus(last_focus != nullptr ? last_focus : window_control(window, IDC_SOURCE));
+      return 0;
+    case WM_COMMAND: on_command(window, LOWORD(wparam), HIWORD(wparam)); return 0;
+    case WM_TIMER:
+      if (wparam == CANCEL_TIMER) window_actions_cancel_timer(window);
+      return 0;
+    case WM_DROPFILES: window_folders_drop(window, reinterpret_cast<HDROP>(wparam)); return 0;
+    case WM_CLOSE:
+      if (window_actions_may_close(window)) DestroyWindow(window);
+      return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
+static HWND make_window(HINSTANCE instance, int show) {
+  WNDCLASSEXW c = {};
+  c.cbSize = sizeof c;
+  c.lpfnWndProc = window_procedure;
+  c.hInstance = instance;
+  c.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+  c.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // the arrow
+  c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  c.lpszClassName = QELVW_CLASS;
+  if (!RegisterClassExW(&c)) return nullptr;
+  HDC screen = GetDC(nullptr);
+  window_dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  SIZE size = window_layout_size(window_dpi, false);
+  HWND window = CreateWindowExW(WS_EX_CONTROLPARENT, QELVW_CLASS, L"Qelv",
+                                WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                                CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance,
+                                nullptr);
+  if (window != nullptr) ShowWindow(window, show);
+  return window;
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
+  SetProcessDPIAware();
+  INITCOMMONCONTROLSEX controls = {
+      sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder picker and the taskbar
+  rt_start();
+  HWND window = make_window(instance, show);
+  MSG message;
+  while (window != nullptr && GetMessageW(&message, nullptr, 0, 0) > 0) {
+    // Tab, the mnemonics, Enter and Esc, as in a dialog.
+    if (IsDialogMessageW(window, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  window_run_join();
+  rt_stop();
+  CoUninitialize();
+  return 0;
+}

@@ -1,0 +1,136 @@
+// Folders and files chosen by the user.  The remembered folders live under
+// the user's key of the registry, two values and nothing else; the key is
+// never among them.
+
+#include "window_folders.h"
+
+#include <commdlg.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "window_ids.h"
+#include "window_layout.h"
+#include "window_text.h"
+
+static const wchar_t settings_key[] = L"Software\\Qelv\\Window";
+
+// Starts the picker at the field's folder.
+static int CALLBACK picker_started(HWND picker, UINT message, LPARAM, LPARAM start) {
+  if (message == BFFM_INITIALIZED && start != 0)
+    SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, start);
+  return 0;
+}
+
+void window_folders_browse(HWND window, HWND field, const wchar_t* title) {
+  std::wstring start = window_text_of(field);
+  BROWSEINFOW info = {};
+  info.hwndOwner = window;
+  info.lpszTitle = title;
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+  info.lpfn = picker_started;
+  info.lParam = reinterpret_cast<LPARAM>(start.c_str());
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+  if (chosen == nullptr) return;
+  wchar_t path[MAX_PATH];
+  if (SHGetPathFromIDListW(chosen, path)) SetWindowTextW(field, path);
+  CoTaskMemFree(chosen);
+}
+
+void window_folders_browse_file(HWND window, HWND field) {
+  wchar_t path[MAX_PATH] = L"";
+  OPENFILENAMEW open = {};
+  open.lStructSize = sizeof open;
+  open.hwndOwner = window;
+  open.lpstrFilter = L"Key files (*.txt, *.key)\0*.txt;*.key\0All files\0*.*\0";
+  open.lpstrFile = path;
+  open.nMaxFile = MAX_PATH;
+  open.lpstrTitle = L"Key file";
+  open.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  if (GetOpenFileNameW(&open)) SetWindowTextW(field, path);
+}
+
+// The list of dropped files the source field shows, joined by "; ".
+static std::wstring dropped_text;
+static std::vector<std::wstring> dropped;
+
+// The field under point (client coordinates), or the source.
+static HWND drop_field(HWND window, POINT point) {
+  const int fields[] = {IDC_OUTPUT, IDC_DECRYPT_DIR, IDC_KEY_FILE};
+  for (int id : fields) {
+    HWND f = window_control(window, id);
+    RECT r;
+    GetWindowRect(f, &r);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+    if (PtInRect(&r, point)) return f;
+  }
+  return window_control(window, IDC_SOURCE);
+}
+
+void window_folders_drop(HWND window, HDROP drop) {
+  POINT point = {};
+  DragQueryPoint(drop, &point);
+  UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  std::vector<std::wstring> names;
+  for (UINT i = 0; i < count; i++) {
+    UINT n = DragQueryFileW(drop, i, nullptr, 0);
+    std::vector<wchar_t> name(n + 1);
+    DragQueryFileW(drop, i, name.data(), n + 1);
+    names.emplace_back(name.data());
+  }
+  DragFinish(drop);
+  if (names.empty()) return;
+  HWND field = drop_field(window, point);
+  if (names.size() == 1 || field != window_control(window, IDC_SOURCE)) {
+    SetWindowTextW(field, names[0].c_str());
+    return;
+  }
+  dropped = names;
+  dropped_text.clear();
+  for (const std::wstring& name : names)
+    dropped_text += (dropped_text.empty() ? L"" : L"; ") + name;
+  SetWindowTextW(field, dropped_text.c_str());
+}
+
+std::wstring window_folders_sources(HWND window, std::wstring* list_rest) {
+  std::wstring text = window_text_of(window_control(window, IDC_SOURCE));
+  list_rest->clear();
+  if (dropped.size() < 2 || text != dropped_text) return text;
+  for (size_t i = 1; i < dropped.size(); i++) *list_rest += dropped[i] + L'\n';
+  return dropped[0];
+}
+
+static std::wstring read_value(HKEY key, const wchar_t* name) {
+  wchar_t value[1024] = L"";
+  DWORD size = sizeof value - sizeof(wchar_t), type = 0;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ)
+    return std::wstring();
+  value[size / sizeof(wchar_t)] = L'\0';
+  return value;
+}
+
+void window_folders_recall(HWND window) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, settings_key, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  SetWindowTextW(window_control(window, IDC_SOURCE), read_value(key, L"Source").c_str());
+  SetWindowTextW(window_control(window, IDC_OUTPUT), read_value(key, L"Encrypted").c_str());
+  RegCloseKey(key);
+}
+
+static void write_value(HKEY key, const wchar_t* name, const std::wstring& value) {
+  RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                 static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void window_folders_remember(const std::wstring& source, const std::wstring& output) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, settings_key, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  write_value(key, L"Source", source);
+  write_value(key, L"Encrypted", output);
+  RegCloseKey(key);
+}

@@ -1,0 +1,17 @@
+// The list of a run's files with their outcomes, and the report that
+// "Copy report" puts on the clipboard: the lines the console would show.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Empties the list and the report.
+void window_list_clear(HWND list);
+// A row: the file, its outcome and the details; line goes to the report.
+void window_list_add(HWND list, const std::wstring& name, const std::wstring& outcome,
+                     const std::wstring& details, const std::wstring& line);
+// A line of the report that has no row (the closing line).
+void window_list_report(const std::wstring& line);
+// Puts the report on the clipboard as text; false when it could not.
+bool window_list_copy_report(HWND owner);
