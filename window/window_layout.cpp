@@ -11,7 +11,7 @@
 
 #include "window_ids.h"
 
-struct control_spec {
+struct control_layout {
   int id;
   const wchar_t* kind;
   const wchar_t* text;
@@ -24,7 +24,7 @@ static const DWORD edit_style = child | WS_TABSTOP | ES_AUTOHSCROLL;
 static const DWORD button_style = child | WS_TABSTOP | BS_PUSHBUTTON;
 
 // In tab order.
-static const control_spec specs[] = {
+static const control_layout layouts[] = {
     {IDC_SOURCE_LABEL, L"STATIC", L"&Source folder:", child, 0},
     {IDC_SOURCE, L"EDIT", L"", edit_style, WS_EX_CLIENTEDGE},
     {IDC_SOURCE_BROWSE, L"BUTTON", L"Browse...", button_style, 0},
@@ -76,7 +76,7 @@ static const struct {
 
 void window_layout_create(HWND window) {
   HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-  for (const control_spec& s : specs)
+  for (const control_layout& s : layouts)
     CreateWindowExW(s.ex_style, s.kind, s.text, s.style, 0, 0, 10, 10, window,
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(s.id)), instance, nullptr);
   HWND combo = window_control(window, IDC_CODEPAGE);
@@ -182,7 +182,7 @@ void window_layout_place(HWND window, int dpi) {
   GetClientRect(window, &client);
   int width = MulDiv(client.right, 96, dpi), height = MulDiv(client.bottom, 96, dpi);
   HFONT font = font_for(dpi);
-  for (const control_spec& s : specs)
+  for (const control_layout& s : layouts)
     SendMessageW(window_control(window, s.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   placer place = {window, dpi, BeginDeferWindowPos(IDC_LAST - IDC_SOURCE_LABEL)};
   int y = place_fields(place, width);
