@@ -166,24 +166,49 @@ static int key_points(const cli_options& o, const char* bytes, cli_codepage_sour
       bad_at + 1);
 }
 
+// Spells the key's characters in the scripts' code page, into key.
+// Returns 0, or 2 after a usage message.
+static int key_encode(const cli_options& o, const uint32_t* points, int count, char* key) {
+  int bad_at = 0;
+  int n = cli_codepage_encode(points, count, o.key_codepage, key, CLI_KEY_CAPACITY, &bad_at);
+  if (n == -2) return cli_usage_error("code page %u is not known on this system", o.key_codepage);
+  if (n < 0)
+    return cli_usage_error(
+        "the key's character U+%04X (character %d) is not in code page %u, the one the "
+        "project scripts spell their key in; give --key-codepage with the scripts' code page",
+        static_cast<unsigned>(points[bad_at]), bad_at + 1, o.key_codepage);
+  return 0;
+}
+
 // Spells the key in the scripts' code page.  Returns 0, or 2 after a usage
 // message.
 static int key_convert(const cli_options& o, char* key, cli_codepage_source encoding) {
   static uint32_t points[KEY_POINTS];
   int count = 0;
   int status = key_points(o, key, encoding, points, &count);
-  int bad_at = 0;
-  int n = status == 0 ? cli_codepage_encode(points, count, o.key_codepage, key, CLI_KEY_CAPACITY,
-                                            &bad_at)
-                      : 0;
-  if (status == 0 && n == -2)
-    status = cli_usage_error("code page %u is not known on this system", o.key_codepage);
-  else if (status == 0 && n < 0)
-    status = cli_usage_error(
-        "the key's character U+%04X (character %d) is not in code page %u, the one the "
-        "project scripts spell their key in; give --key-codepage with the scripts' code page",
-        static_cast<unsigned>(points[bad_at]), bad_at + 1, o.key_codepage);
+  if (status == 0) status = key_encode(o, points, count, key);
   memset(points, 0, sizeof points);  // the key lives no longer than needed
+  return status;
+}
+
+// A key handed over by the program around the tool, until it is taken.
+static uint32_t handed_points[KEY_POINTS];
+static int handed_count = -1;
+
+bool cli_key_hand_over(const uint32_t* points, int count) {
+  memset(handed_points, 0, sizeof handed_points);
+  handed_count = -1;
+  if (count < 0) return true;
+  if (count > KEY_POINTS) return false;
+  memcpy(handed_points, points, sizeof(uint32_t) * count);
+  handed_count = count;
+  return true;
+}
+
+// The handed key in the scripts' code page, wiped once taken.
+static int key_from_hand(const cli_options& o, char* key) {
+  int status = key_encode(o, handed_points, handed_count, key);
+  cli_key_hand_over(nullptr, -1);
   return status;
 }
 
@@ -205,6 +230,9 @@ int cli_key_obtain(const cli_options& o, char key[CLI_KEY_CAPACITY]) {
     snprintf(key, CLI_KEY_CAPACITY, "%s", value);
   } else if (o.key_text != nullptr) {
     snprintf(key, CLI_KEY_CAPACITY, "%s", o.key_text);
+  } else if (handed_count >= 0) {
+    status = key_from_hand(o, key);
+    converted = false;
   } else {
     status = key_from_prompt(o, key);
     encoding = TEXT_CONSOLE;

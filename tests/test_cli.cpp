@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "../cli/cli.h"
+#include "../cli/cli_key.h"
 #include "../engine/engine.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
@@ -602,6 +603,26 @@ static const char accented_utf8[] = "cl\xc3\xa9 secr\xc3\xa8te";  // "clé secr�
 static const char accented_script[] = "cl\xe9 secr\xe8te";      // as a script passes it, 1252
 
 // A key is text: however it arrives, it is spelt as the scripts spell it.
+// A key handed over in the tool's own process (as the window hands over a
+// typed key) is spelt in the scripts' code page, taken by one run only and
+// then gone, and refused whole when a character lacks in that code page.
+TEST_F(Cli, AKeyHandedOverServesOneRun) {
+  bytes plain = plain_file("p", 100, 31);
+  const uint32_t euro_key[] = {'k', 0x20AC, 'y', 0x1F511};  // "k€y" and a key sign
+  ASSERT_TRUE(cli_key_hand_over(euro_key, 3));
+  ASSERT_EQ(run({"encrypt", "-o", path("e"), path("p")}), 0) << err;
+  EXPECT_EQ(engine_decrypted(path("e"), "k\x80y"), plain);  // Windows-1252's euro sign
+  EXPECT_EQ(run({"verify", path("e")}), 2) << "the handed key served a second run";
+  ASSERT_TRUE(cli_key_hand_over(euro_key, 4));
+  EXPECT_EQ(run({"verify", path("e")}), 2);
+  EXPECT_NE(err.find("U+1F511"), std::string::npos) << err;
+  ASSERT_TRUE(cli_key_hand_over(euro_key, 3));
+  ASSERT_TRUE(cli_key_hand_over(nullptr, -1));  // taken back before a run
+  EXPECT_EQ(run({"verify", path("e")}), 2);
+  std::vector<uint32_t> too_long(CLI_KEY_CAPACITY + 1, 'a');
+  EXPECT_FALSE(cli_key_hand_over(too_long.data(), static_cast<int>(too_long.size())));
+}
+
 TEST_F(Cli, KeysAreTextSpeltInTheScriptsCodePage) {
 #ifndef _WIN32
   setlocale(LC_CTYPE, "C.UTF-8");  // the locale a key typed here arrives in
@@ -632,8 +653,6 @@ TEST_F(Cli, KeysAreTextSpeltInTheScriptsCodePage) {
                  path("e1250"), path("p")}), 0) << err;
   EXPECT_EQ(engine_decrypted(path("e1250"), "c\xb3\xe9"), plain);
 
-  // A key file that is not UTF-8 is in the system's own encoding: the ANSI
-  // code page on Windows; under a UTF-8 locale such bytes are no text.
   // A key file that is not UTF-8 is in the scripts' code page, on every
   // system: as a Windows editor saves it.
   write_file(path("ansi"), bytes_of(accented_script));

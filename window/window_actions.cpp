@@ -174,7 +174,10 @@ void window_actions_start(HWND window, window_action action) {
   set_status(window, doing_word(action));
   closing_shown = false;
   set_running(window, true);
-  if (!window_run_start(window, &r)) set_running(window, false);
+  if (!window_run_start(window, &r)) {
+    set_running(window, false);
+    set_status(window, L"Not started: the key is longer than 1024 characters.");
+  }
   SecureZeroMemory(r.key.data(), r.key.size() * sizeof(wchar_t));
 }
 

@@ -19,32 +19,35 @@
 
 #include "../cli/cli.h"
 #include "../cli/cli_inputs.h"
+#include "../cli/cli_key.h"
 #include "../cli/cli_run.h"
 #include "window_text.h"
-
-static const wchar_t key_variable[] = L"QELVW_KEY";
 
 static std::thread worker;
 static volatile LONG going;
 static HWND target;
-static bool key_set;
 
-// The key variable gone from the C library's copy and the system's.
-static void key_remove() {
-  if (!key_set) return;
-  _wputenv(L"QELVW_KEY=");
-  SetEnvironmentVariableW(key_variable, nullptr);
-  key_set = false;
-}
-
-static void key_put(std::wstring* key) {
-  std::wstring assignment = std::wstring(key_variable) + L"=" + *key;
-  _wputenv(assignment.c_str());
-  SetEnvironmentVariableW(key_variable, key->c_str());
-  SecureZeroMemory(assignment.data(), assignment.size() * sizeof(wchar_t));
+// Hands the typed key's characters to the tool's run in this process, so
+// that it passes through no environment, file or command line, and wipes
+// every copy the window held.  False when it is longer than a key can be.
+static bool key_hand_over(std::wstring* key) {
+  static uint32_t points[CLI_KEY_CAPACITY];
+  int count = 0;
+  bool fits = true;
+  for (size_t i = 0; i < key->size(); i++) {
+    uint32_t c = (*key)[i];
+    // A pair of surrogates is one character.
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < key->size() && (*key)[i + 1] >= 0xDC00 &&
+        (*key)[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + ((*key)[++i] - 0xDC00);
+    if (count == CLI_KEY_CAPACITY) fits = false;
+    else points[count++] = c;
+  }
+  fits = fits && cli_key_hand_over(points, count);
+  SecureZeroMemory(points, sizeof points);
   SecureZeroMemory(key->data(), key->size() * sizeof(wchar_t));
   key->clear();
-  key_set = true;
+  return fits;
 }
 
 // An event to the window, which deletes it; when the window is gone, so
@@ -87,7 +90,6 @@ static std::wstring details_of(const cli_item& item, const char* line) {
 }
 
 static void face_item(void*, const cli_item& item, const char* line) {
-  key_remove();
   auto* e = new run_item_event;
   e->kind = kind_of(item);
   const char* name = item.shown;
@@ -103,7 +105,6 @@ static void face_item(void*, const cli_item& item, const char* line) {
 
 static void face_progress(void*, int done, int count, uint64_t worked, int64_t total,
                           double seconds_left, const char* current) {
-  key_remove();
   auto* e = new run_progress_event{done, count, worked, total, seconds_left, L""};
   if (current != nullptr) e->current = window_wide(current);
   post(WM_RUN_PROGRESS, e);
@@ -117,7 +118,6 @@ static std::wstring without_prefix(const std::string& line) {
 }
 
 static void face_closing(void*, const char* line, bool stopped) {
-  key_remove();
   post(WM_RUN_CLOSING, new run_text_event{without_prefix(line), stopped});
 }
 
@@ -157,7 +157,6 @@ static std::vector<std::string> command_line(const window_request& r) {
     a.insert(a.end(), {"decrypt", "-u", "-r", "-d", r.decrypt_dir});
   }
   if (!r.key_file.empty()) a.insert(a.end(), {"--key-file", r.key_file});
-  else a.insert(a.end(), {"--key-env", "QELVW_KEY"});
   a.insert(a.end(), {"--key-codepage", std::to_string(r.codepage)});
   if (r.action == ACTION_ENCRYPT) a.insert(a.end(), r.sources.begin(), r.sources.end());
   else a.push_back(r.output);
@@ -179,7 +178,7 @@ static int run_command(std::vector<std::string> args) {
   cli_run_set_face(&face);
   int status = cli_main(static_cast<int>(argv.size()) - 1, argv.data());
   cli_run_set_face(nullptr);
-  key_remove();
+  cli_key_hand_over(nullptr, -1);  // a run that ended before it took the key
   fclose(err);  // the reader sees the end
   reader.join();
   fclose(in);
@@ -192,7 +191,10 @@ bool window_run_start(HWND window, window_request* request) {
   if (worker.joinable()) worker.join();
   target = window;
   running_action = request->action;
-  if (request->key_file.empty()) key_put(&request->key);
+  if (request->key_file.empty() && !key_hand_over(&request->key)) {
+    InterlockedExchange(&going, 0);
+    return false;
+  }
   std::vector<std::string> args = command_line(*request);
   worker = std::thread([args]() {
     int status = run_command(args);

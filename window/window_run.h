@@ -56,8 +56,8 @@ struct run_text_event {
   bool stopped;  // WM_RUN_CLOSING: the run was cancelled
 };
 
-// Starts the run; false when one is going on.  The key is wiped from
-// request once the run has it.
+// Starts the run; false when one is going on or the typed key is longer
+// than a key can be.  The key is wiped from request once the run has it.
 bool window_run_start(HWND window, window_request* request);
 // Asks the run to stop at its next piece; call again until it answers.
 // True once the run has taken the request (or none is going on).
