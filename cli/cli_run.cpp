@@ -17,6 +17,7 @@
 
 #include "../engine/engine.h"
 #include "../engine/engine_call.h"
+#include "../runtime/random_state.h"
 #include "../runtime/runtime.h"
 #include "cli_console.h"
 #include "cli_explain.h"

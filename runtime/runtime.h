@@ -15,7 +15,6 @@
 #pragma once
 
 #include <cstdint>
-#include <random>
 
 // The separator put between a folder and a name: '/', or '\\' on Windows.
 extern const char rt_path_separator;
@@ -118,13 +117,10 @@ uint32_t rt_crc32_update(uint32_t crc, const void* data, int32_t count);
 uint32_t rt_crc32_repeat(uint32_t crc, const void* data, int32_t count, uint64_t times);
 
 // A pseudo-random generator, seeded from the millisecond tick on its first
-// draw.  The runtime keeps one, for the module, whose calls come on one
-// thread; a caller that draws on several threads at once gives each its
-// own (zero-initialised) instead.
-struct rt_random_state {
-  std::mt19937 engine;
-  bool seeded;
-};
+// draw (runtime/random_state.h).  The runtime keeps one, for the module,
+// whose calls come on one thread; a caller that draws on several threads at
+// once gives each its own instead.
+struct rt_random_state;
 // Uniform over 0 .. 2147483647 inclusive, from state, or from the runtime's
 // own generator when state is null.
 int32_t rt_random(rt_random_state* state = nullptr);

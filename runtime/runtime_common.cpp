@@ -9,6 +9,7 @@
 #include <random>
 #include <zlib.h>
 
+#include "random_state.h"
 #include "runtime_platform.h"
 
 static intptr_t open_files[RT_MAX_OPEN_FILES];
