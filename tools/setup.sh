@@ -122,7 +122,8 @@ fi
 here=$(cd "$(dirname "$0")/.." && pwd)
 unpack_source() {  # unpack_source PACKAGE FOLDER FILE-THAT-MUST-EXIST
   [ -f "$here/third_party/$2/$3" ] && return 0
-  apt_update
+  # The lists this machine has are tried first: an update is asked for only
+  # when they do not serve the source (a fresh machine, or an old list).
   local tmp
   tmp=$(mktemp -d)
   (cd "$tmp" && apt-get source -qq --download-only "$1" >/dev/null 2>&1 || { apt_update; apt-get source -qq --download-only "$1" >/dev/null; })
