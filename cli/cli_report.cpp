@@ -23,22 +23,22 @@ const char* cli_report_item_text(const cli_options& o, const cli_item& item, cha
   text[0] = '\0';
   *on_listing = true;
   if (item.outcome == OUTCOME_DELETED) {
-    if (!o.quiet) cli_format(text, capacity, "%s: deleted: %s\n", shown, message);
+    if (!o.quiet) cli_format(text, capacity, "%s: deleted: %s", shown, message);
   } else if (item.outcome == OUTCOME_FAILED) {
     *on_listing = false;
-    cli_format(text, capacity, "%s: %s\n", shown, message);
+    cli_format(text, capacity, "%s: %s", shown, message);
   } else if (item.outcome == OUTCOME_SKIPPED) {
     *on_listing = false;
-    if (!o.quiet) cli_format(text, capacity, "%s: skipped: %s\n", shown, message);
+    if (!o.quiet) cli_format(text, capacity, "%s: skipped: %s", shown, message);
   } else if (item.outcome == OUTCOME_CURRENT || item.outcome == OUTCOME_STOPPED) {
     // Counted in the closing lines only.
   } else if (!o.quiet && !cli_traits(o.command).writes) {
-    cli_format(text, capacity, "%s: key and data check out, %s, %.3f s\n", shown,
+    cli_format(text, capacity, "%s: key and data check out, %s, %.3f s", shown,
                cli_size_text(item.size, before, sizeof before), item.seconds);
   } else if (!o.quiet) {
     bool to_stdout = cli_stream_is_stream(item.output) && strcmp(item.output, "-") == 0;
     cli_escaped(to_stdout ? "(standard output)" : item.output, output, sizeof output);
-    cli_format(text, capacity, "%s -> %s: %s -> %s, %.3f s\n", shown, output,
+    cli_format(text, capacity, "%s -> %s: %s -> %s, %.3f s", shown, output,
                cli_size_text(item.size, before, sizeof before),
                cli_size_text(item.output_size, after, sizeof after), item.seconds);
   }
@@ -52,7 +52,7 @@ bool cli_report_item(const cli_options& o, const cli_item& item) {
   // With the data on standard output (or a device, which may be the same),
   // the listing goes to standard error.
   FILE* listing = o.output != nullptr && cli_stream_is_stream(o.output) ? cli_err : cli_out;
-  if (text[0] != '\0') cli_print(on_listing ? listing : cli_err, "%s", text);
+  if (text[0] != '\0') cli_print(on_listing ? listing : cli_err, "%s\n", text);
   bool written = fflush(cli_out) == 0 && !ferror(cli_out);
   fflush(cli_err);
   return written;

@@ -10,7 +10,7 @@ struct cli_options;
 // standard error when standard output carries the data), skips and
 // failures on standard error.  False when standard output was closed.
 bool cli_report_item(const cli_options& o, const cli_item& item);
-// That line in text, its line end included; empty for an item that gets no
+// That line in text, without its line end; empty for an item that gets no
 // line.  *on_listing: it belongs with the listing of written and checked
 // files, not with the skips and failures.
 const char* cli_report_item_text(const cli_options& o, const cli_item& item, char* text,

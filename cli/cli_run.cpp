@@ -199,8 +199,6 @@ static bool run_report(const cli_options& o, const cli_item& item) {
   char line[CLI_TEXT_CAPACITY];
   bool on_listing = true;
   cli_report_item_text(o, item, line, sizeof line, &on_listing);
-  size_t n = strlen(line);
-  if (n > 0 && line[n - 1] == '\n') line[n - 1] = '\0';
   face->item(face->context, item, line);
   return true;
 }
