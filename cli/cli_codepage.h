@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Before anything else in the program: on Windows the arguments made from
 // the wide command line in the ANSI code page (kept as they were when that
@@ -31,7 +32,7 @@ int cli_codepage_environment_points(const char* name, uint32_t* points, int capa
 int cli_codepage_encode(const uint32_t* points, int count, unsigned codepage, char* out,
                         int capacity, int* bad_at);
 // The name of TEXT_SYSTEM's encoding, for messages.
-const char* cli_codepage_local_name(char* text, int capacity);
+std::string cli_codepage_local_name();
 // True when the argument arg (the very string of argv) could not be given
 // whole in the ANSI code page (Windows, whose file functions here take that
 // code page).

@@ -1,8 +1,9 @@
 // The up-to-date test of --update.  An output at least as new as its
 // input may still hold other content (an older copy put back with its
-// time, a change followed by touch) or the content under another key; so
-// the content decides: the header's length and CRC-32 against the plain
-// file as it is now, and the first block under the run's key.
+// time, a change followed by touch, a change that keeps the CRC-32), the
+// content under another key, or a damaged block anywhere; so the content
+// decides, whole: the output deciphered under the run's key beside a read
+// of the plain file, byte for byte.
 
 #include "cli_current.h"
 
@@ -11,6 +12,9 @@
 #include "cli_options.h"
 
 bool cli_current(const cli_options& o, const cli_item& item, engine_call* call, const char* key) {
-  if (cli_traits(o.command).plain_input) return engine_holds(call, item.output, item.path, key);
-  return engine_holds(call, item.path, item.output, key);
+  // An encrypted output must be exactly what this run would write for its
+  // input; a plain output need only be what decryption of the input gives.
+  if (cli_traits(o.command).encrypts)
+    return engine_holds(call, item.output.c_str(), item.path.c_str(), key, HOLDS_WRITTEN);
+  return engine_holds(call, item.path.c_str(), item.output.c_str(), key, HOLDS_READ);
 }

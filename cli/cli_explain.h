@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct cli_header_read;
 struct engine_failure;
@@ -22,11 +23,10 @@ struct cli_failed_call {
 
 // The text of a failed engine call: what went wrong, from the step that
 // failed and the system's code there.
-void cli_explain(const cli_failed_call& call, const engine_failure& failure, char* text,
-                 int capacity);
+std::string cli_explain(const cli_failed_call& call, const engine_failure& failure);
 // Why file is not one to read: "no such file", "a folder", "empty", ...;
-// null when it is a readable file.
-const char* cli_explain_input(const char* file, char* text, int capacity);
+// empty when it is a readable file.
+std::string cli_explain_input(const char* file);
 // The reason a file that is too short for the format is skipped.
 extern const char cli_explain_too_short[];
 // The reason an empty file fails decrypt and verify.
@@ -36,7 +36,7 @@ extern const char cli_explain_long_path[];
 
 // ---- The system's words, from platform/cli_explain_posix.cpp or _win32.cpp.
 // The system's reason code (rt_last_error's, or a write's) in plain words.
-const char* cli_explain_reason(int code, char* text, int capacity);
+std::string cli_explain_reason(int code);
 // True for the codes that say a file or a folder on its path does not exist.
 bool cli_explain_is_missing(int code);
 // True for the codes that say a disk or a quota is full.

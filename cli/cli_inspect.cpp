@@ -13,18 +13,17 @@
 #include "../runtime/runtime.h"
 #include "cli_print.h"
 
-static void add_text(char* list, size_t capacity, int* count, const char* text) {
-  size_t used = strlen(list);
-  snprintf(list + used, capacity - used, "%s%s", *count > 0 ? "; " : "", text);
-  ++*count;
+static void add_text(std::string* list, const std::string& text) {
+  if (!list->empty()) *list += "; ";
+  *list += text;
 }
 
-static void reason(cli_header_facts* facts, const char* text) {
-  add_text(facts->problem_text, sizeof facts->problem_text, &facts->problems, text);
+static void reason(cli_header_facts* facts, const std::string& text) {
+  add_text(&facts->problem_text, text);
 }
 
-static void oddity(cli_header_facts* facts, const char* text) {
-  add_text(facts->odd_text, sizeof facts->odd_text, &facts->oddities, text);
+static void oddity(cli_header_facts* facts, const std::string& text) {
+  add_text(&facts->odd_text, text);
 }
 
 // Notes why decryption fails whatever the key, and what differs from what
@@ -32,35 +31,26 @@ static void oddity(cli_header_facts* facts, const char* text) {
 // words.
 static void judge(const file_header& h, cli_header_facts* facts) {
   const header_judgement j = header_judge(h, facts->length);
-  char text[160];
   if (j.verdict == HEADER_REFUSED) {
     reason(facts, h.plain_size < 1 ? "plain_size below 1" : "pad_count below 0");
   } else if (j.verdict == HEADER_SHORT) {
     if (j.data_length >= 0 && j.data_length / 8 * 8 < h.plain_size) {
-      snprintf(text, sizeof text, "pad_count %d leaves plain bytes outside the whole blocks",
-               h.pad_count);
-      reason(facts, text);
+      reason(facts, cli_format("pad_count %d leaves plain bytes outside the whole blocks",
+                               h.pad_count));
     } else {
       facts->cut_short = true;
       reason(facts, "file shorter than its plain data needs");
     }
   }
-  if (j.verdict != HEADER_REFUSED && (j.notes & NOTE_PAD)) {
-    snprintf(text, sizeof text, "pad_count %d is not the %d encryption writes", h.pad_count,
-             static_cast<int>((8 - h.plain_size % 8) % 8));
-    oddity(facts, text);
-  }
+  if (j.verdict != HEADER_REFUSED && (j.notes & NOTE_PAD))
+    oddity(facts, cli_format("pad_count %d is not the %d encryption writes", h.pad_count,
+                             file_pad_count(h.plain_size)));
   if (h.plain_size == 1) oddity(facts, "plain_size 1, which encryption never writes");
   if (j.notes & NOTE_IV) oddity(facts, "iv outside the values the writer draws");
   if (j.notes & NOTE_CONSTANTS) oddity(facts, "constant bytes are not 2 and 0");
-  if (j.notes & NOTE_EXTRA) {
-    char extra[64];
-    cli_size_text(facts->length - facts->implied, extra, sizeof extra);
-    snprintf(text, sizeof text, "%s after the data", extra);
-    oddity(facts, text);
-  }
-  facts->written_by_encrypt = j.verdict == HEADER_SOUND && facts->oddities == 0 &&
-                              facts->length == facts->implied;
+  if (j.notes & NOTE_EXTRA)
+    oddity(facts, cli_size_text(facts->length - facts->implied) + " after the data");
+  facts->written_by_encrypt = header_written_by_encrypt(h, facts->length);
 }
 
 void cli_inspect_read(const char* file, cli_header_read* read) {
@@ -75,7 +65,7 @@ void cli_inspect_read(const char* file, cli_header_read* read) {
 }
 
 void cli_inspect_judge(const cli_header_read& read, cli_header_facts* facts) {
-  memset(facts, 0, sizeof *facts);
+  *facts = {};
   facts->implied = -1;
   facts->length = read.length;
   facts->readable = read.length >= 0 && read.got >= 0;
@@ -90,15 +80,30 @@ void cli_inspect_judge(const cli_header_read& read, cli_header_facts* facts) {
   judge(h, facts);
 }
 
-bool cli_inspect_is_encrypted(const cli_header_read& read) {
+bool cli_inspect_readable(const cli_header_read& read) {
   cli_header_facts facts;
   cli_inspect_judge(read, &facts);
-  return facts.whole_header && facts.problems == 0;
+  return facts.whole_header && facts.problem_text.empty();
+}
+
+bool cli_inspect_written_by_encrypt(const cli_header_read& read) {
+  if (read.length < 0 || read.got != FILE_HEADER_SIZE) return false;
+  return header_written_by_encrypt(header_load(read.bytes), read.length);
 }
 
 int64_t cli_inspect_plain_size(const cli_header_read& read) {
   if (read.length < 0 || read.got != FILE_HEADER_SIZE) return 0;
   return header_load(read.bytes).plain_size;
+}
+
+// The line that says whether encryption wrote the file, as far as its
+// header and length tell.
+static std::string written_line(const cli_header_facts& facts) {
+  if (facts.written_by_encrypt) return "by encryption: header and length exactly as it writes them";
+  std::string why = facts.odd_text;
+  if (!facts.problem_text.empty()) why = facts.problem_text + (why.empty() ? "" : "; " + why);
+  if (why.empty()) why = "the length is not the header's and the padded data's";
+  return "not as encryption writes: " + why;
 }
 
 const char* cli_inspect_info(const char* file, const cli_header_read& read, const char* shown,
@@ -108,12 +113,12 @@ const char* cli_inspect_info(const char* file, const cli_header_read& read, cons
   cli_inspect_judge(read, &facts);
   if (!facts.readable) return result_read_error;
 
-  char name[CLI_TEXT_CAPACITY];
-  cli_print(out, "%s\n", cli_escaped(shown, name, sizeof name));
+  cli_print(out, "%s\n", cli_escaped(shown).c_str());
   if (!facts.whole_header) {
     cli_print(out, "  length      %" PRId64 " bytes\n", facts.length);
     cli_print(out, "  format      not this format: shorter than the %d-byte header\n",
               FILE_HEADER_SIZE);
+    cli_print(out, "  written     not by encryption\n");
     return result_not_encrypted;
   }
   const uint8_t* head = read.bytes;
@@ -130,17 +135,18 @@ const char* cli_inspect_info(const char* file, const cli_header_read& read, cons
   else
     cli_print(out, "  length      %" PRId64 " bytes, header implies no possible length\n",
               facts.length);
-  if (facts.problems == 0 && facts.oddities == 0) {
+  const char* result = result_ok;
+  if (facts.problem_text.empty() && facts.odd_text.empty()) {
     cli_print(out, "  format      consistent\n");
-    return result_ok;
+  } else if (facts.problem_text.empty()) {
+    cli_print(out, "  format      consistent; decryption ignores: %s\n", facts.odd_text.c_str());
+  } else {
+    // Decryption fails whatever the key: a file cut short may still be one
+    // of this format.
+    cli_print(out, "  format      %s: %s\n", facts.cut_short ? "cut short" : "not this format",
+              facts.problem_text.c_str());
+    result = result_not_encrypted;
   }
-  if (facts.problems == 0) {
-    cli_print(out, "  format      consistent; decryption ignores: %s\n", facts.odd_text);
-    return result_ok;
-  }
-  // Decryption fails whatever the key: a file cut short may still be one
-  // of this format.
-  cli_print(out, "  format      %s: %s\n", facts.cut_short ? "cut short" : "not this format",
-            facts.problem_text);
-  return result_not_encrypted;
+  cli_print(out, "  written     %s\n", written_line(facts).c_str());
+  return result;
 }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "../engine/file_format.h"
 
@@ -21,23 +22,30 @@ struct cli_header_facts {
   bool readable;    // the file could be opened and read
   bool whole_header;
   bool cut_short;   // sound but for the length: plain data lies past the file's end
-  int problems;     // reasons decryption fails whatever the key (but for a crafted file)
-  char problem_text[256];
-  int oddities;     // what differs from what encryption writes, which decryption ignores
-  char odd_text[256];
-  bool written_by_encrypt;  // header and length exactly as encryption writes them
+  std::string problem_text;  // why decryption fails whatever the key (but for a crafted
+                             // file), "; " between reasons; empty: the key decides
+  std::string odd_text;      // what differs from what encryption writes, which
+                             // decryption ignores
+  bool written_by_encrypt;   // header and length exactly as encryption writes them
 };
 // Reads the header of file, as far as the file goes.
 void cli_inspect_read(const char* file, cli_header_read* read);
 // The facts of a header read, judged as the engine judges it.
 void cli_inspect_judge(const cli_header_read& read, cli_header_facts* facts);
-// True when the header read is whole and decryption would not refuse it:
-// the file is an encrypted file, or one cut short.
-bool cli_inspect_is_encrypted(const cli_header_read& read);
+// Two judgements of a file, apart.  Readable: decryption would read it
+// whole and let the key decide, as the module does; decrypt, verify and
+// info's verdict go by this.  Written by encryption: the header and the
+// length are exactly what encryption writes, which a file of another kind
+// whose first bytes read as a header almost never is; only this one makes
+// an input count as already encrypted, or a file in an output folder count
+// as an output of the tool.
+bool cli_inspect_readable(const cli_header_read& read);
+bool cli_inspect_written_by_encrypt(const cli_header_read& read);
 // The plain length the header claims; 0 when none was read.
 int64_t cli_inspect_plain_size(const cli_header_read& read);
 // Prints the header fields of file, read as read, under the name shown, to
-// out (null: nothing) and judges whether this format could have written it.  Returns
-// the engine's result_ok, or its result text that says why not.
+// out (null: nothing), with both judgements.  Returns the engine's
+// result_ok when decryption would read it, or its result text that says
+// why not.
 const char* cli_inspect_info(const char* file, const cli_header_read& read, const char* shown,
                              FILE* out);

@@ -39,186 +39,171 @@ static double seconds_now() {
 static const char already_encrypted[] =
     "already an encrypted file (give --allow-encrypted to encrypt it again)";
 
-// Why the input of item is not worked: a failure, or, for encrypt, a skip
-// for a file too short for the format.  Decrypt and verify fail on an
-// empty file, which the module refuses: a build step must not pass with a
-// file the application cannot open.  False when it is to be worked.
-static bool run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* outcome,
-                             char* text, int capacity) {
-  if (item->from_stdin) return false;
-  int64_t size = rt_size_query(item->path);
-  const bool plain_input = cli_traits(o.command).plain_input;
-  if (plain_input && (size == 0 || size == 1)) {
-    cli_format(text, capacity, "%s, %s", size == 0 ? "empty" : "1 byte", cli_explain_too_short);
+// Why the input of item is not worked, and how it ends: a failure, or, for
+// encrypt, a skip for a file too short for the format.  Decrypt and verify
+// fail on an empty file, which the module refuses: a build step must not
+// pass with a file the application cannot open.  Empty when it is to be
+// worked.
+static std::string run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* outcome) {
+  if (item->from_stdin) return "";
+  int64_t size = rt_size_query(item->path.c_str());
+  const bool encrypts = cli_traits(o.command).encrypts;
+  if (encrypts && (size == 0 || size == 1)) {
     item->skip_kind = "too short";
     *outcome = OUTCOME_SKIPPED;
-    return true;
+    return std::string(size == 0 ? "empty" : "1 byte") + ", " + cli_explain_too_short;
   }
-  if (!plain_input && size == 0) {
-    cli_format(text, capacity, "%s", cli_explain_empty_encrypted);
-    *outcome = OUTCOME_FAILED;
-    return true;
-  }
-  const char* reason = cli_explain_input(item->path, text, capacity);
-  if (reason == nullptr) return false;
   *outcome = OUTCOME_FAILED;
-  return true;
+  if (!encrypts && size == 0) return cli_explain_empty_encrypted;
+  return cli_explain_input(item->path.c_str());
 }
 
 // Where the engine writes item's output: the output itself, or for one
 // bound for a stream, a temporary file of the tool's (encrypt) or the
 // stream itself (decrypt, which needs no file between).  Returns
-// OUTCOME_OK to go on, or why not: up to date, or failed with text.
-static cli_outcome write_target(const item_run& r, char* written, int capacity, char* text,
-                                int text_capacity) {
+// OUTCOME_OK to go on, or why not: up to date, or failed with *why.
+static cli_outcome write_target(const item_run& r, std::string* written, std::string* why) {
   const cli_options& o = *r.o;
   cli_item* item = r.item;
-  if (cli_stream_is_stream(item->output) && !cli_traits(o.command).plain_input) {
-    snprintf(written, capacity, "%s", item->output);
-  } else if (cli_stream_is_stream(item->output)) {
-    if (!cli_stream_output_path(written, capacity)) {
-      cli_format(text, text_capacity, "no temporary file could be made for the output");
+  const bool stream = cli_stream_is_stream(item->output.c_str());
+  if (stream && !cli_traits(o.command).encrypts) {
+    *written = item->output;
+  } else if (stream) {
+    if (!cli_stream_output_path(written)) {
+      *why = "no temporary file could be made for the output";
       return OUTCOME_FAILED;
     }
   } else {
-    if (o.update && rt_size_query(item->output) >= 0 && cli_current(o, *item, r.call, r.key))
+    if (o.update && rt_size_query(item->output.c_str()) >= 0 && cli_current(o, *item, r.call, r.key))
       return OUTCOME_CURRENT;
-    if (cli_inputs_refuse_output(o, *r.batch, r.index, text, text_capacity) ||
-        !cli_inputs_make_folders(o, item->output, text, text_capacity))
-      return OUTCOME_FAILED;
-    snprintf(written, capacity, "%s", item->output);
+    *why = cli_inputs_refuse_output(o, *r.batch, r.index);
+    if (why->empty()) *why = cli_inputs_make_folders(o, item->output);
+    if (!why->empty()) return OUTCOME_FAILED;
+    *written = item->output;
   }
   return OUTCOME_OK;
 }
 
 // The engine's call that writes written; a failed write to a stream says
-// why in stream_text.
-static const char* write_call(const item_run& r, const char* written, char* stream_text,
-                              int capacity) {
+// why in *stream_why.
+static const char* write_call(const item_run& r, const std::string& written,
+                              std::string* stream_why) {
   const cli_options& o = *r.o;
   cli_item* item = r.item;
-  bool stream = cli_stream_is_stream(item->output);
+  bool stream = cli_stream_is_stream(item->output.c_str());
   // Without --force or --update an existing output is kept, also against
   // another run that makes it meanwhile: the commit's rename refuses it.
   r.call->keep_existing = !stream && !o.force && !o.update && !o.in_place;
-  const bool plain_input = cli_traits(o.command).plain_input;
-  if (stream && !plain_input)
-    return cli_stream_decrypt_out(r.call, item->path, written, r.key, stream_text, capacity);
-  if (!plain_input) return decrypt_file_in(r.call, item->path, written, r.key);
-  if (item->from_stdin) return cli_stream_encrypt_input(r.call, written, r.key);
-  return encrypt_file_in(r.call, item->path, written, r.key);
+  const bool encrypts = cli_traits(o.command).encrypts;
+  const char* path = item->path.c_str();
+  if (stream && !encrypts)
+    return cli_stream_decrypt_out(r.call, path, written.c_str(), r.key, stream_why);
+  if (!encrypts) return decrypt_file_in(r.call, path, written.c_str(), r.key);
+  if (item->from_stdin) return cli_stream_encrypt_input(r.call, written.c_str(), r.key);
+  return encrypt_file_in(r.call, path, written.c_str(), r.key);
 }
 
 // The failure of write_call's result in words.
-static void write_failure(const item_run& r, const char* result, const char* written,
-                          const char* stream_text, char* text, int capacity) {
+static std::string write_failure(const item_run& r, const char* result,
+                                 const std::string& written, const std::string& stream_why) {
   const cli_options& o = *r.o;
   cli_item* item = r.item;
-  if (result == result_write_error && stream_text[0] != '\0') {
-    cli_format(text, capacity, "%s", stream_text);
-  } else if (result == result_refused && item->from_stdin) {
+  const bool encrypts = cli_traits(o.command).encrypts;
+  if (result == result_write_error && !stream_why.empty()) return stream_why;
+  if (result == result_refused && item->from_stdin) {
     // Nothing to ship is no success: a pipe whose writer failed ends here.
-    if (cli_traits(o.command).plain_input)
-      cli_format(text, capacity, "fewer than 2 bytes, %s; nothing was written",
-                 cli_explain_too_short);
-    else
-      cli_format(text, capacity, "%s", cli_explain_empty_encrypted);
-  } else if (result == result_read_error && item->from_stdin) {
-    cli_format(text, capacity, "cannot be read");
-  } else {
-    bool to_stream = cli_stream_is_stream(item->output);
-    bool encrypting = cli_traits(o.command).plain_input;
-    cli_failed_call c = {item->path, &cli_inputs_header(item), to_stream ? written : item->output,
-                         to_stream, encrypting, !encrypting, result};
-    cli_explain(c, r.call->failure, text, capacity);
+    if (encrypts)
+      return std::string("fewer than 2 bytes, ") + cli_explain_too_short + "; nothing was written";
+    return cli_explain_empty_encrypted;
   }
+  if (result == result_read_error && item->from_stdin) return "cannot be read";
+  bool to_stream = cli_stream_is_stream(item->output.c_str());
+  cli_failed_call c = {item->path.c_str(), &cli_inputs_header(item),
+                       to_stream ? written.c_str() : item->output.c_str(),
+                       to_stream, encrypts, !encrypts, result};
+  return cli_explain(c, r.call->failure);
 }
 
 // The sizes of a written item, and an output bound for a stream sent there.
-static cli_outcome write_done(const item_run& r, const char* written, char* text, int capacity) {
+static cli_outcome write_done(const item_run& r, const std::string& written, std::string* why) {
   const cli_options& o = *r.o;
   cli_item* item = r.item;
-  bool stream = cli_stream_is_stream(item->output);
-  bool decrypt_out = stream && !cli_traits(o.command).plain_input;
+  bool stream = cli_stream_is_stream(item->output.c_str());
+  bool decrypt_out = stream && !cli_traits(o.command).encrypts;
   // Encrypted as it was read: its size is known only now.
-  if (item->from_stdin && cli_traits(o.command).plain_input)
-    item->size = rt_size_query(written) - FILE_HEADER_SIZE;
-  if (decrypt_out) {
-    item->output_size = cli_inspect_plain_size(cli_inputs_header(item));
-  } else {
-    item->output_size = rt_size_query(written);
-  }
-  if (stream && !decrypt_out && !cli_stream_copy_out(written, item->output, text, capacity))
+  if (item->from_stdin && cli_traits(o.command).encrypts)
+    item->size = rt_size_query(written.c_str()) - FILE_HEADER_SIZE;
+  if (decrypt_out) item->output_size = cli_inspect_plain_size(cli_inputs_header(item));
+  else item->output_size = rt_size_query(written.c_str());
+  if (stream && !decrypt_out && !cli_stream_copy_out(written.c_str(), item->output.c_str(), why))
     return OUTCOME_FAILED;
   return OUTCOME_OK;
 }
 
 // encrypt or decrypt of one item.
-static cli_outcome run_write(const item_run& r, char* text, int capacity) {
+static cli_outcome run_write(const item_run& r, std::string* why) {
   const cli_options& o = *r.o;
   cli_item* item = r.item;
   cli_outcome outcome = OUTCOME_FAILED;
-  if (run_refuse_input(o, item, &outcome, text, capacity)) return outcome;
-  if (cli_traits(o.command).plain_input && !o.allow_encrypted && !item->from_stdin &&
-      cli_inspect_is_encrypted(cli_inputs_header(item))) {
-    cli_format(text, capacity, "%s", already_encrypted);
+  *why = run_refuse_input(o, item, &outcome);
+  if (!why->empty()) return outcome;
+  if (cli_traits(o.command).encrypts && !o.allow_encrypted && !item->from_stdin &&
+      cli_inspect_written_by_encrypt(cli_inputs_header(item))) {
+    *why = already_encrypted;
     item->skip_kind = "already encrypted";
     return OUTCOME_SKIPPED;
   }
-  char written[RT_PATH_CAPACITY];
-  outcome = write_target(r, written, sizeof written, text, capacity);
+  std::string written;
+  outcome = write_target(r, &written, why);
   if (outcome != OUTCOME_OK) return outcome;
-  char stream_text[CLI_TEXT_CAPACITY] = "";
+  std::string stream_why;
   double start = seconds_now();
-  const char* result = write_call(r, written, stream_text, sizeof stream_text);
+  const char* result = write_call(r, written, &stream_why);
   item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result != result_ok) {
-    write_failure(r, result, written, stream_text, text, capacity);
+    *why = write_failure(r, result, written, stream_why);
     return OUTCOME_FAILED;
   }
-  return write_done(r, written, text, capacity);
+  return write_done(r, written, why);
 }
 
-static cli_outcome run_verify(const item_run& r, char* text, int capacity) {
+static cli_outcome run_verify(const item_run& r, std::string* why) {
   cli_item* item = r.item;
   engine_call* call = r.call;
   cli_outcome outcome = OUTCOME_FAILED;
-  if (run_refuse_input(*r.o, item, &outcome, text, capacity)) return outcome;
+  *why = run_refuse_input(*r.o, item, &outcome);
+  if (!why->empty()) return outcome;
   double start = seconds_now();
-  const char* result = verify_file_in(call, item->path, r.key);
+  const char* result = verify_file_in(call, item->path.c_str(), r.key);
   item->seconds = seconds_now() - start;
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result != result_ok) {
-    cli_explain({item->path, &cli_inputs_header(item), nullptr, false, false, false, result},
-                call->failure, text, capacity);
+    *why = cli_explain({item->path.c_str(), &cli_inputs_header(item), nullptr, false, false, false,
+                        result},
+                       call->failure);
     return OUTCOME_FAILED;
   }
   // With the folder it was encrypted from: its input must be there, and
   // hold what it holds, as encrypt -u would find it.
-  char input[RT_PATH_CAPACITY];
-  if (r.o->input_dir == nullptr ||
-      !cli_orphans_input_of(*r.o, item->path, item->relative_at, input, sizeof input))
-    return OUTCOME_OK;
-  int64_t input_size = rt_size_query(input);
-  if (input_size < 2) {
-    cli_format(text, capacity, "no input (%s %s)", input,
-               input_size < 0 ? "is gone" : "is too short to encrypt");
+  std::string input;
+  if (r.o->input_dir == nullptr || !cli_orphans_input_of(*r.o, *item, &input)) return OUTCOME_OK;
+  int64_t input_size = rt_size_query(input.c_str());
+  if (input_size < FILE_LEAST_PLAIN) {
+    *why = "no input (" + input + (input_size < 0 ? " is gone)" : " is too short to encrypt)");
     return OUTCOME_FAILED;
   }
-  if (!engine_holds(call, item->path, input, r.key)) {
-    cli_format(text, capacity, "stale: %s has changed since it was encrypted", input);
+  if (!engine_holds(call, item->path.c_str(), input.c_str(), r.key, HOLDS_WRITTEN)) {
+    *why = "stale: " + input + " has changed since it was encrypted";
     return OUTCOME_FAILED;
   }
   return OUTCOME_OK;
 }
 
 // An output without input under --delete: removed, or failed with why not.
-static cli_outcome run_remove_orphan(cli_item* item, char* text, int capacity) {
-  if (rt_file_remove(item->path)) return OUTCOME_DELETED;
-  char reason[256];
-  cli_format(text, capacity, "%s; it cannot be removed: %s", item->message,
-             cli_explain_reason(rt_last_error(), reason, sizeof reason));
+static cli_outcome run_remove_orphan(cli_item* item, std::string* why) {
+  if (rt_file_remove(item->path.c_str())) return OUTCOME_DELETED;
+  *why = item->reason + "; it cannot be removed: " + cli_explain_reason(rt_last_error());
   return OUTCOME_FAILED;
 }
 
@@ -226,27 +211,19 @@ void cli_item_work(const cli_options& o, cli_batch* batch, int index, engine_cal
                    const char* key) {
   item_run r = {&o, batch, index, &batch->items[index], call, key};
   cli_item* item = r.item;
-  char text[CLI_TEXT_CAPACITY] = "";
+  std::string why;
   cli_outcome outcome;
   __atomic_store_n(&item->started, 1, __ATOMIC_RELEASE);
-  if (item->orphan && item->settled_outcome == OUTCOME_DELETED) {
-    outcome = run_remove_orphan(item, text, sizeof text);
-  } else if (item->settled) {
-    outcome = item->settled_outcome;
-    // A settled item without a reason is one whose message memory refused.
-    if (item->message == nullptr)
-      snprintf(text, sizeof text, "%s",
-               item->settled_reason != nullptr ? item->settled_reason : "out of memory");
+  if (item->orphan && item->decided_outcome == OUTCOME_DELETED) {
+    outcome = run_remove_orphan(item, &why);
+  } else if (item->decided) {
+    outcome = item->decided_outcome;
   } else if (!cli_traits(o.command).writes) {
-    outcome = run_verify(r, text, sizeof text);
+    outcome = run_verify(r, &why);
   } else {
-    outcome = run_write(r, text, sizeof text);
+    outcome = run_write(r, &why);
   }
   item->outcome = outcome;
-  if (text[0] != '\0') {
-    item->message = cli_inputs_copy(text);
-    if (item->message == nullptr) item->message = cli_inputs_copy("out of memory");
-  }
+  if (!why.empty()) item->reason = why;
   __atomic_store_n(&item->done, 1, __ATOMIC_RELEASE);  // what the worker wrote is visible now
 }
-

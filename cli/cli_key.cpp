@@ -67,7 +67,7 @@ static int key_from_prompt(const cli_options& o, char* key) {
   if (!cli_console_is_terminal(cli_in))
     return cli_usage_error("no key: give --key-file, --key-env or --key");
   if (!key_prompt_hidden("Key: ", key, CLI_KEY_CAPACITY)) return cli_usage_error("no key entered");
-  if (cli_traits(o.command).plain_input) {
+  if (cli_traits(o.command).encrypts) {
     // A mistyped key would leave the files unreadable.
     static char again[CLI_KEY_CAPACITY];
     bool got = key_prompt_hidden("Key again: ", again, sizeof again);
@@ -110,11 +110,9 @@ static int key_from_file(const char* path, char* key, bool* utf8) {
   if (special != nullptr && strcmp(special, "a device") == 0)
     return cli_usage_error("the key file %s is a device, not a file", path);
   FILE* f = from_stdin ? cli_in : fopen(path, "rb");
-  if (f == nullptr) {
-    char reason[256];
+  if (f == nullptr)
     return cli_usage_error("cannot read the key file %s: %s", path,
-                           cli_explain_reason(rt_last_error(), reason, sizeof reason));
-  }
+                           cli_explain_reason(rt_last_error()).c_str());
   if (from_stdin) cli_console_binary(f);
   bool zero = false, too_long = false;
   key_read_line(f, key, CLI_KEY_CAPACITY, &zero, &too_long);
@@ -154,7 +152,6 @@ static int key_points(const cli_options& o, const char* bytes, cli_codepage_sour
   int bad_at = 0;
   *count = cli_codepage_decode(bytes, encoding, points, KEY_POINTS, &bad_at);
   if (*count >= 0) return 0;
-  char name[64];
   if (encoding == TEXT_UTF8) return cli_usage_error("the key is not valid UTF-8");
   // --key-bytes would pass these bytes on as they are, which is another key
   // than the scripts' as soon as the encoding is not their code page.
@@ -162,7 +159,7 @@ static int key_points(const cli_options& o, const char* bytes, cli_codepage_sour
       "the key is not text in this system's encoding (%s): byte 0x%02X at %d; "
       "set a locale that matches how it was typed (for example LC_ALL=C.UTF-8), or put the "
       "key in a key file, in UTF-8 or in the scripts' code page",
-      cli_codepage_local_name(name, sizeof name), static_cast<unsigned char>(bytes[bad_at]),
+      cli_codepage_local_name().c_str(), static_cast<unsigned char>(bytes[bad_at]),
       bad_at + 1);
 }
 

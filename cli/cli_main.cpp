@@ -6,6 +6,7 @@
 #include "cli.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "cli_inputs.h"
@@ -22,30 +23,26 @@ static char key[CLI_KEY_CAPACITY];
 // Items that will be worked, that is, all but those planned away.
 static int worked_count(const cli_batch& batch) {
   int n = 0;
-  for (int i = 0; i < batch.count; i++) n += !batch.items[i].settled;
+  for (const cli_item& item : batch.items) n += !item.decided;
   return n;
 }
 
 static int run_batch(const cli_options& o, char** files, int file_count) {
-  cli_batch batch = {};
-  int status = cli_inputs_collect(o, files, file_count, &batch);
+  std::unique_ptr<cli_batch> owned(new cli_batch);
+  cli_batch* batch = owned.get();
+  int status = cli_inputs_collect(o, files, file_count, batch);
   // Counted once the FILEs are listed: one pattern or folder may name more.
-  if (status == 0 && o.output != nullptr && worked_count(batch) > 1)
+  if (status == 0 && o.output != nullptr && worked_count(*batch) > 1)
     status = cli_usage_error("--output takes one file; use --out-dir for more");
   if (status == 0) {
-    cli_inputs_plan(o, &batch);
-    if (!cli_orphans_find(o, files, file_count, &batch)) {
-      cli_print(cli_err, "qelv: out of memory while listing the files\n");
-      status = 1;
-    }
-  }
-  if (status == 0) {
-    cli_inputs_find_stale(&batch);
-    status = cli_run(o, &batch, key);
+    cli_inputs_plan(o, batch);
+    cli_orphans_find(o, files, file_count, batch);
+    cli_inputs_find_stale(batch);
+    status = cli_run(o, batch, key);
   }
   // A run stopped early may have left a worker waiting for standard input,
   // which still refers to the batch until the process ends.
-  if (cli_run_busy() == 0) cli_inputs_free(&batch);
+  if (cli_run_busy() != 0) owned.release();
   cli_stream_cleanup();
   return status;
 }
@@ -59,12 +56,12 @@ int cli_main(int argc, char** argv) {
   if (status != 0) return status < 0 ? 0 : status;
   cli_print_set_quiet(o.quiet);
   if (cli_traits(o.command).keyed) status = cli_key_obtain(o, key);
-  // The tool's lists are the standard library's, which raise on memory
-  // that cannot be had; the engine's calls raise nothing.
+  // The tool's lists and texts are the standard library's, which raise on
+  // memory that cannot be had; the engine's calls raise nothing.
   try {
     if (status == 0) status = run_batch(o, argv + 2, file_count);
   } catch (const std::bad_alloc&) {
-    cli_print(cli_err, "qelv: out of memory while listing the files\n");
+    cli_print(cli_err, "qelv: out of memory\n");
     status = 1;
   }
   memset(key, 0, sizeof key);  // the key lives no longer than the run

@@ -337,7 +337,7 @@ static int check_options(const cli_options& o, char** files, int file_count) {
   if (stdin_input && o.key_file != nullptr && strcmp(o.key_file, "-") == 0)
     return cli_usage_error("standard input cannot carry both the key and the data");
   // Encrypted data is what a terminal would garble.
-  const bool binary_out = cli_traits(o.command).plain_input && stdout_output && !o.to_terminal;
+  const bool binary_out = cli_traits(o.command).encrypts && stdout_output && !o.to_terminal;
   if (binary_out && strcmp(o.output, "-") == 0 && cli_console_is_terminal(cli_out))
     return cli_usage_error("standard output is a terminal, which encrypted data would garble; "
                            "redirect it to a file or pipe, or give --to-terminal");

@@ -7,7 +7,7 @@ enum cli_command { CMD_ENCRYPT, CMD_DECRYPT, CMD_VERIFY, CMD_INFO };
 // the tool asks these, not which command it runs.
 struct cli_command_traits {
   const char* name;        // as typed
-  bool plain_input;        // its FILEs hold plain data (encrypt), not encrypted files
+  bool encrypts;        // its FILEs hold plain data (encrypt), not encrypted files
   bool writes;             // it writes an output for each FILE
   bool keyed;              // it needs the key
   bool headers_only;       // it reads only the files' headers (info)

@@ -55,7 +55,7 @@ void walk_entry(const char* name, cli_paths_kind kind, void* context) {
     return;
   cli_header_read read;
   cli_inspect_read(path.c_str(), &read);
-  if (cli_inspect_is_encrypted(read)) s->found.push_back(path);
+  if (cli_inspect_written_by_encrypt(read)) s->found.push_back(path);
 }
 
 void search_folder(orphan_search* s, const std::string& folder) {
@@ -79,38 +79,28 @@ std::string orphan_reason(const cli_options& o, const std::string& path, const c
 
 }  // namespace
 
-bool cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* batch) {
-  if (!cli_traits(o.command).plain_input || !o.recursive || o.out_dir == nullptr) return true;
+void cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* batch) {
+  if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return;
   const char* root = nullptr;
   for (int i = 0; i < count && root == nullptr; i++)
     if (strcmp(args[i], "-") != 0 && rt_size_query(args[i]) == -2) root = args[i];
-  if (root == nullptr || rt_size_query(o.out_dir) != -2) return true;
+  if (root == nullptr || rt_size_query(o.out_dir) != -2) return;
   orphan_search s = {&o, {}, {}, 0};
-  for (int i = 0; i < batch->count; i++) {
-    const cli_item& item = batch->items[i];
-    if (item.output != nullptr && (item.from_stdin || rt_size_query(item.path) >= 2))
+  for (const cli_item& item : batch->items)
+    if (item.has_output() && (item.from_stdin || rt_size_query(item.path.c_str()) >= 2))
       s.accounted.push_back(item.output);
-  }
   std::sort(s.accounted.begin(), s.accounted.end(), path_less);
   search_folder(&s, o.out_dir);
   std::sort(s.found.begin(), s.found.end(), path_less);
-  for (const std::string& path : s.found) {
-    std::string reason = orphan_reason(o, path, root);
-    if (!cli_inputs_add_orphan(batch, path.c_str(), reason.c_str(), o.delete_orphans))
-      return false;
-  }
-  return true;
+  for (const std::string& path : s.found)
+    cli_inputs_add_orphan(batch, path, orphan_reason(o, path, root), o.delete_orphans);
 }
 
-bool cli_orphans_input_of(const cli_options& o, const char* file, int relative_at, char* path,
-                          int capacity) {
-  std::string relative = file + relative_at;
-  size_t suffix = strlen(o.suffix);
-  const char* name = file + relative_at;
-  for (const char* p = name; *p != '\0'; p++)
-    if (cli_paths_is_separator(*p)) name = p + 1;
+bool cli_orphans_input_of(const cli_options& o, const cli_item& item, std::string* input) {
+  std::string relative = item.path.substr(item.relative_at);
+  const size_t suffix = strlen(o.suffix);
+  const char* name = relative.c_str() + cli_inputs_name_at(relative.c_str());
   if (strlen(name) <= suffix || !cli_inputs_ends_with_suffix(name, o.suffix)) return false;
-  std::string input =
-      cli_paths_join(o.input_dir, relative.substr(0, relative.size() - suffix).c_str());
-  return snprintf(path, capacity, "%s", input.c_str()) < capacity;
+  *input = cli_paths_join(o.input_dir, relative.substr(0, relative.size() - suffix).c_str());
+  return true;
 }

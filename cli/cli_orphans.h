@@ -3,18 +3,19 @@
 // so that a build step never ships one unsaid (and --delete removes them).
 #pragma once
 
+#include <string>
+
 struct cli_batch;
+struct cli_item;
 struct cli_options;
 
 // Adds an item to the batch for each file under --out-dir that ends in the
 // suffix, holds this format and is no planned output of an input of at
 // least 2 bytes, for encrypt -r -d with a folder among args: failed with
-// "no input (data/x is gone)", or, under --delete, to be removed.  False
-// when memory ran out.
-bool cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* batch);
+// "no input (data/x is gone)", or, under --delete, to be removed.
+void cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* batch);
 
 // For verify --input-dir: the input that item (an encrypted file found in
-// a folder or named) was made from, into path; false when it has no name
-// there (its name does not end in the suffix).
-bool cli_orphans_input_of(const cli_options& o, const char* file, int relative_at, char* path,
-                          int capacity);
+// a folder or named) was made from, into *input; false when it has no
+// name there (its name does not end in the suffix).
+bool cli_orphans_input_of(const cli_options& o, const cli_item& item, std::string* input);

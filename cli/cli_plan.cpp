@@ -19,43 +19,35 @@
 #include "cli_print.h"
 #include "cli_stream.h"
 
-// The output path of item under the options, into text.  Returns null, or
-// the reason there is none (in why when it is made for the item).
-static const char* plan_output(const cli_options& o, const cli_item& item, char* text,
-                               int capacity, char* why, int why_capacity) {
-  bool encrypt = cli_traits(o.command).plain_input;
-  const char* file = item.path;
-  size_t suffix_length = strlen(o.suffix);
-  int n;
+// The output path of item under the options into *output; or why there
+// is none.
+static std::string plan_output(const cli_options& o, const cli_item& item, std::string* output) {
+  const bool encrypt = cli_traits(o.command).encrypts;
+  const std::string& file = item.path;
+  const size_t suffix_length = strlen(o.suffix);
+  const char* name = file.c_str() + cli_inputs_name_at(file.c_str());
+  // A name that is only the suffix keeps it: it would be left empty.
+  const bool ends_in_suffix =
+      strlen(name) > suffix_length && cli_inputs_ends_with_suffix(name, o.suffix);
   if (o.output != nullptr) {
-    n = snprintf(text, capacity, "%s", o.output);
+    *output = o.output;
   } else if (o.out_dir != nullptr) {
-    const char* relative = file + item.relative_at;
-    size_t dir_length = strlen(o.out_dir);
-    bool needs_separator = dir_length > 0 && !cli_paths_is_separator(o.out_dir[dir_length - 1]);
-    size_t relative_length = strlen(relative);
-    const char separator[2] = {rt_path_separator, '\0'};
-    // A name that is only the suffix keeps it: it would be left empty.
-    const char* name = file + cli_inputs_name_at(file);
-    if (!encrypt && strlen(name) > suffix_length && cli_inputs_ends_with_suffix(name, o.suffix))
-      relative_length -= suffix_length;
-    n = snprintf(text, capacity, "%s%s%.*s%s", o.out_dir, needs_separator ? separator : "",
-                 static_cast<int>(relative_length), relative, encrypt ? o.suffix : "");
+    std::string relative = file.substr(item.relative_at);
+    if (!encrypt && ends_in_suffix) relative.resize(relative.size() - suffix_length);
     // The folders below --out-dir take the platform's separator.
-    for (char* p = text + dir_length; n > 0 && n < capacity && *p != '\0'; p++)
-      if (cli_paths_is_separator(*p)) *p = rt_path_separator;
+    for (char& c : relative)
+      if (cli_paths_is_separator(c)) c = rt_path_separator;
+    *output = cli_paths_join(o.out_dir, relative.c_str()) + (encrypt ? o.suffix : "");
   } else if (o.in_place) {
-    n = snprintf(text, capacity, "%s", file);
+    *output = file;
   } else if (encrypt) {
-    n = snprintf(text, capacity, "%s%s", file, o.suffix);
+    *output = file + o.suffix;
+  } else if (!ends_in_suffix) {
+    return cli_format("the name does not end in %s; give --output or --out-dir", o.suffix);
   } else {
-    const char* name = file + cli_inputs_name_at(file);
-    if (strlen(name) <= suffix_length || !cli_inputs_ends_with_suffix(name, o.suffix))
-      return cli_format(why, why_capacity, "the name does not end in %s; give --output or "
-                        "--out-dir", o.suffix);
-    n = snprintf(text, capacity, "%.*s", static_cast<int>(strlen(file) - suffix_length), file);
+    *output = file.substr(0, file.size() - suffix_length);
   }
-  return n < 0 || n >= capacity ? "the output path would be too long" : nullptr;
+  return "";
 }
 
 // The items with a planned output (standard output aside), in the order of
@@ -63,11 +55,10 @@ static const char* plan_output(const cli_options& o, const cli_item& item, char*
 // order of their items.
 static std::vector<int> by_output(const cli_batch& batch) {
   std::vector<int> order;
-  for (int i = 0; i < batch.count; i++)
-    if (batch.items[i].output != nullptr && strcmp(batch.items[i].output, "-") != 0)
-      order.push_back(i);
+  for (int i = 0; i < batch.count(); i++)
+    if (batch.items[i].has_output() && batch.items[i].output != "-") order.push_back(i);
   std::stable_sort(order.begin(), order.end(), [&batch](int i, int j) {
-    return cli_paths_less(batch.items[i].output, batch.items[j].output);
+    return cli_paths_less(batch.items[i].output.c_str(), batch.items[j].output.c_str());
   });
   return order;
 }
@@ -77,9 +68,9 @@ static std::vector<int> by_output(const cli_batch& batch) {
 static int output_named(const cli_batch& batch, const std::vector<int>& order, const char* path,
                         int self) {
   auto at = std::lower_bound(order.begin(), order.end(), path, [&batch](int i, const char* p) {
-    return cli_paths_less(batch.items[i].output, p);
+    return cli_paths_less(batch.items[i].output.c_str(), p);
   });
-  for (; at != order.end() && !cli_paths_less(path, batch.items[*at].output); ++at)
+  for (; at != order.end() && !cli_paths_less(path, batch.items[*at].output.c_str()); ++at)
     if (*at != self) return *at;
   return -1;
 }
@@ -91,19 +82,17 @@ static int output_named(const cli_batch& batch, const std::vector<int>& order, c
 // is written over it.
 static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch,
                                         const std::vector<int>& order) {
-  if (!cli_traits(o.command).plain_input || o.allow_encrypted) return;
-  for (int i = 0; i < batch->count; i++) {
+  if (!cli_traits(o.command).encrypts || o.allow_encrypted) return;
+  for (int i = 0; i < batch->count(); i++) {
     cli_item& item = batch->items[i];
-    if (item.settled || item.from_stdin) continue;
-    int j = output_named(*batch, order, item.path, i);
-    if (j < 0 || batch->items[j].settled) continue;
-    if (!cli_inspect_is_encrypted(cli_inputs_header(&item))) continue;
-    char text[CLI_TEXT_CAPACITY];
-    cli_format(text, sizeof text, "the output of %s in this run", batch->items[j].shown);
-    item.settled = true;
-    item.settled_outcome = OUTCOME_SKIPPED;
+    if (item.decided || item.from_stdin) continue;
+    int j = output_named(*batch, order, item.path.c_str(), i);
+    if (j < 0 || batch->items[j].decided) continue;
+    if (!cli_inspect_written_by_encrypt(cli_inputs_header(&item))) continue;
+    item.decided = true;
+    item.decided_outcome = OUTCOME_SKIPPED;
     item.skip_kind = "output of this run";
-    item.message = cli_inputs_copy(text);
+    item.reason = "the output of " + batch->items[j].shown + " in this run";
   }
 }
 
@@ -111,17 +100,14 @@ static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch,
 static void plan_refuse_shared_outputs(const cli_options& o, cli_batch* batch) {
   std::vector<int> order = by_output(*batch);
   plan_skip_outputs_as_inputs(o, batch, order);
-  std::erase_if(order, [batch](int i) { return batch->items[i].settled; });
+  std::erase_if(order, [batch](int i) { return batch->items[i].decided; });
   for (size_t k = 1; k < order.size(); k++) {
     cli_item& first = batch->items[order[k - 1]];
     cli_item& later = batch->items[order[k]];
-    if (cli_paths_less(first.output, later.output)) continue;
-    char text[CLI_TEXT_CAPACITY];
-    cli_format(text, sizeof text, "the output %s is also the output of %s", later.output,
-               first.shown);
-    later.settled = true;
-    later.settled_outcome = OUTCOME_FAILED;
-    later.message = cli_inputs_copy(text);
+    if (cli_paths_less(first.output.c_str(), later.output.c_str())) continue;
+    later.decided = true;
+    later.decided_outcome = OUTCOME_FAILED;
+    later.reason = "the output " + later.output + " is also the output of " + first.shown;
     order[k] = order[k - 1];  // a third one names the first, too
   }
 }
@@ -136,10 +122,11 @@ static bool identity_less(const cli_identity& x, const cli_identity& y) {
 // output that is one of them must not be written (cli_inputs_refuse_output).
 static void plan_identities(cli_batch* batch) {
   batch->identities.clear();
-  for (int i = 0; i < batch->count; i++) {
+  for (int i = 0; i < batch->count(); i++) {
     const cli_item& item = batch->items[i];
     cli_identity id = {0, 0, i};
-    if (!item.settled && !item.from_stdin && rt_file_identity(item.path, &id.volume, &id.file))
+    if (!item.decided && !item.from_stdin &&
+        rt_file_identity(item.path.c_str(), &id.volume, &id.file))
       batch->identities.push_back(id);
   }
   std::sort(batch->identities.begin(), batch->identities.end(), identity_less);
@@ -147,105 +134,79 @@ static void plan_identities(cli_batch* batch) {
 
 void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
   if (!cli_traits(o.command).writes) return;
-  char text[RT_PATH_CAPACITY], why[CLI_TEXT_CAPACITY];
-  for (int i = 0; i < batch->count; i++) {
-    cli_item& item = batch->items[i];
-    if (item.settled) continue;
-    const char* refusal = plan_output(o, item, text, sizeof text, why, sizeof why);
-    if (refusal == nullptr) item.output = cli_inputs_copy(text);
-    if (refusal != nullptr || item.output == nullptr) {
-      item.settled = true;
-      item.settled_outcome = OUTCOME_FAILED;
-      item.message = cli_inputs_copy(refusal != nullptr ? refusal : "out of memory");
+  for (cli_item& item : batch->items) {
+    if (item.decided) continue;
+    std::string refusal = plan_output(o, item, &item.output);
+    if (!refusal.empty()) {
+      item.decided = true;
+      item.decided_outcome = OUTCOME_FAILED;
+      item.reason = refusal;
     }
   }
   plan_refuse_shared_outputs(o, batch);
   plan_identities(batch);  // of the inputs left
 }
 
-bool cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int index,
-                              char* text, int capacity) {
+std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int index) {
   const cli_item& item = batch.items[index];
-  const char* output = item.output;
-  bool own_input = rt_same_file(item.path, output);
+  const char* output = item.output.c_str();
+  bool own_input = rt_same_file(item.path.c_str(), output);
   int64_t size = rt_size_query(output);
-  if (own_input && !o.in_place) {
-    cli_format(text, capacity, "the output is the file itself; give --in-place to replace it");
-    return true;
-  }
-  if (size == -2) {
-    cli_format(text, capacity, "the output %s is a folder", output);
-    return true;
-  }
-  if (size < 0) return false;
-  if (!own_input && !o.force && !o.update) {
-    cli_format(text, capacity, "%s exists; give --force to overwrite it, or --update to keep "
-               "it when it is up to date", output);
-    return true;
-  }
+  if (own_input && !o.in_place) return "the output is the file itself; give --in-place to replace it";
+  if (size == -2) return cli_format("the output %s is a folder", output);
+  if (size < 0) return "";
+  if (!own_input && !o.force && !o.update)
+    return cli_format("%s exists; give --force to overwrite it, or --update to keep it when it "
+                      "is up to date", output);
   // An output that another item still has to read (or has read, in place)
   // is kept: the inputs as they were when the run began.
   uint64_t volume, file;
-  if (!rt_file_identity(output, &volume, &file)) return false;
+  if (!rt_file_identity(output, &volume, &file)) return "";
   const cli_identity key = {volume, file, -1};
   const auto end = batch.identities.end();
   for (auto id = std::lower_bound(batch.identities.begin(), end, key, identity_less);
        id != end && id->volume == volume && id->file == file; ++id) {
-    if (id->item != index) {
-      cli_format(text, capacity, "the output %s is also an input of this run", output);
-      return true;
-    }
+    if (id->item != index) return cli_format("the output %s is also an input of this run", output);
   }
-  return false;
+  return "";
 }
 
-// Makes the folder path, one level; true when it is there.
-static bool make_folder(const char* path, char* text, int capacity) {
-  int made = rt_folder_make(path);
-  if (made > 0) return true;
+// Makes the folder path, one level; why not, or empty when it is there.
+static std::string make_folder(const std::string& path) {
+  int made = rt_folder_make(path.c_str());
+  if (made > 0) return "";
   int code = rt_last_error();
-  if (made == 0 && rt_size_query(path) == -2) return true;
-  char reason[256];
-  cli_format(text, capacity, "cannot make the folder %s: %s", path,
-             made == 0 ? "a file has that name" : cli_explain_reason(code, reason, sizeof reason));
-  return false;
+  if (made == 0 && rt_size_query(path.c_str()) == -2) return "";
+  return "cannot make the folder " + path + ": " +
+         (made == 0 ? std::string("a file has that name") : cli_explain_reason(code));
 }
 
-bool cli_inputs_make_folders(const cli_options& o, const char* output, char* text,
-                             int capacity) {
-  if (o.out_dir == nullptr) return true;
-  char folder[RT_PATH_CAPACITY];
-  snprintf(folder, sizeof folder, "%s", output);
+std::string cli_inputs_make_folders(const cli_options& o, const std::string& output) {
+  if (o.out_dir == nullptr) return "";
+  std::string folder = output;
   // The folders on the way, from the last one that exists: each separator
   // after it ends a folder to make.
-  int from = static_cast<int>(strlen(folder));
+  size_t from = folder.size();
   while (from > 0) {
     while (from > 0 && !cli_paths_is_separator(folder[from - 1])) from--;
     if (from == 0) break;
-    char separator = folder[from - 1];
-    folder[from - 1] = '\0';
-    bool exists = folder[0] == '\0' || rt_size_query(folder) == -2;
-    folder[from - 1] = separator;
-    if (exists) break;
+    std::string above = folder.substr(0, from - 1);
+    if (above.empty() || rt_size_query(above.c_str()) == -2) break;
     from--;
   }
-  for (int i = from; folder[i] != '\0'; i++) {
+  for (size_t i = from; i < folder.size(); i++) {
     if (!cli_paths_is_separator(folder[i]) || i == 0 || cli_paths_is_separator(folder[i - 1]))
       continue;
-    char separator = folder[i];
-    folder[i] = '\0';
-    bool made = make_folder(folder, text, capacity);
-    folder[i] = separator;
-    if (!made) return false;
+    std::string why = make_folder(folder.substr(0, i));
+    if (!why.empty()) return why;
   }
-  return true;
+  return "";
 }
 
-// The folder path lies in, with its separator, into text ("" for none).
-static void folder_of(const char* path, char* text, int capacity) {
-  snprintf(text, capacity, "%.*s", cli_inputs_name_at(path), path);
+// The folder path lies in, with its separator ("" for none).
+static std::string folder_of(const std::string& path) {
+  return path.substr(0, cli_inputs_name_at(path.c_str()));
 }
-
 
 struct stale_search {
   cli_batch* batch;
@@ -255,19 +216,16 @@ struct stale_search {
 static void stale_entry(const char* name, cli_paths_kind kind, void* context) {
   auto* s = static_cast<stale_search*>(context);
   if (kind == PATHS_FILE && rt_is_temp_name(name))
-    cli_inputs_note_stale(s->batch, (std::string(s->folder) + name).c_str());
+    cli_inputs_note_stale(s->batch, std::string(s->folder) + name);
 }
 
 void cli_inputs_find_stale(cli_batch* batch) {
   // The output folders, each once.
   std::vector<std::string> folders;
-  char folder[RT_PATH_CAPACITY];
-  for (int i = 0; i < batch->count; i++) {
-    const cli_item& item = batch->items[i];
-    if (item.output == nullptr || item.settled || cli_stream_is_stream(item.output))
-      continue;
-    folder_of(item.output, folder, sizeof folder);
-    folders.push_back(folder[0] != '\0' ? folder : ".");
+  for (const cli_item& item : batch->items) {
+    if (!item.has_output() || item.decided || cli_stream_is_stream(item.output.c_str())) continue;
+    std::string folder = folder_of(item.output);
+    folders.push_back(!folder.empty() ? folder : ".");
   }
   auto less = [](const std::string& a, const std::string& b) {
     return cli_paths_less(a.c_str(), b.c_str());

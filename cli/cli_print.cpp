@@ -20,27 +20,44 @@ void cli_set_streams(FILE* in, FILE* out, FILE* err) {
   cli_err = err;
 }
 
-static void print_list(FILE* stream, const char* format, va_list args) {
-  char text[CLI_TEXT_CAPACITY];
-  vsnprintf(text, sizeof text, format, args);
-  cli_console_write_text(stream, text);
+// The text of format and args, whole: measured first, then written.
+static std::string format_list(const char* format, va_list args) {
+  va_list again;
+  va_copy(again, args);
+  int n = vsnprintf(nullptr, 0, format, args);
+  std::string text(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0) vsnprintf(text.data(), text.size() + 1, format, again);
+  va_end(again);
+  return text;
+}
+
+std::string cli_format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = format_list(format, args);
+  va_end(args);
+  return text;
+}
+
+void cli_print_text(FILE* stream, const std::string& text) {
+  if (stream != nullptr) cli_console_write_text(stream, text.c_str());
 }
 
 void cli_print(FILE* stream, const char* format, ...) {
   if (stream == nullptr) return;
   va_list args;
   va_start(args, format);
-  print_list(stream, format, args);
+  std::string text = format_list(format, args);
   va_end(args);
+  cli_console_write_text(stream, text.c_str());
 }
 
 int cli_usage_error(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  cli_console_write_text(cli_err, "qelv: ");
-  print_list(cli_err, format, args);
-  cli_console_write_text(cli_err, "\nTry 'qelv --help'.\n");
+  std::string text = "qelv: " + format_list(format, args) + "\nTry 'qelv --help'.\n";
   va_end(args);
+  cli_console_write_text(cli_err, text.c_str());
   fflush(cli_err);
   return 2;
 }
@@ -51,30 +68,20 @@ void cli_note(const char* format, ...) {
   if (quiet_notes) return;
   va_list args;
   va_start(args, format);
-  cli_console_write_text(cli_err, "qelv: note: ");
-  print_list(cli_err, format, args);
-  cli_console_write_text(cli_err, "\n");
+  std::string text = "qelv: note: " + format_list(format, args) + "\n";
   va_end(args);
+  cli_console_write_text(cli_err, text.c_str());
   fflush(cli_err);
 }
 
 // Set by cli_main for the run: notes are dropped under --quiet.
 void cli_print_set_quiet(bool quiet) { quiet_notes = quiet; }
 
-const char* cli_format(char* text, int capacity, const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  vsnprintf(text, capacity, format, args);
-  va_end(args);
-  return text;
-}
-
-const char* cli_size_text(int64_t bytes, char* text, int capacity) {
-  if (bytes == 1) return cli_format(text, capacity, "1 byte");
-  if (bytes < 1000) return cli_format(text, capacity, "%" PRId64 " bytes", bytes);
+std::string cli_size_text(int64_t bytes) {
+  if (bytes == 1) return "1 byte";
+  if (bytes < 1000) return cli_format("%" PRId64 " bytes", bytes);
   if (bytes < 100000)  // up to five digits, exact: "1,023 bytes"
-    return cli_format(text, capacity, "%" PRId64 ",%03d bytes", bytes / 1000,
-                      static_cast<int>(bytes % 1000));
+    return cli_format("%" PRId64 ",%03d bytes", bytes / 1000, static_cast<int>(bytes % 1000));
   static const char* const units[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
   double value = static_cast<double>(bytes) / 1000;
   int unit = 0;
@@ -82,48 +89,40 @@ const char* cli_size_text(int64_t bytes, char* text, int capacity) {
     value /= 1000;
     unit++;
   }
-  return cli_format(text, capacity, "%.1f %s", value, units[unit]);
+  return cli_format("%.1f %s", value, units[unit]);
 }
 
-void cli_two_sizes(int64_t a, int64_t b, char* a_text, char* b_text, int capacity) {
-  cli_size_text(a, a_text, capacity);
-  cli_size_text(b, b_text, capacity);
-  if (a == b || strcmp(a_text, b_text) != 0) return;
-  // Alike when rounded: every digit, in groups of three.
-  int64_t sizes[2] = {a, b};
-  char* texts[2] = {a_text, b_text};
-  for (int k = 0; k < 2; k++) {
-    char digits[32];
-    int n = snprintf(digits, sizeof digits, "%lld", static_cast<long long>(sizes[k]));
-    char grouped[48];
-    int used = 0;
-    for (int i = 0; i < n; i++) {
-      if (i > 0 && (n - i) % 3 == 0) grouped[used++] = ',';
-      grouped[used++] = digits[i];
-    }
-    grouped[used] = '\0';
-    cli_format(texts[k], capacity, "%s bytes", grouped);
+// Every digit of bytes, in groups of three: "1,499,023 bytes".
+static std::string exact_size(int64_t bytes) {
+  std::string digits = cli_format("%" PRId64, bytes), grouped;
+  for (size_t i = 0; i < digits.size(); i++) {
+    if (i > 0 && (digits.size() - i) % 3 == 0 && digits[i - 1] != '-') grouped += ',';
+    grouped += digits[i];
   }
+  return grouped + " bytes";
 }
 
-const char* cli_escaped(const char* text, char* out, int capacity) {
-  int n = 0;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; p++) {
-    char escape[8] = {static_cast<char>(*p), '\0'};
-    if (*p == '\n') snprintf(escape, sizeof escape, "\\n");
-    else if (*p == '\r') snprintf(escape, sizeof escape, "\\r");
-    else if (*p == '\t') snprintf(escape, sizeof escape, "\\t");
-    else if (*p < 0x20 || *p == 0x7F) snprintf(escape, sizeof escape, "\\x%02x", *p);
-    int length = static_cast<int>(strlen(escape));
-    if (n + length >= capacity) break;
-    memcpy(out + n, escape, length);
-    n += length;
+void cli_two_sizes(int64_t a, int64_t b, std::string* a_text, std::string* b_text) {
+  *a_text = cli_size_text(a);
+  *b_text = cli_size_text(b);
+  if (a == b || *a_text != *b_text) return;
+  *a_text = exact_size(a);
+  *b_text = exact_size(b);
+}
+
+std::string cli_escaped(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else if (c == '\t') out += "\\t";
+    else if (c < 0x20 || c == 0x7F) out += cli_format("\\x%02x", c);
+    else out += static_cast<char>(c);
   }
-  if (capacity > 0) out[n] = '\0';
   return out;
 }
 
-const char* cli_count_text(int64_t count, const char* one, const char* many, char* text,
-                           int capacity) {
-  return cli_format(text, capacity, "%" PRId64 " %s", count, count == 1 ? one : many);
+std::string cli_count_text(int64_t count, const char* one, const char* many) {
+  return cli_format("%" PRId64 " %s", count, count == 1 ? one : many);
 }

@@ -29,11 +29,11 @@ void cli_progress_wipe(cli_progress* p) {
   p->width = 0;
 }
 
-const char* cli_progress_duration_text(double seconds, char* text, int capacity) {
+std::string cli_progress_duration_text(double seconds) {
   long s = static_cast<long>(seconds + 0.5);
-  if (s < 60) return cli_format(text, capacity, "%ld s", s);
-  if (s < 3600) return cli_format(text, capacity, "%ld min", (s + 30) / 60);
-  return cli_format(text, capacity, "%ld h %02ld min", s / 3600, s % 3600 / 60);
+  if (s < 60) return cli_format("%ld s", s);
+  if (s < 3600) return cli_format("%ld min", (s + 30) / 60);
+  return cli_format("%ld h %02ld min", s / 3600, s % 3600 / 60);
 }
 
 // The line fits 79 columns (a Windows console wraps at 80): a long name
@@ -55,11 +55,10 @@ double cli_progress_seconds_left(const cli_progress* p) {
 }
 
 const char* cli_progress_current(const cli_batch& batch, int done) {
-  for (int i = done; i < batch.count; i++)
+  for (int i = done; i < batch.count(); i++)
     if (__atomic_load_n(&batch.items[i].started, __ATOMIC_ACQUIRE) &&
-        !__atomic_load_n(&batch.items[i].done, __ATOMIC_ACQUIRE) &&
-        !batch.items[i].settled)
-      return batch.items[i].shown;
+        !__atomic_load_n(&batch.items[i].done, __ATOMIC_ACQUIRE) && !batch.items[i].decided)
+      return batch.items[i].shown.c_str();
   return nullptr;
 }
 
@@ -75,31 +74,28 @@ void cli_progress_draw(cli_progress* p, const cli_batch& batch, int done, bool f
   }
   double seconds = now - p->start;
   double speed = seconds > 0 ? static_cast<double>(p->worked) / seconds : 0.0;
-  char files[64], left[64] = "", line[256];
-  cli_count_text(batch.count, "file", "files", files, sizeof files);
+  std::string left;
   double seconds_left = cli_progress_seconds_left(p);
-  if (!final && seconds_left >= 0) {
-    char time[48];
-    cli_format(left, sizeof left, ", %s left",
-               cli_progress_duration_text(seconds_left, time, sizeof time));
-  }
-  int n = snprintf(line, sizeof line, "\r%d of %s, %d%%, %.1f MB/s%s", done, files, percent,
-                   speed / 1e6, left);
+  if (!final && seconds_left >= 0) left = ", " + cli_progress_duration_text(seconds_left) + " left";
+  std::string line = cli_format("\r%d of %s, %d%%, %.1f MB/s", done,
+                                cli_count_text(batch.count(), "file", "files").c_str(), percent,
+                                speed / 1e6) + left;
   const char* name = final ? nullptr : cli_progress_current(batch, done);
-  int room = PROGRESS_COLUMNS - (n - 1) - 2;
-  if (name != nullptr && room > 8 && n > 0 && n < static_cast<int>(sizeof line)) {
+  int room = PROGRESS_COLUMNS - (static_cast<int>(line.size()) - 1) - 2;
+  if (name != nullptr && room > 8) {
     int length = static_cast<int>(strlen(name));
     if (length <= room) {
-      n += snprintf(line + n, sizeof line - n, ", %s", name);
+      line += cli_format(", %s", name);
     } else {
       const char* end = name + length - (room - 3);
       while ((static_cast<unsigned char>(*end) & 0xC0) == 0x80) end++;  // a whole character
-      n += snprintf(line + n, sizeof line - n, ", ...%s", end);
+      line += cli_format(", ...%s", end);
     }
   }
-  if (n > 0 && n - 1 < p->width)  // a shorter line covers the end of the longer one
-    snprintf(line + n, sizeof line - n, "%*s", p->width - (n - 1), "");
-  cli_print(cli_err, "%s", line);
+  const int n = static_cast<int>(line.size());
+  if (n - 1 < p->width)  // a shorter line covers the end of the longer one
+    line += std::string(p->width - (n - 1), ' ');
+  cli_print_text(cli_err, line);
   fflush(cli_err);
   p->width = n > p->width ? n : p->width;
   p->shown = true;

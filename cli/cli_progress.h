@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct cli_batch;
 
@@ -29,6 +30,6 @@ double cli_progress_seconds_left(const cli_progress* p);
 // done on; null when none is.
 const char* cli_progress_current(const cli_batch& batch, int done);
 // "12 s", "4 min", "1 h 05 min".
-const char* cli_progress_duration_text(double seconds, char* text, int capacity);
+std::string cli_progress_duration_text(double seconds);
 // Wipes it before another line is printed.
 void cli_progress_wipe(cli_progress* p);

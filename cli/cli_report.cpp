@@ -4,7 +4,11 @@
 #include "cli_report.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "cli_inputs.h"
 #include "cli_options.h"
@@ -12,59 +16,48 @@
 #include "cli_print.h"
 #include "cli_stream.h"
 
-const char* cli_report_item_text(const cli_options& o, const cli_item& item, char* text,
-                                 int capacity, bool* on_listing) {
-  char before[64], after[64];
+std::string cli_report_item_text(const cli_options& o, const cli_item& item, bool* on_listing) {
   // Names may hold line ends and other control characters: each line says
   // them escaped, so that it stays one line.
-  char shown[CLI_TEXT_CAPACITY], message[CLI_TEXT_CAPACITY], output[CLI_TEXT_CAPACITY];
-  cli_escaped(item.shown, shown, sizeof shown);
-  cli_escaped(item.message != nullptr ? item.message : "", message, sizeof message);
-  text[0] = '\0';
+  const std::string shown = cli_escaped(item.shown), reason = cli_escaped(item.reason);
   *on_listing = true;
-  if (item.outcome == OUTCOME_DELETED) {
-    if (!o.quiet) cli_format(text, capacity, "%s: deleted: %s", shown, message);
-  } else if (item.outcome == OUTCOME_FAILED) {
+  if (item.outcome == OUTCOME_DELETED) return o.quiet ? "" : shown + ": deleted: " + reason;
+  if (item.outcome == OUTCOME_FAILED) {
     *on_listing = false;
-    cli_format(text, capacity, "%s: %s", shown, message);
-  } else if (item.outcome == OUTCOME_SKIPPED) {
-    *on_listing = false;
-    if (!o.quiet) cli_format(text, capacity, "%s: skipped: %s", shown, message);
-  } else if (item.outcome == OUTCOME_CURRENT || item.outcome == OUTCOME_STOPPED) {
-    // Counted in the closing lines only.
-  } else if (!o.quiet && !cli_traits(o.command).writes) {
-    cli_format(text, capacity, "%s: key and data check out, %s, %.3f s", shown,
-               cli_size_text(item.size, before, sizeof before), item.seconds);
-  } else if (!o.quiet) {
-    bool to_stdout = cli_stream_is_stream(item.output) && strcmp(item.output, "-") == 0;
-    cli_escaped(to_stdout ? "(standard output)" : item.output, output, sizeof output);
-    cli_format(text, capacity, "%s -> %s: %s -> %s, %.3f s", shown, output,
-               cli_size_text(item.size, before, sizeof before),
-               cli_size_text(item.output_size, after, sizeof after), item.seconds);
+    return shown + ": " + reason;
   }
-  return text;
+  if (item.outcome == OUTCOME_SKIPPED) {
+    *on_listing = false;
+    return o.quiet ? "" : shown + ": skipped: " + reason;
+  }
+  // Up-to-date and stopped items are counted in the closing lines only.
+  if (item.outcome == OUTCOME_CURRENT || item.outcome == OUTCOME_STOPPED || o.quiet) return "";
+  if (!cli_traits(o.command).writes)
+    return shown + cli_format(": key and data check out, %s, %.3f s",
+                              cli_size_text(item.size).c_str(), item.seconds);
+  const bool to_stdout = item.output == "-";
+  const std::string output = cli_escaped(to_stdout ? "(standard output)" : item.output);
+  return shown + " -> " + output +
+         cli_format(": %s -> %s, %.3f s", cli_size_text(item.size).c_str(),
+                    cli_size_text(item.output_size).c_str(), item.seconds);
 }
 
 bool cli_report_item(const cli_options& o, const cli_item& item) {
-  char text[CLI_TEXT_CAPACITY];
   bool on_listing = true;
-  cli_report_item_text(o, item, text, sizeof text, &on_listing);
+  std::string text = cli_report_item_text(o, item, &on_listing);
   // With the data on standard output (or a device, which may be the same),
   // the listing goes to standard error.
   FILE* listing = o.output != nullptr && cli_stream_is_stream(o.output) ? cli_err : cli_out;
-  if (text[0] != '\0') cli_print(on_listing ? listing : cli_err, "%s\n", text);
+  if (!text.empty()) cli_print_text(on_listing ? listing : cli_err, text + "\n");
   bool written = fflush(cli_out) == 0 && !ferror(cli_out);
   fflush(cli_err);
   return written;
 }
 
-bool cli_report_summary_text(const cli_options& o, const cli_batch& batch, char* text,
-                             int capacity) {
+std::string cli_report_summary_text(const cli_options& o, const cli_batch& batch, bool* shown) {
   int ok = 0, current = 0, skipped = 0, failed = 0, orphans = 0, deleted = 0;
-  const char* kinds[16];
-  int kind_counts[16], kind_count = 0;
-  for (int i = 0; i < batch.count; i++) {
-    const cli_item& item = batch.items[i];
+  std::vector<std::pair<std::string, int>> kinds;  // the skips' kinds, in order of appearance
+  for (const cli_item& item : batch.items) {
     ok += item.outcome == OUTCOME_OK;
     current += item.outcome == OUTCOME_CURRENT;
     deleted += item.outcome == OUTCOME_DELETED;
@@ -72,40 +65,36 @@ bool cli_report_summary_text(const cli_options& o, const cli_batch& batch, char*
     failed += !item.orphan && item.outcome == OUTCOME_FAILED;
     if (item.outcome != OUTCOME_SKIPPED) continue;
     skipped++;
-    const char* kind = item.skip_kind != nullptr ? item.skip_kind : "other";
-    int k = 0;
-    while (k < kind_count && strcmp(kinds[k], kind) != 0) k++;
-    if (k == kind_count && kind_count < 16) {
-      kinds[kind_count] = kind;
-      kind_counts[kind_count++] = 0;
-    }
-    if (k < kind_count) kind_counts[k]++;
+    const std::string kind = item.skip_kind != nullptr ? item.skip_kind : "other";
+    auto k = std::find_if(kinds.begin(), kinds.end(), [&](const auto& e) { return e.first == kind; });
+    if (k == kinds.end()) kinds.push_back({kind, 1});
+    else k->second++;
   }
-  char count[64];
-  int n = snprintf(text, capacity, "qelv: %s:",
-                   cli_count_text(batch.count, "file", "files", count, sizeof count));
+  std::string text = "qelv: " + cli_count_text(batch.count(), "file", "files") + ":";
   const char* separator = " ";
   auto add = [&](int value, const char* what) {
-    if (value == 0 || n < 0 || n >= capacity) return;
-    n += snprintf(text + n, capacity - n, "%s%d %s", separator, value, what);
+    if (value == 0) return;
+    text += cli_format("%s%d %s", separator, value, what);
     separator = ", ";
   };
   add(ok, cli_traits(o.command).done);
   add(current, "up to date");
   add(skipped, "skipped");
-  for (int k = 0; k < kind_count && n > 0 && n < capacity; k++)
-    n += snprintf(text + n, capacity - n, "%s%d %s%s", k == 0 ? " (" : ", ", kind_counts[k],
-                  kinds[k], k == kind_count - 1 ? ")" : "");
+  for (size_t k = 0; k < kinds.size(); k++)
+    text += cli_format("%s%d %s%s", k == 0 ? " (" : ", ", kinds[k].second, kinds[k].first.c_str(),
+                       k + 1 == kinds.size() ? ")" : "");
   add(orphans, "without input");
   add(deleted, "deleted");
   add(failed, "failed");
-  return o.quiet ? skipped > 0 : batch.count > 1;
+  *shown = o.quiet ? skipped > 0 : batch.count() > 1;
+  return text;
 }
 
 // On standard error, for a run of several files.
 void cli_report_summary(const cli_options& o, const cli_batch& batch) {
-  char text[CLI_TEXT_CAPACITY];
-  if (cli_report_summary_text(o, batch, text, sizeof text)) cli_print(cli_err, "%s\n", text);
+  bool shown = false;
+  std::string text = cli_report_summary_text(o, batch, &shown);
+  if (shown) cli_print_text(cli_err, text + "\n");
 }
 
 // The stale temporary files found, said once with the command that
@@ -114,19 +103,14 @@ void cli_report_summary(const cli_options& o, const cli_batch& batch) {
 void cli_report_stale(const cli_batch& batch) {
   const int stale_count = static_cast<int>(batch.stale.size());
   if (stale_count == 0) return;
-  char count[64], command[CLI_TEXT_CAPACITY];
-  int n = 0;
-  for (int i = 0; i < stale_count && n >= 0 && n < static_cast<int>(sizeof command); i++) {
-    const char* path = batch.stale[i].c_str();
-    bool spaced = strchr(path, ' ') != nullptr;
-    n += snprintf(command + n, sizeof command - n, " %s%s%s", spaced ? "\"" : "", path,
-                  spaced ? "\"" : "");
+  std::string command;
+  for (const std::string& path : batch.stale) {
+    bool spaced = path.find(' ') != std::string::npos;
+    command += spaced ? " \"" + path + "\"" : " " + path;
   }
   bool one = stale_count == 1;
   cli_note("%s left by a qelv that was stopped (or in use by one still running) %s where "
            "this run reads or writes; once no qelv is running, remove %s with: %s%s",
-           cli_count_text(stale_count, "temporary file", "temporary files", count,
-                          sizeof count),
-           one ? "lies" : "lie", one ? "it" : "them", cli_paths_remove_command, command);
+           cli_count_text(stale_count, "temporary file", "temporary files").c_str(),
+           one ? "lies" : "lie", one ? "it" : "them", cli_paths_remove_command, command.c_str());
 }
-

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <string>
 #include <thread>
 
 #include "../engine/engine.h"
@@ -83,14 +85,27 @@ static double seconds_now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// One item, its outcome set whatever happens: memory refused to a text
+// fails that item alone (its reason fits without any).
+static void run_item(run_state* r, int index, engine_call* call) {
+  try {
+    cli_item_work(*r->o, r->batch, index, call, r->key);
+  } catch (const std::bad_alloc&) {
+    cli_item& item = r->batch->items[index];
+    item.outcome = OUTCOME_FAILED;
+    item.reason = "out of memory";
+    __atomic_store_n(&item.done, 1, __ATOMIC_RELEASE);
+  }
+}
+
 static void run_worker(void* state) {
   auto* r = static_cast<run_state*>(state);
   engine_call* call = &r->calls[__atomic_fetch_add(&r->workers, 1, __ATOMIC_RELAXED)];
   for (;;) {
     __atomic_fetch_add(&busy, 1, __ATOMIC_ACQ_REL);
     int index = __atomic_fetch_add(&r->next, 1, __ATOMIC_RELAXED);
-    bool take = index < r->batch->count && !stopping();
-    if (take) cli_item_work(*r->o, r->batch, index, call, r->key);
+    bool take = index < r->batch->count() && !stopping();
+    if (take) run_item(r, index, call);
     __atomic_fetch_sub(&busy, 1, __ATOMIC_ACQ_REL);
     if (!take) return;
   }
@@ -99,30 +114,24 @@ static void run_worker(void* state) {
 // info prints each file's fields as it reads them, in this thread.
 static int run_info(const cli_options& o, cli_batch* batch) {
   int failures = 0;
-  char text[CLI_TEXT_CAPACITY];
-  for (int i = 0; i < batch->count; i++) {
-    cli_item* item = &batch->items[i];
-    item->outcome = item->settled ? item->settled_outcome : OUTCOME_OK;
-    // Info plans no outputs: its settled items have no message, only a reason.
-    const char* reason = item->settled ? item->settled_reason : nullptr;
-    if (reason == nullptr) reason = cli_explain_input(item->path, text, sizeof text);
-    if (reason == nullptr) {
-      const cli_header_read& header = cli_inputs_header(item);
-      const char* result =
-          cli_inspect_info(item->path, header, item->shown, o.quiet ? nullptr : cli_out);
+  for (cli_item& item : batch->items) {
+    item.outcome = item.decided ? item.decided_outcome : OUTCOME_OK;
+    std::string reason = item.decided ? item.reason : cli_explain_input(item.path.c_str());
+    if (reason.empty()) {
+      const cli_header_read& header = cli_inputs_header(&item);
+      const char* result = cli_inspect_info(item.path.c_str(), header, item.shown.c_str(),
+                                            o.quiet ? nullptr : cli_out);
       fflush(cli_out);
-      if (result != result_ok) {
-        cli_explain({item->path, &header, nullptr, false, false, false, result}, engine_failure{},
-                    text, sizeof text);
-        reason = text;
-      }
+      if (result != result_ok)
+        reason = cli_explain({item.path.c_str(), &header, nullptr, false, false, false, result},
+                             engine_failure{});
     }
-    if (reason != nullptr) {
-      if (item->outcome == OUTCOME_OK) item->outcome = OUTCOME_FAILED;
-      item->message = cli_inputs_copy(reason);
-      cli_report_item(o, *item);
+    if (!reason.empty()) {
+      if (item.outcome == OUTCOME_OK) item.outcome = OUTCOME_FAILED;
+      item.reason = reason;
+      cli_report_item(o, item);
     }
-    failures += item->outcome == OUTCOME_FAILED;
+    failures += item.outcome == OUTCOME_FAILED;
   }
   return failures > 0 ? 1 : 0;
 }
@@ -130,18 +139,14 @@ static int run_info(const cli_options& o, cli_batch* batch) {
 // Spools standard input into a temporary file for the item that reads it,
 // unless it is encrypted as it is read.
 static bool run_spool(const cli_options& o, cli_batch* batch) {
-  for (int i = 0; i < batch->count; i++) {
-    cli_item* item = &batch->items[i];
-    if (!item->from_stdin || cli_traits(o.command).plain_input) continue;
-    char path[RT_PATH_CAPACITY], text[CLI_TEXT_CAPACITY];
-    if (!cli_stream_spool_input(path, sizeof path, text, sizeof text)) {
-      cli_print(cli_err, "%s: %s\n", item->shown, text);
+  for (cli_item& item : batch->items) {
+    if (!item.from_stdin || cli_traits(o.command).encrypts) continue;
+    std::string path, why;
+    if (!cli_stream_spool_input(&path, &why)) {
+      cli_print(cli_err, "%s: %s\n", item.shown.c_str(), why.c_str());
       return false;
     }
-    char* copy = cli_inputs_copy(path);
-    if (copy == nullptr) return false;
-    free(item->path);
-    item->path = copy;
+    item.path = path;
   }
   return true;
 }
@@ -162,13 +167,12 @@ static int run_workers(const cli_options& o, int pending) {
 static int64_t run_sizes(cli_batch* batch, int* pending) {
   int64_t total = 0;
   *pending = 0;
-  for (int i = 0; i < batch->count; i++) {
-    cli_item* item = &batch->items[i];
-    if (item->settled) continue;
+  for (cli_item& item : batch->items) {
+    if (item.decided) continue;
     ++*pending;
-    int64_t size = rt_size_query(item->path);
-    item->size = size > 0 ? size : 0;
-    total += item->size;
+    int64_t size = rt_size_query(item.path.c_str());
+    item.size = size > 0 ? size : 0;
+    total += item.size;
   }
   return total;
 }
@@ -196,10 +200,9 @@ static int run_start(run_state* r, int jobs, rt_worker** workers) {
 // output was closed.
 static bool run_report(const cli_options& o, const cli_item& item) {
   if (face == nullptr) return cli_report_item(o, item);
-  char line[CLI_TEXT_CAPACITY];
   bool on_listing = true;
-  cli_report_item_text(o, item, line, sizeof line, &on_listing);
-  face->item(face->context, item, line);
+  std::string line = cli_report_item_text(o, item, &on_listing);
+  face->item(face->context, item, line.c_str());
   return true;
 }
 
@@ -211,7 +214,7 @@ static void run_progress(cli_progress* p, const cli_batch& batch, int done, bool
   if (!final && now - p->last_draw < 0.25) return;
   p->last_draw = now;
   uint64_t worked_now = cli_progress_measure(p);
-  face->progress(face->context, done, batch.count, worked_now, p->total,
+  face->progress(face->context, done, batch.count(), worked_now, p->total,
                  final ? -1 : cli_progress_seconds_left(p),
                  final ? nullptr : cli_progress_current(batch, done));
 }
@@ -224,8 +227,8 @@ static void run_progress(cli_progress* p, const cli_batch& batch, int done, bool
 static int run_reports(const cli_options& o, cli_batch* batch, cli_progress* p, int* finished) {
   int printed = 0;
   double stopped_at = 0;
-  while (printed < batch->count) {
-    while (printed < batch->count &&
+  while (printed < batch->count()) {
+    while (printed < batch->count() &&
            __atomic_load_n(&batch->items[printed].done, __ATOMIC_ACQUIRE)) {
       cli_item& item = batch->items[printed++];
       cli_progress_wipe(p);
@@ -237,7 +240,7 @@ static int run_reports(const cli_options& o, cli_batch* batch, cli_progress* p, 
       }
       ++*finished;
     }
-    if (printed == batch->count) break;
+    if (printed == batch->count()) break;
     if (stopping()) {
       if (stopped_at == 0) stopped_at = seconds_now();
       if (__atomic_load_n(&busy, __ATOMIC_ACQUIRE) == 0 || seconds_now() - stopped_at > 2) break;
@@ -253,18 +256,17 @@ static int run_reports(const cli_options& o, cli_batch* batch, cli_progress* p, 
 static int run_cut_short(const cli_options& o, const cli_batch& batch, int finished,
                          int interrupted) {
   cli_run_remove_temp_files();
-  char count[64], line[256];
   const char* why = interrupted == 0               ? "standard output was closed"
                     : face != nullptr ? face->stopped_word
                                       : "interrupted";
-  cli_count_text(batch.count, "file", "files", count, sizeof count);
-  if (finished < batch.count)
-    cli_format(line, sizeof line, "qelv: %s: %d of %s finished; the rest were not %s", why,
-               finished, count, cli_traits(o.command).done_files);
-  else
-    cli_format(line, sizeof line, "qelv: %s: all %s finished", why, count);
-  if (face != nullptr) face->closing(face->context, line, true);
-  else cli_print(cli_err, "%s\n", line);
+  const std::string count = cli_count_text(batch.count(), "file", "files");
+  std::string line =
+      finished < batch.count()
+          ? cli_format("qelv: %s: %d of %s finished; the rest were not %s", why, finished,
+                       count.c_str(), cli_traits(o.command).done_files)
+          : cli_format("qelv: %s: all %s finished", why, count.c_str());
+  if (face != nullptr) face->closing(face->context, line.c_str(), true);
+  else cli_print_text(cli_err, line + "\n");
   fflush(cli_err);
   return interrupted != 0 ? interrupted : 1;
 }
@@ -293,21 +295,21 @@ int cli_run(const cli_options& o, cli_batch* batch, const char* key) {
   }
   __atomic_store_n(&in_loop, 0, __ATOMIC_SEQ_CST);
   int interrupted = cli_run_stopped();
-  bool whole = printed == batch->count && !stopping();
-  if (whole) run_progress(&p, *batch, batch->count, true);
+  bool whole = printed == batch->count() && !stopping();
+  if (whole) run_progress(&p, *batch, batch->count(), true);
   if (p.shown && whole) cli_print(cli_err, "\n");
   else cli_progress_wipe(&p);
   if (interrupted != 0 || out_closed) return run_cut_short(o, *batch, finished, interrupted);
   cli_report_stale(*batch);
   if (face != nullptr) {
-    char line[CLI_TEXT_CAPACITY];
-    cli_report_summary_text(o, *batch, line, sizeof line);
-    face->closing(face->context, line, false);
+    bool shown = false;
+    std::string line = cli_report_summary_text(o, *batch, &shown);
+    face->closing(face->context, line.c_str(), false);
   } else {
     cli_report_summary(o, *batch);
   }
   fflush(cli_err);
-  for (int i = 0; i < batch->count; i++)
-    if (batch->items[i].outcome == OUTCOME_FAILED) return 1;
+  for (const cli_item& item : batch->items)
+    if (item.outcome == OUTCOME_FAILED) return 1;
   return 0;
 }

@@ -38,15 +38,13 @@ enum { COPY_BYTES = 256 * 1024 };
 // Which side of a copy failed.
 enum copy_failure { COPY_DONE, COPY_NO_MEMORY, COPY_READ, COPY_WRITE };
 
-bool cli_stream_spool_input(char* path, int capacity, char* text, int text_capacity) {
-  char reason[256];
+bool cli_stream_spool_input(std::string* path, std::string* why) {
   int spool = rt_spool_create(spool_path, sizeof spool_path);
   if (spool < 0) {
     int code = rt_last_error();
     char folder[RT_PATH_CAPACITY] = "";
     rt_spool_folder(folder, sizeof folder);
-    cli_format(text, text_capacity, "no temporary file could be made in %s: %s", folder,
-               cli_explain_reason(code, reason, sizeof reason));
+    *why = cli_format("no temporary file could be made in %s: ", folder) + cli_explain_reason(code);
     return false;
   }
   cli_console_binary(cli_in);
@@ -65,22 +63,20 @@ bool cli_stream_spool_input(char* path, int capacity, char* text, int text_capac
     code = rt_last_error();
   }
   if (failure == COPY_READ)
-    cli_format(text, text_capacity, "cannot be read: %s",
-               cli_explain_reason(code, reason, sizeof reason));
+    *why = "cannot be read: " + cli_explain_reason(code);
   else if (failure != COPY_DONE)
-    cli_format(text, text_capacity, "cannot be copied into the temporary file %s: %s",
-               spool_path, failure == COPY_WRITE ? cli_explain_reason(code, reason, sizeof reason)
-                                                 : "out of memory");
+    *why = cli_format("cannot be copied into the temporary file %s: ", spool_path) +
+           (failure == COPY_WRITE ? cli_explain_reason(code) : "out of memory");
   if (failure != COPY_DONE) return false;
-  snprintf(path, capacity, "%s", spool_path);
+  *path = spool_path;
   return true;
 }
 
-bool cli_stream_output_path(char* path, int capacity) {
+bool cli_stream_output_path(std::string* path) {
   if (output_folder[0] == '\0' && !rt_spool_folder_make(output_folder, sizeof output_folder))
     return false;
-  int n = snprintf(path, capacity, "%s%coutput", output_folder, rt_path_separator);
-  return n > 0 && n < capacity;
+  *path = cli_format("%s%coutput", output_folder, rt_path_separator);
+  return true;
 }
 
 bool cli_stream_is_stream(const char* target) {
@@ -88,10 +84,9 @@ bool cli_stream_is_stream(const char* target) {
          (strcmp(target, "-") == 0 || cli_paths_special_kind(target) != nullptr);
 }
 
-bool cli_stream_copy_out(const char* file, const char* target, char* text, int capacity) {
+bool cli_stream_copy_out(const char* file, const char* target, std::string* why) {
   bool to_stdout = strcmp(target, "-") == 0;
   const char* shown = to_stdout ? "standard output" : target;
-  char reason[256];
   int in = rt_file_open(file);
   FILE* out = to_stdout ? cli_out : fopen(target, "wb");
   copy_failure failure = in < 0 ? COPY_READ : COPY_WRITE;
@@ -114,11 +109,10 @@ bool cli_stream_copy_out(const char* file, const char* target, char* text, int c
   }
   rt_file_remove(file);
   if (failure == COPY_READ)
-    cli_format(text, capacity, "the temporary file %s cannot be read back", file);
+    *why = cli_format("the temporary file %s cannot be read back", file);
   else if (failure != COPY_DONE)
-    cli_format(text, capacity, "cannot write %s: %s", shown,
-               failure == COPY_WRITE ? cli_explain_reason(code, reason, sizeof reason)
-                                     : "out of memory");
+    *why = cli_format("cannot write %s: ", shown) +
+           (failure == COPY_WRITE ? cli_explain_reason(code) : "out of memory");
   return failure == COPY_DONE;
 }
 
@@ -145,31 +139,26 @@ static bool send_bytes(void* context, const void* data, int32_t count) {
 }
 
 const char* cli_stream_decrypt_out(engine_call* call, const char* file, const char* target,
-                                   const char* key,
-                                   char* text, int capacity) {
+                                   const char* key, std::string* why) {
   bool to_stdout = strcmp(target, "-") == 0;
   sending s = {to_stdout ? cli_out : fopen(target, "wb"), 0};
-  char reason[256];
   if (s.stream == nullptr) {
-    cli_format(text, capacity, "cannot write %s: %s", target,
-               cli_explain_reason(rt_last_error(), reason, sizeof reason));
+    *why = cli_format("cannot write %s: ", target) + cli_explain_reason(rt_last_error());
     return result_write_error;
   }
   cli_console_binary(s.stream);
   const char* result = decrypt_to_stream(call, file, send_bytes, &s, key);
   if (!to_stdout) fclose(s.stream);
   if (result == result_write_error)
-    cli_format(text, capacity, "cannot write %s: %s", to_stdout ? "standard output" : target,
-               cli_explain_reason(s.code, reason, sizeof reason));
+    *why = cli_format("cannot write %s: ", to_stdout ? "standard output" : target) +
+           cli_explain_reason(s.code);
   return result;
 }
 
 static void remove_entry(const char* name, cli_paths_kind kind, void* context) {
-  char path[RT_PATH_CAPACITY];
-  snprintf(path, sizeof path, "%s%c%s", static_cast<const char*>(context), rt_path_separator,
-           name);
-  if (kind == PATHS_FOLDER) rt_folder_remove(path);
-  else rt_file_remove(path);
+  std::string path = cli_paths_join(static_cast<const char*>(context), name);
+  if (kind == PATHS_FOLDER) rt_folder_remove(path.c_str());
+  else rt_file_remove(path.c_str());
 }
 
 void cli_stream_cleanup() {

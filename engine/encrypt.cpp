@@ -54,7 +54,7 @@ static const char* encrypt_body(engine_call* c, int source, chain_state* s, file
 file_header new_header(engine_call* c, int64_t plain_size) {
   file_header h = {};
   h.plain_size = plain_size;
-  h.pad_count = static_cast<int8_t>((8 - plain_size % 8) % 8);
+  h.pad_count = static_cast<int8_t>(file_pad_count(plain_size));
   h.constant[0] = 2;
   h.constant[1] = 0;
   draw_iv(c->random, h.iv);

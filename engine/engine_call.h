@@ -85,10 +85,13 @@ typedef bool engine_writer(void* context, const void* data, int32_t count);
 const char* decrypt_to_stream(engine_call* call, const char* file, engine_writer* write,
                               void* context, const char* key);
 
-// Whether the encrypted file holds what the plain file holds, as far as a
-// look without decrypting tells: its header sound (file_format.h) for
-// plain's length and CRC-32, and its first block deciphering under key to
-// plain's first bytes, so that another key or other content never passes.
-// plain is read whole, encrypted only to its first block; nothing is
-// written.  False also when either cannot be read.
-bool engine_holds(engine_call* call, const char* encrypted, const char* plain, const char* key);
+// Whether the encrypted file deciphers under key to exactly the bytes of
+// the plain file: deciphered whole beside a read of the plain file, the
+// first difference ending both reads.  Under HOLDS_WRITTEN the encrypted
+// file must also be exactly what encryption writes for the plain file
+// (header_written_by_encrypt, and zero padding); under HOLDS_READ it need
+// only be what decryption reads back as those bytes.  Nothing is written;
+// false also when either file cannot be read.
+enum holds_rule { HOLDS_WRITTEN, HOLDS_READ };
+bool engine_holds(engine_call* call, const char* encrypted, const char* plain, const char* key,
+                  holds_rule rule);

@@ -38,10 +38,18 @@ header_judgement header_judge(const file_header& h, int64_t file_length) {
   j.verdict = blocks_cover && j.needed_length >= 0 && file_length >= j.needed_length
                   ? HEADER_SOUND
                   : HEADER_SHORT;
-  if (h.pad_count != (8 - h.plain_size % 8) % 8) j.notes |= NOTE_PAD;
+  if (h.pad_count != file_pad_count(h.plain_size)) j.notes |= NOTE_PAD;
   int64_t iv = static_cast<int64_t>(load_le64(h.iv));
   if (iv < engine_least_iv || iv > engine_greatest_iv) j.notes |= NOTE_IV;
   if (h.constant[0] != 2 || h.constant[1] != 0) j.notes |= NOTE_CONSTANTS;
   if (j.data_length >= 0 && file_length > FILE_HEADER_SIZE + j.data_length) j.notes |= NOTE_EXTRA;
   return j;
+}
+
+bool header_written_by_encrypt(const file_header& h, int64_t file_length) {
+  if (h.plain_size < FILE_LEAST_PLAIN || h.plain_size > INT64_MAX - FILE_HEADER_SIZE - 8)
+    return false;
+  const header_judgement j = header_judge(h, file_length);
+  return j.verdict == HEADER_SOUND && j.notes == 0 &&
+         file_length == FILE_HEADER_SIZE + file_padded_length(h.plain_size);
 }

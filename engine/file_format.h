@@ -13,6 +13,13 @@
 #include <cstdint>
 
 enum { FILE_HEADER_SIZE = 23 };
+// The fewest plain bytes encryption takes: an empty or 1-byte file is refused.
+enum { FILE_LEAST_PLAIN = 2 };
+
+// The zero bytes encryption appends to plain_size bytes (0 .. 7), and the
+// length of the padded data, a whole number of 8-byte blocks.
+constexpr int file_pad_count(int64_t plain_size) { return static_cast<int>((8 - plain_size % 8) % 8); }
+constexpr int64_t file_padded_length(int64_t plain_size) { return plain_size + file_pad_count(plain_size); }
 
 struct file_header {
   int64_t plain_size;
@@ -51,3 +58,12 @@ struct header_judgement {
   unsigned notes;
 };
 header_judgement header_judge(const file_header& h, int64_t file_length);
+
+// Whether a header and its file's length are exactly what encryption
+// writes: plain_size of FILE_LEAST_PLAIN or more, pad_count its pad, the
+// file the header and the padded data and nothing more, an initial value
+// the writer draws, and the constant bytes 2 and 0.  Decryption reads far
+// more than this (header_judge), so a file of another kind whose first
+// bytes happen to read as a header is taken for an encrypted one only by
+// the looser judgement.
+bool header_written_by_encrypt(const file_header& h, int64_t file_length);

@@ -1,6 +1,6 @@
-// engine_holds: whether an encrypted file is the encryption of a plain one
-// under a key, told from its header and first block and the plain file's
-// length and CRC-32, without deciphering the rest.
+// engine_holds: whether an encrypted file deciphers under a key to exactly
+// the bytes of a plain file, told by deciphering it whole beside a read of
+// the plain file and stopping at the first difference.  Nothing is written.
 
 #include <cstring>
 
@@ -10,58 +10,82 @@
 #include "pieces.h"
 #include "wipe.h"
 
-// The header and first block of an encrypted file, and its length; false
-// when it cannot be read.
-static bool read_start(const char* encrypted, file_header* h, uint8_t block[8],
-                       int64_t* length) {
-  int file = rt_file_open(encrypted);
-  if (file < 0) return false;
-  uint8_t start[FILE_HEADER_SIZE + 8] = {};
-  *length = rt_file_length(file);
-  int32_t got = rt_file_read(file, start, sizeof start);
-  bool closed = rt_file_close(file);
-  *h = header_load(start);
-  memcpy(block, start + FILE_HEADER_SIZE, 8);
-  return closed && *length >= 0 && got == static_cast<int32_t>(sizeof start);
+// The two files of a comparison, open, and a piece of each.
+struct holds_files {
+  int encrypted, plain;
+  void* cipher_block;
+  void* plain_block;
+};
+
+static void holds_close(holds_files* f, bool* same) {
+  if (f->encrypted >= 0 && !rt_file_close(f->encrypted)) *same = false;
+  if (f->plain >= 0 && !rt_file_close(f->plain)) *same = false;
+  rt_block_free(f->cipher_block);
+  rt_block_free(f->plain_block);
 }
 
-// Whether a plain file of length bytes starts with the 8 bytes of start
-// (the zero padding after its end, if it is shorter) and has the CRC-32
-// crc.  A first piece that differs ends the reading at once.
-static bool plain_matches(engine_call* c, const char* plain, int64_t length,
-                          const uint8_t start[8], uint32_t crc) {
-  void* block = piece_alloc();
-  int file = block != nullptr ? rt_file_open(plain) : -1;
-  bool same = file >= 0 && rt_file_length(file) == length;
-  uint8_t* piece = static_cast<uint8_t*>(block);
-  uint32_t read_crc = 0;
-  for (int64_t at = 0; same && at < length;) {
-    int32_t wanted = piece_length(static_cast<uint64_t>(length - at));
-    same = !cancelled(c) && rt_file_read(file, piece, wanted) == wanted;
-    if (same && at == 0) {
-      uint8_t first[8] = {};
-      memcpy(first, piece, wanted < 8 ? wanted : 8);
-      same = memcmp(first, start, 8) == 0;
-    }
-    if (same) read_crc = rt_crc32_update(read_crc, piece, wanted);
-    count_worked(c, wanted);
-    at += wanted;
+// Whether the header read fits the plain file of plain_length bytes under
+// the rule: what encryption writes for it, byte for byte, or only what
+// decryption reads back whole as plain_length bytes.
+static bool header_fits(const file_header& h, int64_t file_length, int64_t plain_length,
+                        holds_rule rule) {
+  if (h.plain_size != plain_length) return false;
+  if (rule == HOLDS_WRITTEN) return header_written_by_encrypt(h, file_length);
+  return header_judge(h, file_length).verdict == HEADER_SOUND;
+}
+
+// Deciphers the body of f.encrypted (positioned after its header) a piece at
+// a time and compares it with f.plain as read, from the first byte to the
+// end of the plain data; under HOLDS_WRITTEN the padding after it must
+// decipher to the zeros encryption put there.  *crc: the plain data's CRC-32.
+static bool body_matches(engine_call* c, holds_files* f, const file_header& h,
+                         const cipher_key& cipher, holds_rule rule, uint32_t* crc) {
+  uint8_t* cipher_piece = piece_in(f->cipher_block, FILE_HEADER_SIZE);
+  uint8_t* plain_piece = piece_in(f->plain_block, 0);
+  uint8_t chain[8];
+  memcpy(chain, h.iv, 8);
+  const uint64_t data_length = file_padded_length(h.plain_size);
+  for (uint64_t at = 0; at < data_length;) {
+    const int32_t length = piece_length(data_length - at);
+    const uint64_t plain_left = static_cast<uint64_t>(h.plain_size) - at;
+    const int32_t covered = plain_left < static_cast<uint64_t>(length)
+                                ? static_cast<int32_t>(plain_left) : length;
+    if (cancelled(c) || rt_file_read(f->encrypted, cipher_piece, length) != length ||
+        rt_file_read(f->plain, plain_piece, covered) != covered)
+      return false;
+    uint8_t next_chain[8];
+    memcpy(next_chain, cipher_piece + length - 8, 8);
+    cbc_decrypt(cipher, chain, cipher_piece, length / 8);
+    memcpy(chain, next_chain, 8);
+    if (memcmp(cipher_piece, plain_piece, covered) != 0) return false;
+    if (rule == HOLDS_WRITTEN)
+      for (int32_t i = covered; i < length; i++)
+        if (cipher_piece[i] != 0) return false;
+    *crc = rt_crc32_update(*crc, plain_piece, covered);
+    count_worked(c, length);
+    at += length;
   }
-  if (file >= 0 && !rt_file_close(file)) same = false;
-  rt_block_free(block);
-  return same && read_crc == crc;
+  return true;
 }
 
-bool engine_holds(engine_call* c, const char* encrypted, const char* plain, const char* key) {
-  file_header h;
-  uint8_t block[8];
-  int64_t length = 0;
-  int64_t plain_length = rt_size_query(plain);
-  if (!engine_key_usable(key) || plain_length < 1 || !read_start(encrypted, &h, block, &length) ||
-      header_judge(h, length).verdict != HEADER_SOUND || h.plain_size != plain_length)
-    return false;
-  cipher_key cipher = cipher_key_from_string(key);
-  cbc_decrypt(cipher, h.iv, block, 1);
-  wipe(&cipher, sizeof cipher);
-  return plain_matches(c, plain, plain_length, block, h.plain_crc);
+bool engine_holds(engine_call* c, const char* encrypted, const char* plain, const char* key,
+                  holds_rule rule) {
+  const int64_t plain_length = rt_size_query(plain);
+  const int64_t least = rule == HOLDS_WRITTEN ? FILE_LEAST_PLAIN : 1;
+  if (!engine_key_usable(key) || plain_length < least) return false;
+  holds_files f = {rt_file_open(encrypted), rt_file_open(plain), piece_alloc(), piece_alloc()};
+  uint8_t head[FILE_HEADER_SIZE];
+  bool same = f.encrypted >= 0 && f.plain >= 0 && f.cipher_block != nullptr &&
+              f.plain_block != nullptr && rt_file_length(f.plain) == plain_length &&
+              rt_file_read(f.encrypted, head, FILE_HEADER_SIZE) == FILE_HEADER_SIZE;
+  const file_header h = header_load(head);
+  same = same && header_fits(h, rt_file_length(f.encrypted), plain_length, rule);
+  uint32_t crc = 0;
+  if (same) {
+    cipher_key cipher = cipher_key_from_string(key);
+    same = body_matches(c, &f, h, cipher, rule, &crc) && crc == h.plain_crc;
+    wipe(&cipher, sizeof cipher);
+  }
+  holds_close(&f, &same);
+  return same;
 }

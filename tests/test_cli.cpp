@@ -288,46 +288,68 @@ static std::string hex_of(const uint8_t* p, int n) {
 }
 
 TEST_F(Cli, InfoShowsTheHeaderAndJudgesTheLayout) {
-  plain_file("p", 9, 6);
+  // 12 plain bytes: the last block holds 4 of them, so any change to it
+  // alters a 32-bit run of the plain data, which CRC-32 always finds.
+  plain_file("p", 12, 6);
   ASSERT_EQ(encrypt_file(path("p").c_str(), path("e").c_str(), test_key), std::string(result_ok));
   bytes good = read_file(path("e"));
   file_header h = header_load(good.data());
   char crc[9];
   snprintf(crc, sizeof crc, "%08x", static_cast<unsigned>(h.plain_crc));
+  const std::string written = "  written     by encryption: header and length exactly as it "
+                              "writes them";
   ASSERT_EQ(run({"info", path("e")}), 0) << err;
-  EXPECT_EQ(out, path("e") + "\n  plain_size  9\n  pad_count   7\n  iv          " +
+  EXPECT_EQ(out, path("e") + "\n  plain_size  12\n  pad_count   4\n  iv          " +
                      hex_of(h.iv, 8) + "\n  plain_crc   " + crc +
                      "\n  constants   2 0\n  length      39 bytes, header implies 39\n"
-                     "  format      consistent\n");
+                     "  format      consistent\n" + written + "\n");
   EXPECT_EQ(err, "");
 
-  struct judged { const char* name; int at; int value; int resize; const char* verdict; };
+  // Each damage: decryption's verdict (the format line), then whether
+  // encryption could have written the file, which only "iv-all-ones" passes.
+  struct judged { const char* name; int at; int value; int resize; const char* verdict;
+                  const char* not_written; };
   const judged cases[] = {
-      {"iv-all-ones", 9, -1, 0, "consistent"},  // r1 or r2 drawn as 0
-      {"cut", -1, 0, 38, "cut short: file shorter than its plain data needs"},
+      {"iv-all-ones", 9, -1, 0, "consistent", nullptr},  // r1 or r2 drawn as 0
+      {"cut", -1, 0, 38, "cut short: file shorter than its plain data needs",
+       "file shorter than its plain data needs"},
       // What decryption ignores is said, and the file is one it reads: the
       // same verdict as verify's and decrypt's.
-      {"long", -1, 0, 40, "consistent; decryption ignores: 1 byte after the data"},
-      {"pad", 8, 3, 0,
-       "not this format: pad_count 3 leaves plain bytes outside the whole blocks"},
-      {"pad-more", 8, 8, 0, "consistent; decryption ignores: pad_count 8 is not the 7 "
-                            "encryption writes"},
-      {"const", 21, 1, 0, "consistent; decryption ignores: constant bytes are not 2 and 0"},
+      {"long", -1, 0, 40, "consistent; decryption ignores: 1 byte after the data",
+       "1 byte after the data"},
+      {"pad", 8, 3, 0, "not this format: pad_count 3 leaves plain bytes outside the whole blocks",
+       "pad_count 3 leaves plain bytes outside the whole blocks; pad_count 3 is not the 4 "
+       "encryption writes; 1 byte after the data"},
+      {"pad-more", 8, 8, 0, "consistent; decryption ignores: pad_count 8 is not the 4 "
+                            "encryption writes", "pad_count 8 is not the 4 encryption writes"},
+      {"const", 21, 1, 0, "consistent; decryption ignores: constant bytes are not 2 and 0",
+       "constant bytes are not 2 and 0"},
       {"iv-high", 16, 0x7f, 0,
-       "consistent; decryption ignores: iv outside the values the writer draws"},
+       "consistent; decryption ignores: iv outside the values the writer draws",
+       "iv outside the values the writer draws"},
+      // (with the pad_count of 1 byte, 7)
       {"size-one", 0, 1, 0, "consistent; decryption ignores: plain_size 1, which encryption "
-                            "never writes; 8 bytes after the data"},
-      {"size-zero", 0, 0, 0, "not this format: plain_size below 1"},
+                            "never writes; 8 bytes after the data",
+       "plain_size 1, which encryption never writes; 8 bytes after the data"},
+      {"size-zero", 0, 0, 0, "not this format: plain_size below 1", "plain_size below 1"},
   };
   for (const judged& c : cases) {
     bytes b = good;
     if (c.value == -1) memset(b.data() + c.at, 0xff, 8);
     else if (c.at >= 0) b[c.at] = static_cast<uint8_t>(c.value);
     if (c.resize > 0) b.resize(c.resize, 0);
+    if (strcmp(c.name, "size-one") == 0) b[8] = 7;
     write_file(path(c.name), b);
     bool fine = starts_with(c.verdict, "consistent");
     EXPECT_EQ(run({"info", path(c.name)}), fine ? 0 : 1) << c.name;
-    EXPECT_EQ(lines_of(out).back(), std::string("  format      ") + c.verdict) << c.name;
+    std::vector<std::string> lines = lines_of(out);
+    ASSERT_GE(lines.size(), 2u) << c.name;
+    EXPECT_EQ(lines[lines.size() - 2], std::string("  format      ") + c.verdict) << c.name;
+    EXPECT_EQ(lines.back(), c.not_written == nullptr
+                                ? written
+                                : std::string("  written     not as encryption writes: ") +
+                                      c.not_written)
+        << c.name;
     // The failure line says the same in words; only a file cut short may be one.
     std::string verdict = c.verdict;
     std::string why = strcmp(c.name, "cut") == 0
@@ -341,6 +363,12 @@ TEST_F(Cli, InfoShowsTheHeaderAndJudgesTheLayout) {
     // pad_count that still covers the plain data) decrypts as before.
     bool unread = strcmp(c.name, "long") == 0 || strcmp(c.name, "const") == 0 ||
                   strcmp(c.name, "pad-more") == 0;
+    // A cut byte that was 0 reads back as the 0 that decryption puts in
+    // its place: the file then decrypts whole, to exactly the plain data.
+    if (strcmp(c.name, "cut") == 0 && good.back() == 0) {
+      EXPECT_EQ(engine_decrypted(path(c.name)), read_file(path("p")));
+      continue;
+    }
     EXPECT_EQ(engine_decrypted(path(c.name)).empty(), !unread) << c.name;
     if (unread) {
       EXPECT_EQ(run({"verify", "--key", test_key, path(c.name)}), 0) << c.name << err;
@@ -351,7 +379,8 @@ TEST_F(Cli, InfoShowsTheHeaderAndJudgesTheLayout) {
   write_file(path("short"), bytes(10, 2));
   EXPECT_EQ(run({"info", path("short"), path("missing"), path("e")}), 1);
   EXPECT_TRUE(starts_with(out, path("short") + "\n  length      10 bytes\n"
-                                 "  format      not this format: shorter than the 23-byte header\n" +
+                                 "  format      not this format: shorter than the 23-byte header\n"
+                                 "  written     not by encryption\n" +
                                  path("e") + "\n"))
       << out;
   EXPECT_EQ(err, path("short") + ": not an encrypted file (10 bytes, shorter than the 23-byte "

@@ -82,9 +82,9 @@ static window_action running_action;
 // The details: the reason of a skip or a failure, else the console's line
 // after the file's name.
 static std::wstring details_of(const cli_item& item, const char* line) {
-  if (item.message != nullptr && item.outcome != OUTCOME_OK) return window_wide(item.message);
-  size_t shown = strlen(item.shown);
-  const char* rest = strncmp(line, item.shown, shown) == 0 ? line + shown : line;
+  if (!item.reason.empty() && item.outcome != OUTCOME_OK) return window_wide(item.reason.c_str());
+  size_t shown = item.shown.size();
+  const char* rest = strncmp(line, item.shown.c_str(), shown) == 0 ? line + shown : line;
   while (*rest == ':' || *rest == ' ') rest++;
   return window_wide(rest);
 }
@@ -92,9 +92,9 @@ static std::wstring details_of(const cli_item& item, const char* line) {
 static void face_item(void*, const cli_item& item, const char* line) {
   auto* e = new run_item_event;
   e->kind = kind_of(item);
-  const char* name = item.shown;
-  if (item.relative_at > 0 && item.relative_at < static_cast<int>(strlen(item.path)))
-    name = item.path + item.relative_at;
+  const char* name = item.shown.c_str();
+  if (item.relative_at > 0 && item.relative_at < static_cast<int>(item.path.size()))
+    name = item.path.c_str() + item.relative_at;
   e->name = window_wide(name);
   e->outcome = outcome_word(e->kind, running_action == ACTION_VERIFY);
   e->details = details_of(item, line);

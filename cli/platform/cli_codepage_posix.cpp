@@ -16,8 +16,8 @@ void cli_codepage_start(int*, char***) {
   setlocale(LC_CTYPE, "");  // a key typed here is text in the locale's encoding
 }
 
-const char* cli_codepage_local_name(char* text, int capacity) {
-  return cli_format(text, capacity, "%s", nl_langinfo(CODESET));
+std::string cli_codepage_local_name() {
+  return nl_langinfo(CODESET);
 }
 
 // Converts with one iconv descriptor; returns the bytes made, or -1 with

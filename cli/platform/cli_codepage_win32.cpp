@@ -172,8 +172,8 @@ int cli_codepage_encode(const uint32_t* points, int count, unsigned codepage, ch
   return used;
 }
 
-const char* cli_codepage_local_name(char* text, int capacity) {
-  return cli_format(text, capacity, "the ANSI code page, %u", GetACP());
+std::string cli_codepage_local_name() {
+  return cli_format("the ANSI code page, %u", GetACP());
 }
 
 void cli_codepage_start(int* argc, char*** argv) {

@@ -19,24 +19,24 @@ bool cli_explain_is_full(int code) {
   return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
 }
 
-const char* cli_explain_reason(int code, char* text, int capacity) {
+std::string cli_explain_reason(int code) {
   switch (code) {
-    case ERROR_FILE_NOT_FOUND: return cli_format(text, capacity, "no such file");
-    case ERROR_PATH_NOT_FOUND: return cli_format(text, capacity, "no such folder");
-    case ERROR_ACCESS_DENIED: return cli_format(text, capacity, "access denied");
+    case ERROR_FILE_NOT_FOUND: return "no such file";
+    case ERROR_PATH_NOT_FOUND: return "no such folder";
+    case ERROR_ACCESS_DENIED: return "access denied";
     case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return cli_format(text, capacity, "in use by another program");
+    case ERROR_LOCK_VIOLATION: return "in use by another program";
     case ERROR_HANDLE_DISK_FULL:
-    case ERROR_DISK_FULL: return cli_format(text, capacity, "disk full");
-    case ERROR_WRITE_PROTECT: return cli_format(text, capacity, "read-only medium");
-    case ERROR_NOT_READY: return cli_format(text, capacity, "the drive is not ready");
-    case ERROR_FILENAME_EXCED_RANGE: return cli_format(text, capacity, "the path is too long");
-    case ERROR_INVALID_NAME: return cli_format(text, capacity, "not a valid name");
-    case ERROR_DIRECTORY: return cli_format(text, capacity, "not a folder");
-    case ERROR_FILE_READ_ONLY: return cli_format(text, capacity, "the file is read-only");
-    case ERROR_CRC: return cli_format(text, capacity, "a device error (data error)");
+    case ERROR_DISK_FULL: return "disk full";
+    case ERROR_WRITE_PROTECT: return "read-only medium";
+    case ERROR_NOT_READY: return "the drive is not ready";
+    case ERROR_FILENAME_EXCED_RANGE: return "the path is too long";
+    case ERROR_INVALID_NAME: return "not a valid name";
+    case ERROR_DIRECTORY: return "not a folder";
+    case ERROR_FILE_READ_ONLY: return "the file is read-only";
+    case ERROR_CRC: return "a device error (data error)";
     case ERROR_NO_DATA:
-    case ERROR_BROKEN_PIPE: return cli_format(text, capacity, "the reading end was closed");
+    case ERROR_BROKEN_PIPE: return "the reading end was closed";
     default: break;
   }
   char message[256] = "";
@@ -45,8 +45,8 @@ const char* cli_explain_reason(int code, char* text, int capacity) {
   size_t n = strlen(message);
   while (n > 0 && (message[n - 1] == '\r' || message[n - 1] == '\n' || message[n - 1] == '.'))
     message[--n] = '\0';
-  if (n == 0) return cli_format(text, capacity, "system error %d", code);
-  return cli_format(text, capacity, "%s", message);
+  if (n == 0) return cli_format("system error %d", code);
+  return message;
 }
 
 bool cli_explain_too_long(const char* path) {
