@@ -10,6 +10,7 @@
 
 #include "../runtime/runtime.h"
 #include "cli_codepage.h"
+#include "cli_exclude.h"
 #include "cli_explain.h"
 #include "cli_inspect.h"
 #include "cli_options.h"
@@ -84,19 +85,58 @@ static void collect_decided(collect_context* c, const std::string& path, const c
   item->skip_kind = kind;
 }
 
-static const char folder_skipped[] = "a folder (give -r to take the files in it)";
-static const char link_skipped[] = "a link to a folder, which is not followed";
-static const char special_skipped[] = "not a regular file (a named pipe, a device or the like), "
-                                      "which cannot be read whole";
+// What cannot be taken whole, and why; for the commands that write, each
+// also says how to leave it out, for its output would be missing.
+static const char folder_without_r[] = "a folder, whose files are taken only under -r";
+static const char link_not_followed[] = "a link to a folder, which is not followed";
+static const char not_regular[] = "not a regular file (a named pipe, a device or the like), "
+                                  "which cannot be read whole";
+static const char give_r[] = "; give -r, or leave it out with --exclude";
+static const char give_target[] = "; give its target as a FILE, or leave it out with --exclude";
+static const char exclude_it[] = "; leave it out with --exclude";
 static const char too_deep[] = "folders nested more than 64 deep";
 static const char unreadable_folder[] = "the folder cannot be read";
 static const char no_match[] = "no file matches this pattern";
 static const char lossy_name[] =
     "the name holds characters outside the system's ANSI code page, which this tool's "
     "file functions take; rename it";
+static const char reserved_name[] =
+    "a name this system cannot open as a file (a device's name, such as CON, AUX or NUL, or "
+    "one that holds a character such as : or ?); rename it";
 
 void cli_inputs_note_stale(cli_batch* batch, const std::string& path) {
   batch->stale.push_back(path);
+}
+
+// Something found that the run cannot take: a run that writes fails on it,
+// for its output would be missing, and says what to do (what_to_do); one
+// that only reads skips it.
+static void collect_untaken(collect_context* c, const std::string& path, const char* why,
+                            const char* what_to_do, const char* kind) {
+  if (!cli_traits(c->o->command).writes) {
+    collect_decided(c, path, why, OUTCOME_SKIPPED, kind);
+    return;
+  }
+  cli_item* item = collect_add(c, path, cli_inputs_name_at(path.c_str()));
+  item->decided = true;
+  item->decided_outcome = OUTCOME_FAILED;
+  item->reason = std::string(why) + what_to_do;
+}
+
+// Whether --exclude leaves out the path below the folder named (relative),
+// noted in a dry run, which names what it leaves out.
+static bool collect_excluded(collect_context* c, const std::string& path,
+                             const std::string& relative, bool folder) {
+  const cli_exclude_pattern* p = cli_exclude_match(c->o->excludes, relative, folder);
+  if (p == nullptr) return false;
+  if (c->o->dry_run) {
+    cli_item* item = collect_add(c, path, cli_inputs_name_at(path.c_str()));
+    item->decided = true;
+    item->decided_outcome = OUTCOME_SKIPPED;
+    item->skip_kind = "excluded";
+    item->reason = "excluded (--exclude " + p->glob + (p->folders_only ? "/" : "") + ")";
+  }
+  return true;
 }
 
 static void collect_folder(collect_context* c, const char* folder, int relative_at, int depth);
@@ -107,10 +147,14 @@ static void collect_entry(const char* name, cli_paths_kind kind, void* context) 
   collect_context* c = level->c;
   const cli_options& o = *c->o;
   std::string path = cli_paths_join(level->folder, name);
+  const bool folder = kind == PATHS_FOLDER || kind == PATHS_FOLDER_LINK;
+  if (collect_excluded(c, path, path.substr(level->relative_at), folder)) return;
   if (kind == PATHS_UNSPELLABLE) {
     collect_decided(c, path, lossy_name, OUTCOME_FAILED);
+  } else if (kind == PATHS_RESERVED) {
+    collect_decided(c, path, reserved_name, OUTCOME_FAILED);
   } else if (kind == PATHS_FOLDER_LINK) {
-    collect_decided(c, path, link_skipped, OUTCOME_SKIPPED, "link");
+    collect_untaken(c, path, link_not_followed, give_target, "link");
   } else if (kind == PATHS_FOLDER) {
     if (level->depth >= 64) collect_decided(c, path, too_deep, OUTCOME_FAILED);
     else collect_folder(c, path.c_str(), level->relative_at, level->depth + 1);
@@ -119,7 +163,7 @@ static void collect_entry(const char* name, cli_paths_kind kind, void* context) 
     // writing it may still be running.
     cli_inputs_note_stale(c->batch, path);
   } else if (kind == PATHS_OTHER) {
-    collect_decided(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
+    collect_untaken(c, path, not_regular, exclude_it, "not a regular file");
   } else if (!cli_traits(o.command).by_suffix || cli_inputs_ends_with_suffix(name, o.suffix)) {
     collect_add(c, path, level->relative_at);
   }
@@ -131,12 +175,8 @@ static void collect_folder(collect_context* c, const char* folder, int relative_
     collect_decided(c, folder, unreadable_folder, OUTCOME_FAILED);
 }
 
-// A folder named on the command line or matched by a pattern.
+// A folder named on the command line or matched by a pattern, under -r.
 static void collect_named_folder(collect_context* c, const char* folder) {
-  if (!c->o->recursive) {
-    collect_decided(c, folder, folder_skipped, OUTCOME_SKIPPED, "folder");
-    return;
-  }
   size_t n = strlen(folder);
   int relative_at = static_cast<int>(n) + (n > 0 && !cli_paths_is_separator(folder[n - 1]) ? 1 : 0);
   collect_folder(c, folder, relative_at, 0);
@@ -144,14 +184,20 @@ static void collect_named_folder(collect_context* c, const char* folder) {
 
 static void collect_match(const char* path, cli_paths_kind kind, void* context) {
   auto* c = static_cast<collect_context*>(context);
+  const bool folder = kind == PATHS_FOLDER || kind == PATHS_FOLDER_LINK;
+  if (collect_excluded(c, path, path + cli_inputs_name_at(path), folder)) return;
   if (kind == PATHS_UNSPELLABLE) {
     collect_decided(c, path, lossy_name, OUTCOME_FAILED);
-  } else if (kind == PATHS_FOLDER) {
+  } else if (kind == PATHS_RESERVED) {
+    collect_decided(c, path, reserved_name, OUTCOME_FAILED);
+  } else if (kind == PATHS_FOLDER && c->o->recursive) {
     collect_named_folder(c, path);
+  } else if (kind == PATHS_FOLDER) {
+    collect_untaken(c, path, folder_without_r, give_r, "folder");
   } else if (kind == PATHS_FOLDER_LINK) {
-    collect_decided(c, path, link_skipped, OUTCOME_SKIPPED, "link");
+    collect_untaken(c, path, link_not_followed, give_target, "link");
   } else if (kind == PATHS_OTHER) {
-    collect_decided(c, path, special_skipped, OUTCOME_SKIPPED, "not a regular file");
+    collect_untaken(c, path, not_regular, exclude_it, "not a regular file");
   } else if (rt_is_temp_name(path + cli_inputs_name_at(path))) {
     cli_inputs_note_stale(c->batch, path);
   } else {
@@ -178,8 +224,10 @@ int cli_inputs_collect(const cli_options& o, char** args, int count, cli_batch* 
       if (found == 0) collect_decided(&c, arg, no_match, OUTCOME_FAILED);
       if (found < 0) collect_decided(&c, arg, unreadable_folder, OUTCOME_FAILED);
     } else if (rt_size_query(arg) == -2) {
+      // Nothing of it would be taken, and each of its outputs missing.
+      if (!o.recursive) return cli_usage_error("%s is a folder; give -r to take the files in it", arg);
       collect_named_folder(&c, arg);
-    } else {
+    } else if (!collect_excluded(&c, arg, arg + cli_inputs_name_at(arg), false)) {
       collect_add(&c, arg, cli_inputs_name_at(arg));
     }
   }

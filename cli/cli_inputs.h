@@ -71,6 +71,11 @@ void cli_inputs_plan(const cli_options& o, cli_batch* batch);
 // Why the output of item index would harm a file it should not; empty when
 // it would not.  Looks at the disk as it is now.
 std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int index);
+// Why item's output may not be written or read as it is: it, or a folder
+// on its way below --out-dir, is a link, which would lead out of the
+// output folder (--force replaces a link in the output's own place, never
+// what it points to).  Empty when it is not.
+std::string cli_inputs_refuse_link(const cli_options& o, const cli_item& item);
 // Makes the folders under --out-dir that an output lies in, --out-dir and
 // its parents included; why not, or empty when they are there.
 std::string cli_inputs_make_folders(const cli_options& o, const std::string& output);

@@ -18,6 +18,7 @@
 #include "cli_inspect.h"
 #include "cli_options.h"
 #include "cli_orphans.h"
+#include "cli_paths.h"
 #include "cli_print.h"
 #include "cli_stream.h"
 
@@ -36,26 +37,45 @@ static double seconds_now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-static const char already_encrypted[] =
-    "already an encrypted file (give --allow-encrypted to encrypt it again)";
-
-// Why the input of item is not worked, and how it ends: a failure, or, for
-// encrypt, a skip for a file too short for the format.  Decrypt and verify
-// fail on an empty file, which the module refuses: a build step must not
-// pass with a file the application cannot open.  Empty when it is to be
-// worked.
-static std::string run_refuse_input(const cli_options& o, cli_item* item, cli_outcome* outcome) {
+// Why the input of item is not worked, and how it ends: a failure.
+// Encrypt fails on a file too short for the format, whose output would be
+// missing; decrypt and verify on an empty file, which the module refuses:
+// a build step must not pass with a file the application cannot open.
+// Empty when it is to be worked.
+static std::string run_refuse_input(const cli_options& o, cli_item* item) {
   if (item->from_stdin) return "";
   int64_t size = rt_size_query(item->path.c_str());
-  const bool encrypts = cli_traits(o.command).encrypts;
-  if (encrypts && (size == 0 || size == 1)) {
-    item->skip_kind = "too short";
+  // A device reads as an empty file: say what it is.
+  if (size == 0 || size == 1) {
+    const char* special = cli_paths_special_kind(item->path.c_str());
+    if (special != nullptr)
+      return cli_format("not a regular file (%s), which cannot be read whole", special);
+  }
+  if (cli_traits(o.command).encrypts && (size == 0 || size == 1))
+    return std::string(size == 0 ? "empty" : "1 byte") + ", " + cli_explain_too_short +
+           "; leave it out with --exclude";
+  if (!cli_traits(o.command).encrypts && size == 0) return cli_explain_empty_encrypted;
+  return cli_explain_input(item->path.c_str());
+}
+
+// An input that already is an encrypted file (as encryption writes one).
+// Beside itself, its output would be another copy of it, so it is skipped;
+// anywhere else (--out-dir, --output) its output would be missing there, so
+// it fails.  Empty when it is to be encrypted.
+static std::string run_already_encrypted(const cli_options& o, cli_item* item,
+                                         cli_outcome* outcome) {
+  if (!cli_traits(o.command).encrypts || o.allow_encrypted || item->from_stdin ||
+      !cli_inspect_written_by_encrypt(cli_inputs_header(item)))
+    return "";
+  if (o.out_dir == nullptr && o.output == nullptr) {
+    item->skip_kind = "already encrypted";
     *outcome = OUTCOME_SKIPPED;
-    return std::string(size == 0 ? "empty" : "1 byte") + ", " + cli_explain_too_short;
+    return "already an encrypted file (give --allow-encrypted to encrypt it again)";
   }
   *outcome = OUTCOME_FAILED;
-  if (!encrypts && size == 0) return cli_explain_empty_encrypted;
-  return cli_explain_input(item->path.c_str());
+  return "already an encrypted file, so its output " + item->output +
+         " would be missing; give --allow-encrypted to encrypt it again, or leave it out with "
+         "--exclude";
 }
 
 // Where the engine writes item's output: the output itself, or for one
@@ -74,10 +94,13 @@ static cli_outcome write_target(const item_run& r, std::string* written, std::st
       return OUTCOME_FAILED;
     }
   } else {
+    // Nothing is read or written through a link in the output's place.
+    *why = cli_inputs_refuse_link(o, *item);
+    if (!why->empty()) return OUTCOME_FAILED;
     if (o.update && rt_size_query(item->output.c_str()) >= 0 && cli_current(o, *item, r.call, r.key))
       return OUTCOME_CURRENT;
     *why = cli_inputs_refuse_output(o, *r.batch, r.index);
-    if (why->empty()) *why = cli_inputs_make_folders(o, item->output);
+    if (why->empty() && !o.dry_run) *why = cli_inputs_make_folders(o, item->output);
     if (!why->empty()) return OUTCOME_FAILED;
     *written = item->output;
   }
@@ -94,6 +117,7 @@ static const char* write_call(const item_run& r, const std::string& written,
   // Without --force or --update an existing output is kept, also against
   // another run that makes it meanwhile: the commit's rename refuses it.
   r.call->keep_existing = !stream && !o.force && !o.update && !o.in_place;
+  r.call->replace_link = true;
   const bool encrypts = cli_traits(o.command).encrypts;
   const char* path = item->path.c_str();
   if (stream && !encrypts)
@@ -140,22 +164,40 @@ static cli_outcome write_done(const item_run& r, const std::string& written, std
   return OUTCOME_OK;
 }
 
+// What a dry run says of an item that would be written: decryption's check
+// is made in memory, so that a wrong key shows; encryption's output is
+// known from the input's length.
+static cli_outcome write_dry(const item_run& r, std::string* why) {
+  cli_item* item = r.item;
+  if (cli_traits(r.o->command).encrypts) {
+    item->output_size = FILE_HEADER_SIZE + file_padded_length(item->size);
+    return OUTCOME_OK;
+  }
+  const char* result = verify_file_in(r.call, item->path.c_str(), r.key);
+  if (result == engine_cancelled) return OUTCOME_STOPPED;
+  if (result != result_ok) {
+    *why = cli_explain({item->path.c_str(), &cli_inputs_header(item), nullptr, false, false, false,
+                        result},
+                       r.call->failure);
+    return OUTCOME_FAILED;
+  }
+  item->output_size = cli_inspect_plain_size(cli_inputs_header(item));
+  return OUTCOME_OK;
+}
+
 // encrypt or decrypt of one item.
 static cli_outcome run_write(const item_run& r, std::string* why) {
   const cli_options& o = *r.o;
   cli_item* item = r.item;
   cli_outcome outcome = OUTCOME_FAILED;
-  *why = run_refuse_input(o, item, &outcome);
+  *why = run_refuse_input(o, item);
+  if (!why->empty()) return OUTCOME_FAILED;
+  *why = run_already_encrypted(o, item, &outcome);
   if (!why->empty()) return outcome;
-  if (cli_traits(o.command).encrypts && !o.allow_encrypted && !item->from_stdin &&
-      cli_inspect_written_by_encrypt(cli_inputs_header(item))) {
-    *why = already_encrypted;
-    item->skip_kind = "already encrypted";
-    return OUTCOME_SKIPPED;
-  }
   std::string written;
   outcome = write_target(r, &written, why);
   if (outcome != OUTCOME_OK) return outcome;
+  if (o.dry_run) return write_dry(r, why);
   std::string stream_why;
   double start = seconds_now();
   const char* result = write_call(r, written, &stream_why);
@@ -171,9 +213,8 @@ static cli_outcome run_write(const item_run& r, std::string* why) {
 static cli_outcome run_verify(const item_run& r, std::string* why) {
   cli_item* item = r.item;
   engine_call* call = r.call;
-  cli_outcome outcome = OUTCOME_FAILED;
-  *why = run_refuse_input(*r.o, item, &outcome);
-  if (!why->empty()) return outcome;
+  *why = run_refuse_input(*r.o, item);
+  if (!why->empty()) return OUTCOME_FAILED;
   double start = seconds_now();
   const char* result = verify_file_in(call, item->path.c_str(), r.key);
   item->seconds = seconds_now() - start;
@@ -214,7 +255,7 @@ void cli_item_work(const cli_options& o, cli_batch* batch, int index, engine_cal
   std::string why;
   cli_outcome outcome;
   __atomic_store_n(&item->started, 1, __ATOMIC_RELEASE);
-  if (item->orphan && item->decided_outcome == OUTCOME_DELETED) {
+  if (item->orphan && item->decided_outcome == OUTCOME_DELETED && !o.dry_run) {
     outcome = run_remove_orphan(item, &why);
   } else if (item->decided) {
     outcome = item->decided_outcome;

@@ -36,7 +36,10 @@ static int run_batch(const cli_options& o, char** files, int file_count) {
     status = cli_usage_error("--output takes one file; use --out-dir for more");
   if (status == 0) {
     cli_inputs_plan(o, batch);
-    cli_orphans_find(o, files, file_count, batch);
+    status = cli_orphans_find(o, files, file_count, batch);
+  }
+  if (status == 0) {
+    cli_orphans_find_missing(o, files, file_count, batch);
     cli_inputs_find_stale(batch);
     status = cli_run(o, batch, key);
   }

@@ -5,9 +5,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "../runtime/runtime.h"
 #include "cli_console.h"
+#include "cli_paths.h"
 #include "cli_print.h"
 #include "cli_stream.h"
 
@@ -145,7 +147,8 @@ enum {
 enum option_id {
   OPT_OUTPUT, OPT_OUT_DIR, OPT_SUFFIX, OPT_FORCE, OPT_IN_PLACE, OPT_RECURSIVE, OPT_KEY_FILE,
   OPT_KEY_ENV, OPT_KEY, OPT_KEY_CODEPAGE, OPT_KEY_BYTES, OPT_JOBS, OPT_QUIET, OPT_HELP,
-  OPT_VERSION, OPT_UPDATE, OPT_ALLOW_ENCRYPTED, OPT_TO_TERMINAL, OPT_DELETE, OPT_INPUT_DIR
+  OPT_VERSION, OPT_UPDATE, OPT_ALLOW_ENCRYPTED, OPT_TO_TERMINAL, OPT_DELETE, OPT_INPUT_DIR,
+  OPT_EXCLUDE, OPT_EXCLUDE_FROM, OPT_DRY_RUN, OPT_MAX_DELETE
 };
 
 struct option_info {
@@ -169,6 +172,8 @@ static const option_info known_options[] = {
     {"to-terminal", 0, false, FOR_WRITE},
     {"delete", 0, false, 1 << CMD_ENCRYPT},
     {"input-dir", 0, true, 1 << CMD_VERIFY},
+    {"exclude", 0, true, FOR_ALL},          {"exclude-from", 0, true, FOR_ALL},
+    {"dry-run", 'n', false, FOR_WRITE},     {"max-delete", 0, true, 1 << CMD_ENCRYPT},
 };
 enum { OPTION_COUNT = sizeof known_options / sizeof known_options[0] };
 // In cli_command order.
@@ -241,6 +246,20 @@ static int set_option(cli_options* o, int id, const char* value) {
     case OPT_TO_TERMINAL: o->to_terminal = true; break;
     case OPT_DELETE: o->delete_orphans = true; break;
     case OPT_INPUT_DIR: o->input_dir = value; break;
+    case OPT_EXCLUDE:
+    case OPT_EXCLUDE_FROM: {
+      std::string why;
+      bool taken = id == OPT_EXCLUDE ? cli_exclude_add(&o->excludes, value, &why)
+                                     : cli_exclude_read(&o->excludes, value, &why);
+      if (!taken) return cli_usage_error("%s", why.c_str());
+      break;
+    }
+    case OPT_DRY_RUN: o->dry_run = true; break;
+    case OPT_MAX_DELETE:
+      if (!number_in(value, 0, 1000000000L, &number))
+        return cli_usage_error("--max-delete takes a count of files, such as 10");
+      o->max_delete = number;
+      break;
   }
   return 0;
 }
@@ -309,8 +328,21 @@ static int parse_arguments(int argc, char** argv, cli_options* o, int* file_coun
 
 static bool writes(const cli_options& o) { return cli_traits(o.command).writes; }
 
+// A suffix is the end of a name: it may not lead the output elsewhere.
+static bool suffix_is_a_name_ending(const char* suffix) {
+  if (suffix[0] == '\0' || strcmp(suffix, ".") == 0 || strcmp(suffix, "..") == 0) return false;
+  for (const char* p = suffix; *p != '\0'; p++)
+    if (cli_paths_is_separator(*p) || *p == '/' || *p == '\\') return false;
+  return true;
+}
+
 static int check_options(const cli_options& o, char** files, int file_count) {
   if (file_count == 0) return cli_usage_error("no FILE given");
+  if (!suffix_is_a_name_ending(o.suffix))
+    return cli_usage_error("--suffix '%s' is not the end of a name: it may not be empty, . or .., "
+                           "nor hold a folder separator", o.suffix);
+  if (o.max_delete >= 0 && !o.delete_orphans)
+    return cli_usage_error("--max-delete goes with --delete");
   if (o.output != nullptr && o.out_dir != nullptr)
     return cli_usage_error("--output and --out-dir exclude each other");
   if (o.output != nullptr && o.output[0] == '\0') return cli_usage_error("--output is empty");
@@ -334,6 +366,8 @@ static int check_options(const cli_options& o, char** files, int file_count) {
   if (o.update && (stdin_input || stdout_output))
     return cli_usage_error("--update compares files; it does not apply to standard input or "
                            "output");
+  if (o.dry_run && (stdin_input || stdout_output))
+    return cli_usage_error("--dry-run names files; it does not apply to standard input or output");
   if (stdin_input && o.key_file != nullptr && strcmp(o.key_file, "-") == 0)
     return cli_usage_error("standard input cannot carry both the key and the data");
   // Encrypted data is what a terminal would garble.
@@ -368,6 +402,7 @@ int cli_options_read(int argc, char** argv, cli_options* o, int* file_count) {
   }
   *o = {};
   o->suffix = ".dat";
+  o->max_delete = -1;
   int command = 0;
   while (command < COMMAND_COUNT && strcmp(name, commands[command].name) != 0) command++;
   if (command == COMMAND_COUNT) return cli_usage_error("unknown command %s", name);

@@ -1,6 +1,8 @@
 // The command line, read once into the options of one run.
 #pragma once
 
+#include "cli_exclude.h"
+
 enum cli_command { CMD_ENCRYPT, CMD_DECRYPT, CMD_VERIFY, CMD_INFO };
 
 // What sets one command apart from the others, in one place: the rest of
@@ -30,6 +32,9 @@ struct cli_options {
   bool update;           // skip inputs whose output is up to date, replace the others
   bool allow_encrypted;  // encrypt inputs that already are encrypted files
   bool delete_orphans;   // remove outputs without inputs under --out-dir
+  long max_delete;       // --max-delete: the most --delete may remove; -1 not given
+  bool dry_run;          // say what would be done, and do nothing
+  cli_excludes excludes; // inputs left out of the run
   const char* input_dir; // verify: the folder the files were encrypted from
   bool to_terminal;      // binary output may go to a terminal
   bool in_place, recursive, quiet, help, version, key_bytes;

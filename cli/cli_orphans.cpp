@@ -1,8 +1,12 @@
-// Outputs without inputs.  An encrypted file under --out-dir that no input
-// of the run accounts for was made from a file that has since been removed
-// (or emptied): shipped, it would bring back data the project no longer
-// has.  Only files that end in the suffix and hold this format are ever
-// named or removed; anything else in the folder is left alone.
+// Outputs without inputs, and inputs without outputs.  An encrypted file
+// under --out-dir that no input of the run accounts for was made from a
+// file that has since been removed (or emptied): shipped, it would bring
+// back data the project no longer has.  Only files that end in the suffix
+// and are exactly what encryption writes are ever named or removed; anything
+// else in the folder, anything under an input folder, any link, any input
+// of the run and any output of an input left out by --exclude is left
+// alone.  --delete removes them within bounds, so that a wrong or empty
+// input folder cannot empty the output folder.
 
 #include "cli_orphans.h"
 
@@ -13,6 +17,7 @@
 #include <vector>
 
 #include "../runtime/runtime.h"
+#include "cli_exclude.h"
 #include "cli_inputs.h"
 #include "cli_inspect.h"
 #include "cli_options.h"
@@ -21,79 +26,206 @@
 
 namespace {
 
-struct orphan_search {
-  const cli_options* o;
-  std::vector<std::string> accounted;  // planned outputs, in the file system's order
-  std::vector<std::string> found;      // encrypted files under --out-dir no input accounts for
-  int depth;
-};
-
 bool path_less(const std::string& a, const std::string& b) {
   return cli_paths_less(a.c_str(), b.c_str());
 }
 
-void search_folder(orphan_search* s, const std::string& folder);
+struct file_id {
+  uint64_t volume, file;
+  bool operator<(const file_id& other) const {
+    return volume != other.volume ? volume < other.volume : file < other.file;
+  }
+  bool operator==(const file_id& other) const = default;
+};
 
-// The entries of one folder, walked as the run's inputs are: links to
-// folders are not followed, temporary files are not the run's outputs.
-struct folder_walk {
-  orphan_search* s;
+// A walk of a folder as the run's inputs are walked: links are not
+// followed, temporary files are not the run's, and the folders and files
+// in skipped (the run's inputs, and its input folders) are not looked into.
+struct tree_walk {
+  std::vector<file_id> skipped;  // sorted
+  void (*file)(void* context, const std::string& path);
+  void* context;
+  int depth;
+};
+
+bool walk_skips(const tree_walk& w, const std::string& path) {
+  file_id id;
+  return rt_file_identity(path.c_str(), &id.volume, &id.file) &&
+         std::binary_search(w.skipped.begin(), w.skipped.end(), id);
+}
+
+void walk_folder(tree_walk* w, const std::string& folder);
+
+struct folder_level {
+  tree_walk* w;
   const std::string* folder;
 };
 
 void walk_entry(const char* name, cli_paths_kind kind, void* context) {
-  auto* w = static_cast<folder_walk*>(context);
-  orphan_search* s = w->s;
-  std::string path = cli_paths_join(*w->folder, name);
+  auto* level = static_cast<folder_level*>(context);
+  tree_walk* w = level->w;
+  std::string path = cli_paths_join(*level->folder, name);
   if (kind == PATHS_FOLDER) {
-    if (s->depth < 64) search_folder(s, path);
-    return;
+    if (w->depth < 64 && !walk_skips(*w, path)) walk_folder(w, path);
+  } else if (kind == PATHS_FILE && !rt_is_temp_name(name) && !walk_skips(*w, path)) {
+    w->file(w->context, path);
   }
-  if (kind != PATHS_FILE || rt_is_temp_name(name) ||
-      !cli_inputs_ends_with_suffix(name, s->o->suffix) ||
-      std::binary_search(s->accounted.begin(), s->accounted.end(), path, path_less))
-    return;
-  cli_header_read read;
-  cli_inspect_read(path.c_str(), &read);
-  if (cli_inspect_written_by_encrypt(read)) s->found.push_back(path);
 }
 
-void search_folder(orphan_search* s, const std::string& folder) {
-  folder_walk w = {s, &folder};
-  s->depth++;
-  cli_paths_list(folder.c_str(), walk_entry, &w);
-  s->depth--;
+void walk_folder(tree_walk* w, const std::string& folder) {
+  folder_level level = {w, &folder};
+  w->depth++;
+  cli_paths_list(folder.c_str(), walk_entry, &level);
+  w->depth--;
+}
+
+// What the run names as its own: its inputs and the folders named, which
+// a walk of the output folder never takes for outputs.
+std::vector<file_id> run_inputs(const cli_batch& batch, char** args, int count) {
+  std::vector<file_id> ids;
+  file_id id;
+  for (const cli_item& item : batch.items)
+    if (!item.from_stdin && rt_file_identity(item.path.c_str(), &id.volume, &id.file))
+      ids.push_back(id);
+  for (int i = 0; i < count; i++)
+    if (strcmp(args[i], "-") != 0 && rt_size_query(args[i]) == -2 &&
+        rt_file_identity(args[i], &id.volume, &id.file))
+      ids.push_back(id);
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+// The first folder among the FILEs: where the inputs of a tree come from.
+const char* input_root(char** args, int count) {
+  for (int i = 0; i < count; i++)
+    if (strcmp(args[i], "-") != 0 && rt_size_query(args[i]) == -2) return args[i];
+  return nullptr;
+}
+
+// The part of path below folder, without the separators between.
+std::string below(const std::string& path, const char* folder) {
+  size_t at = strlen(folder);
+  while (at < path.size() && cli_paths_is_separator(path[at])) at++;
+  return path.substr(at);
+}
+
+struct orphan_search {
+  tree_walk walk;
+  const cli_options* o;
+  std::vector<std::string> accounted;  // planned outputs, in the file system's order
+  std::vector<std::string> found;      // encrypted files no input accounts for
+  int encrypted;                       // files in the folder as encryption writes them
+};
+
+void orphan_file(void* context, const std::string& path) {
+  auto* s = static_cast<orphan_search*>(context);
+  const char* name = path.c_str() + cli_inputs_name_at(path.c_str());
+  if (!cli_inputs_ends_with_suffix(name, s->o->suffix)) return;
+  cli_header_read read;
+  cli_inspect_read(path.c_str(), &read);
+  if (!cli_inspect_written_by_encrypt(read)) return;
+  s->encrypted++;
+  if (std::binary_search(s->accounted.begin(), s->accounted.end(), path, path_less)) return;
+  // The output of an input left out of the run stays, whether or not the
+  // input is still there.
+  std::string relative = below(path, s->o->out_dir);
+  relative.resize(relative.size() - strlen(s->o->suffix));
+  if (cli_exclude_match(s->o->excludes, relative, false) == nullptr) s->found.push_back(path);
 }
 
 // The input an orphan at path (under out_dir) was made from in root, and
 // whether it is there, too short, or gone.
 std::string orphan_reason(const cli_options& o, const std::string& path, const char* root) {
-  size_t at = strlen(o.out_dir);
-  while (at < path.size() && cli_paths_is_separator(path[at])) at++;
-  std::string relative = path.substr(at, path.size() - at - strlen(o.suffix));
+  std::string relative = below(path, o.out_dir);
+  relative.resize(relative.size() - strlen(o.suffix));
   std::string input = cli_paths_join(root, relative.c_str());
   int64_t size = rt_size_query(input.c_str());
   const char* why = size == 0 || size == 1 ? "is too short to encrypt" : "is gone";
   return "no input (" + input + " " + why + ")";
 }
 
+// Whether --delete may remove the orphans found: not when the run found no
+// input at all, nor more than half of the encrypted files in the folder
+// unless --max-delete allows that many.  Says why not.
+bool delete_allowed(const cli_options& o, const cli_batch& batch, const orphan_search& s,
+                    const char* root) {
+  const int removing = static_cast<int>(s.found.size());
+  bool any_input = false;
+  for (const cli_item& item : batch.items) any_input = any_input || item.has_output();
+  std::string why;
+  if (!any_input)
+    why = cli_format("the run found no input in %s, so every encrypted file in %s would count "
+                     "as having none", root, o.out_dir);
+  else if (o.max_delete >= 0 && removing > o.max_delete)
+    why = cli_format("%d encrypted files in %s have no input, more than --max-delete %ld",
+                     removing, o.out_dir, o.max_delete);
+  else if (o.max_delete < 0 && removing * 2 > s.encrypted)
+    why = cli_format("%d of the %d encrypted files in %s have no input, more than half; check "
+                     "that %s is the input folder, or give --max-delete %d",
+                     removing, s.encrypted, o.out_dir, root, removing);
+  if (why.empty()) return true;
+  cli_print_text(cli_err, "qelv: --delete refused, nothing was done: " + why + "\n");
+  return false;
+}
+
+struct missing_search {
+  tree_walk walk;
+  const cli_options* o;
+  const char* root;                    // the folder of encrypted files given
+  std::vector<std::string> outputs;    // the encrypted files the run verifies, sorted
+  std::vector<std::string> inputs;     // inputs without one
+};
+
+void missing_file(void* context, const std::string& path) {
+  auto* s = static_cast<missing_search*>(context);
+  std::string relative = below(path, s->o->input_dir);
+  if (cli_exclude_match(s->o->excludes, relative, false) != nullptr) return;
+  // Spelt as the walk of root spells the files it finds.
+  std::string output = cli_paths_join(s->root, relative.c_str()) + s->o->suffix;
+  if (!std::binary_search(s->outputs.begin(), s->outputs.end(), output, path_less))
+    s->inputs.push_back(path);
+}
+
 }  // namespace
 
-void cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* batch) {
-  if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return;
-  const char* root = nullptr;
-  for (int i = 0; i < count && root == nullptr; i++)
-    if (strcmp(args[i], "-") != 0 && rt_size_query(args[i]) == -2) root = args[i];
-  if (root == nullptr || rt_size_query(o.out_dir) != -2) return;
-  orphan_search s = {&o, {}, {}, 0};
+int cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* batch) {
+  if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return 0;
+  const char* root = input_root(args, count);
+  if (root == nullptr || rt_size_query(o.out_dir) != -2) return 0;
+  orphan_search s = {{run_inputs(*batch, args, count), orphan_file, nullptr, 0}, &o, {}, {}, 0};
+  s.walk.context = &s;
   for (const cli_item& item : batch->items)
     if (item.has_output() && (item.from_stdin || rt_size_query(item.path.c_str()) >= 2))
       s.accounted.push_back(item.output);
   std::sort(s.accounted.begin(), s.accounted.end(), path_less);
-  search_folder(&s, o.out_dir);
+  walk_folder(&s.walk, o.out_dir);
+  if (o.delete_orphans && !s.found.empty() && !delete_allowed(o, *batch, s, root)) return 1;
   std::sort(s.found.begin(), s.found.end(), path_less);
   for (const std::string& path : s.found)
     cli_inputs_add_orphan(batch, path, orphan_reason(o, path, root), o.delete_orphans);
+  return 0;
+}
+
+void cli_orphans_find_missing(const cli_options& o, char** args, int count, cli_batch* batch) {
+  if (o.input_dir == nullptr || !o.recursive) return;
+  const char* root = input_root(args, count);
+  if (root == nullptr) return;
+  missing_search s = {{run_inputs(*batch, args, count), missing_file, nullptr, 0}, &o, root, {}, {}};
+  s.walk.context = &s;
+  for (const cli_item& item : batch->items) s.outputs.push_back(item.path);
+  std::sort(s.outputs.begin(), s.outputs.end(), path_less);
+  walk_folder(&s.walk, o.input_dir);
+  for (const std::string& input : s.inputs) {
+    std::string relative = below(input, o.input_dir);
+    std::string output = cli_paths_join(root, relative.c_str()) + o.suffix;
+    cli_item item;
+    item.path = item.shown = input;
+    item.decided = true;
+    item.decided_outcome = OUTCOME_FAILED;
+    item.reason = "no output (" + output + " is missing); encrypt it, or leave it out with "
+                  "--exclude";
+    batch->items.push_back(item);
+  }
 }
 
 bool cli_orphans_input_of(const cli_options& o, const cli_item& item, std::string* input) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 bool cli_paths_is_separator(char c);    // a character that ends a folder name
+extern const bool cli_paths_case_blind;  // names that differ only in case are one (Windows)
 // Compares names the way the file system does: case-blind on Windows.
 int cli_paths_compare(const char* a, const char* b, size_t n);
 // True when path a sorts before b in that comparison, for sorting and
@@ -26,10 +27,15 @@ const char* cli_paths_special_kind(const char* path);
 extern const char cli_paths_remove_command[];
 
 // What a listing found: a file (or a path that cannot be looked at), a
-// folder, a link to a folder, something else (a named pipe, a device), or
-// a name that the file functions' code page cannot spell (Windows), given
-// as near as that code page comes.
-enum cli_paths_kind { PATHS_FILE, PATHS_FOLDER, PATHS_FOLDER_LINK, PATHS_OTHER, PATHS_UNSPELLABLE };
+// link to a file, a folder, a link to a folder, something else (a named
+// pipe, a device), a name that the file functions' code page cannot spell
+// (Windows), given as near as that code page comes, or a name the system
+// cannot open as a file (Windows: a device's name such as AUX or NUL, or a
+// character such as ':' that another system put in a name).
+enum cli_paths_kind {
+  PATHS_FILE, PATHS_FILE_LINK, PATHS_FOLDER, PATHS_FOLDER_LINK, PATHS_OTHER, PATHS_UNSPELLABLE,
+  PATHS_RESERVED
+};
 typedef void cli_paths_found(const char* path_or_name, cli_paths_kind kind, void* context);
 // Calls found(path, kind, context) for each path matching pattern (whose
 // wildcards stand in its last part only), in name order.  Returns the count

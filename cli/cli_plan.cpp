@@ -171,6 +171,25 @@ std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batc
   return "";
 }
 
+std::string cli_inputs_refuse_link(const cli_options& o, const cli_item& item) {
+  const std::string& output = item.output;
+  if (o.out_dir != nullptr) {
+    // Each folder from --out-dir (which is the user's to name) to the file.
+    const size_t from = strlen(o.out_dir);
+    for (size_t i = from + 1; i < output.size(); i++) {
+      if (!cli_paths_is_separator(output[i]) || cli_paths_is_separator(output[i - 1])) continue;
+      std::string folder = output.substr(0, i);
+      if (rt_is_link(folder.c_str()))
+        return "the folder " + folder + " is a link, which would lead the output out of " +
+               o.out_dir + "; no output is written through a link";
+    }
+  }
+  if (!o.force && rt_is_link(output.c_str()))
+    return "the output " + output + " is a link; no output is read or written through a link: "
+           "remove it, or give --force to replace the link itself";
+  return "";
+}
+
 // Makes the folder path, one level; why not, or empty when it is there.
 static std::string make_folder(const std::string& path) {
   int made = rt_folder_make(path.c_str());

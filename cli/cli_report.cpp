@@ -21,7 +21,8 @@ std::string cli_report_item_text(const cli_options& o, const cli_item& item, boo
   // them escaped, so that it stays one line.
   const std::string shown = cli_escaped(item.shown), reason = cli_escaped(item.reason);
   *on_listing = true;
-  if (item.outcome == OUTCOME_DELETED) return o.quiet ? "" : shown + ": deleted: " + reason;
+  if (item.outcome == OUTCOME_DELETED)
+    return o.quiet ? "" : shown + (o.dry_run ? ": would be deleted: " : ": deleted: ") + reason;
   if (item.outcome == OUTCOME_FAILED) {
     *on_listing = false;
     return shown + ": " + reason;
@@ -30,13 +31,19 @@ std::string cli_report_item_text(const cli_options& o, const cli_item& item, boo
     *on_listing = false;
     return o.quiet ? "" : shown + ": skipped: " + reason;
   }
-  // Up-to-date and stopped items are counted in the closing lines only.
-  if (item.outcome == OUTCOME_CURRENT || item.outcome == OUTCOME_STOPPED || o.quiet) return "";
+  // Up-to-date and stopped items are counted in the closing lines only,
+  // but in a dry run, which says what it would do with each file.
+  if (item.outcome == OUTCOME_STOPPED || o.quiet) return "";
+  const bool to_stdout = item.output == "-";
+  const std::string output = cli_escaped(to_stdout ? "(standard output)" : item.output);
+  if (item.outcome == OUTCOME_CURRENT) return o.dry_run ? shown + " -> " + output + ": up to date" : "";
   if (!cli_traits(o.command).writes)
     return shown + cli_format(": key and data check out, %s, %.3f s",
                               cli_size_text(item.size).c_str(), item.seconds);
-  const bool to_stdout = item.output == "-";
-  const std::string output = cli_escaped(to_stdout ? "(standard output)" : item.output);
+  if (o.dry_run)
+    return shown + " -> " + output +
+           cli_format(": would be written, %s -> %s", cli_size_text(item.size).c_str(),
+                      cli_size_text(item.output_size).c_str());
   return shown + " -> " + output +
          cli_format(": %s -> %s, %.3f s", cli_size_text(item.size).c_str(),
                     cli_size_text(item.output_size).c_str(), item.seconds);
@@ -77,16 +84,17 @@ std::string cli_report_summary_text(const cli_options& o, const cli_batch& batch
     text += cli_format("%s%d %s", separator, value, what);
     separator = ", ";
   };
-  add(ok, cli_traits(o.command).done);
+  add(ok, o.dry_run ? "would be written" : cli_traits(o.command).done);
   add(current, "up to date");
   add(skipped, "skipped");
   for (size_t k = 0; k < kinds.size(); k++)
     text += cli_format("%s%d %s%s", k == 0 ? " (" : ", ", kinds[k].second, kinds[k].first.c_str(),
                        k + 1 == kinds.size() ? ")" : "");
   add(orphans, "without input");
-  add(deleted, "deleted");
+  add(deleted, o.dry_run ? "would be deleted" : "deleted");
   add(failed, "failed");
-  *shown = o.quiet ? skipped > 0 : batch.count() > 1;
+  if (o.dry_run) text += "; a dry run: nothing was changed";
+  *shown = o.dry_run || (o.quiet ? skipped > 0 : batch.count() > 1);
   return text;
 }
 

@@ -111,9 +111,10 @@ static void run_worker(void* state) {
   }
 }
 
-// info prints each file's fields as it reads them, in this thread.
+// info prints each file's fields as it reads them, in this thread, and
+// for several files a summary that counts them by the two judgements.
 static int run_info(const cli_options& o, cli_batch* batch) {
-  int failures = 0;
+  int failures = 0, written = 0, readable = 0;
   for (cli_item& item : batch->items) {
     item.outcome = item.decided ? item.decided_outcome : OUTCOME_OK;
     std::string reason = item.decided ? item.reason : cli_explain_input(item.path.c_str());
@@ -125,6 +126,8 @@ static int run_info(const cli_options& o, cli_batch* batch) {
       if (result != result_ok)
         reason = cli_explain({item.path.c_str(), &header, nullptr, false, false, false, result},
                              engine_failure{});
+      else if (cli_inspect_written_by_encrypt(header)) written++;
+      else readable++;
     }
     if (!reason.empty()) {
       if (item.outcome == OUTCOME_OK) item.outcome = OUTCOME_FAILED;
@@ -132,6 +135,13 @@ static int run_info(const cli_options& o, cli_batch* batch) {
       cli_report_item(o, item);
     }
     failures += item.outcome == OUTCOME_FAILED;
+  }
+  if (batch->count() > 1) {
+    std::string line = "qelv: " + cli_count_text(batch->count(), "file", "files") +
+                       cli_format(": %d written by encryption", written);
+    if (readable > 0) line += cli_format(", %d readable by decryption only", readable);
+    if (failures > 0) line += cli_format(", %d failed", failures);
+    cli_print_text(cli_err, line + "\n");
   }
   return failures > 0 ? 1 : 0;
 }

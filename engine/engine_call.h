@@ -50,6 +50,9 @@ struct engine_call {
                           // (atomically, modulo 2^32); null: not counted
   bool use_worker;        // decryption may read and write on a worker thread
   bool keep_existing;     // an Output that exists is not replaced: STEP_EXISTS
+  bool replace_link;      // an Output that is a symbolic link is replaced itself, never
+                          // the file it points to (which the module's calls replace
+                          // on POSIX systems, as an open of the path would write it)
   rt_random_state* random;  // draws the initial value; null: the runtime's own, for one thread
   // Set by the call.  temp_state is 1 (atomically, with release order)
   // while temp_path names the temporary file being written, for removing

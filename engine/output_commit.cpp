@@ -33,7 +33,7 @@ bool output_begin(output_file* out, engine_call* call, const char* target, int64
     call->failure = {STEP_EXISTS, 0};
     return false;
   }
-  out->file = rt_temp_create(target, call->temp_path, RT_PATH_CAPACITY);
+  out->file = rt_temp_create(target, call->temp_path, RT_PATH_CAPACITY, !call->replace_link);
   if (out->file < 0) {
     fail(out, STEP_CREATE);
     return false;
@@ -61,7 +61,8 @@ bool output_commit(output_file* out, const char* target) {
   if (!out->failed && replacing && !rt_file_flush(out->file)) fail(out, STEP_FLUSH);
   if (!rt_file_close(out->file)) fail(out, STEP_CLOSE);
   out->file = -1;
-  if (!out->failed && rt_file_replace(out->call->temp_path, target, out->call->keep_existing)) {
+  if (!out->failed && rt_file_replace(out->call->temp_path, target, out->call->keep_existing,
+                                      !out->call->replace_link)) {
     temp_published(out, 0);
     return true;
   }

@@ -77,12 +77,17 @@ void rt_worker_stop(rt_worker* worker);  // null is ignored
 // keep_existing any target that exists is, in the same step as the rename
 // (another process may make one meanwhile), and rt_last_error then says
 // that it exists.  False: target is as it was and the temporary file still
-// there.
+// there.  A target that is a symbolic link is followed by both, so that
+// the file it points to is replaced and the link stays, unless follow_link
+// is false: then the temporary file is made beside the link and the link
+// itself replaced.  (Windows replaces the link itself either way.)
 // Room for a path: Linux's longest (PATH_MAX, 4096) and a name (256) more,
 // which is also more than a Windows path the ANSI calls take, whole.
 enum { RT_PATH_CAPACITY = 4096 + 256 };
-int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
-bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing);
+int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity,
+                   bool follow_link = true);
+bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing,
+                     bool follow_link = true);
 
 // What tells whether an open file changed while it was read: its length
 // and the times its content and its entry last changed (in the system's
@@ -138,6 +143,9 @@ int rt_last_error();
 // none (nothing there, or a device that gives no file information).
 bool rt_file_identity(const char* path, uint64_t* volume, uint64_t* file);
 bool rt_same_file(const char* a, const char* b);  // both exist and are one file
+// Whether path itself is a symbolic link (or, on Windows, any reparse
+// point: a junction too), whatever it points to.
+bool rt_is_link(const char* path);
 // The last modification time of path, in the system's units (nanoseconds on
 // POSIX, 100 ns on Windows); false when it has none.
 bool rt_file_time(const char* path, int64_t* time);

@@ -219,9 +219,10 @@ static int create_in_folder(char* path, int capacity, int folder_length) {
   return -1;
 }
 
-int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
+int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity,
+                   bool follow_link) {
   return create_in_folder(temp_path, temp_path_capacity,
-                          rt_platform_temp_folder(target, temp_path, temp_path_capacity));
+                          rt_platform_temp_folder(target, temp_path, temp_path_capacity, follow_link));
 }
 
 int rt_spool_create(char* path, int capacity) {

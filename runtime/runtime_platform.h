@@ -20,7 +20,7 @@ void rt_platform_close_left_open(intptr_t handle);
 // a new file at path that only its owner may open, opened for reading and
 // writing with other writers denied: 1 made (handle set), 0 the name is
 // taken, -1 failed.
-int rt_platform_temp_folder(const char* target, char* path, int capacity);
+int rt_platform_temp_folder(const char* target, char* path, int capacity, bool follow_link);
 int rt_platform_create_private(const char* path, intptr_t* handle);
 // Makes a folder at path, one only its owner may open when only_owner: 1
 // made, 0 the name is taken, -1 failed.

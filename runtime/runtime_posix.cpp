@@ -141,10 +141,10 @@ static const char* resolve_target(const char* target, char resolved[PATH_MAX]) {
   return target;
 }
 
-int rt_platform_temp_folder(const char* target, char* path, int capacity) {
+int rt_platform_temp_folder(const char* target, char* path, int capacity, bool follow_link) {
   if (target == nullptr || target[0] == '\0') return -1;
   char resolved[PATH_MAX];
-  const char* file = resolve_target(target, resolved);
+  const char* file = follow_link ? resolve_target(target, resolved) : target;
   const char* slash = strrchr(file, '/');
   int length = slash != nullptr ? static_cast<int>(slash - file + 1) : 0;
   if (length >= capacity) return -1;
@@ -199,15 +199,19 @@ static bool rename_keeping(const char* from, const char* to) {
   return rename(from, to) == 0;
 }
 
-bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing) {
+bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing,
+                     bool follow_link) {
   char resolved[PATH_MAX];
-  const char* path = resolve_target(target, resolved);
+  const char* path = follow_link ? resolve_target(target, resolved) : target;
   struct stat st;
   if (keep_existing) {
     if (chmod(temp_path, 0666 & ~creation_mask()) != 0) return false;
     return rename_keeping(temp_path, target);
   }
-  if (stat(path, &st) == 0) {
+  if ((follow_link ? stat(path, &st) : lstat(path, &st)) == 0 && S_ISLNK(st.st_mode)) {
+    // The link itself goes; the new file gets what any new file there gets.
+    if (chmod(temp_path, 0666 & ~creation_mask()) != 0) return false;
+  } else if (stat(path, &st) == 0) {
     // An open for writing would have refused these; a rename would not.
     if (!S_ISREG(st.st_mode) || access(path, W_OK) != 0) return false;
     // The new file takes the old one's owner where allowed, then its mode.
@@ -242,6 +246,11 @@ uint32_t rt_tick_ms() {
 }
 
 int rt_last_error() { return errno; }
+
+bool rt_is_link(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0 && S_ISLNK(st.st_mode);
+}
 
 bool rt_file_identity(const char* path, uint64_t* volume, uint64_t* file) {
   struct stat st;

@@ -213,7 +213,7 @@ static bool owner_only_make(owner_only* s) {
   return true;
 }
 
-int rt_platform_temp_folder(const char* target, char* path, int capacity) {
+int rt_platform_temp_folder(const char* target, char* path, int capacity, bool) {
   // A longer name is refused as the ANSI file functions refuse it.
   if (target == nullptr || strlen(target) >= MAX_PATH) return -1;
   wchar_t full[WIDE_PATH_CAPACITY];
@@ -309,7 +309,7 @@ static void take_target_security(wchar_t* temp, const wchar_t* target) {
 // and attributes before the rename.  Where the volume keeps no security, or
 // a security step fails, the file stays its owner's alone: never more open
 // than it should be.
-bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing) {
+bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing, bool) {
   wchar_t from[WIDE_PATH_CAPACITY], to[WIDE_PATH_CAPACITY];
   int name_at = 0;
   if (target == nullptr || strlen(target) >= MAX_PATH ||
@@ -375,6 +375,13 @@ int rt_last_error() { return static_cast<int>(GetLastError()); }
 // One file is one volume and file index.  No access is asked, so that a
 // file held open by others can still be looked at; backup semantics lets a
 // folder be opened too.
+bool rt_is_link(const char* path) {
+  wchar_t wide[WIDE_PATH_CAPACITY];
+  if (wide_full_path(path, wide, nullptr) == 0) return false;
+  DWORD attributes = GetFileAttributesW(wide);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 bool rt_file_identity(const char* path, uint64_t* volume, uint64_t* file) {
   HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

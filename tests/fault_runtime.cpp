@@ -26,8 +26,10 @@ bool real_rt_file_reserve(int file, int64_t length);
 bool real_rt_file_close(int file);
 bool real_rt_file_flush(int file);
 bool real_rt_file_remove(const char* path);
-int real_rt_temp_create(const char* target, char* temp_path, int temp_path_capacity);
-bool real_rt_file_replace(const char* temp_path, const char* target, bool keep_existing);
+int real_rt_temp_create(const char* target, char* temp_path, int temp_path_capacity,
+                        bool follow_link);
+bool real_rt_file_replace(const char* temp_path, const char* target, bool keep_existing,
+                          bool follow_link);
 rt_worker* real_rt_worker_start();
 
 static int fail_at = 0;
@@ -160,16 +162,19 @@ bool rt_file_remove(const char* path) {
   return real_rt_file_remove(path);
 }
 
-int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity) {
+int rt_temp_create(const char* target, char* temp_path, int temp_path_capacity,
+                   bool follow_link) {
   if (fails(FAULT_CREATE)) {
     if (temp_path_capacity > 0) temp_path[0] = '\0';
     return -1;
   }
-  return real_rt_temp_create(target, temp_path, temp_path_capacity);
+  return real_rt_temp_create(target, temp_path, temp_path_capacity, follow_link);
 }
 
-bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing) {
-  return !fails(FAULT_REPLACE) && real_rt_file_replace(temp_path, target, keep_existing);
+bool rt_file_replace(const char* temp_path, const char* target, bool keep_existing,
+                     bool follow_link) {
+  return !fails(FAULT_REPLACE) &&
+         real_rt_file_replace(temp_path, target, keep_existing, follow_link);
 }
 
 rt_worker* rt_worker_start() { return fails(FAULT_WORKER) ? nullptr : real_rt_worker_start(); }

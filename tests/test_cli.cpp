@@ -557,9 +557,9 @@ TEST_F(Cli, AnOutputOntoItsInputNeedsInPlace) {
     EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "-o", path("a"), same}), 1) << same;
     EXPECT_EQ(read_file(path("a")), plain);
   }
-  // An empty suffix makes the name beside the file the file itself.
-  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "--suffix=", path("a")}), 1);
-  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "--suffix=", "-d", dir, path("a")}), 1);
+  // An empty suffix would make the name beside the file the file itself.
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "--suffix=", path("a")}), 2);
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", "--suffix=", "-d", dir, path("a")}), 2);
   EXPECT_EQ(read_file(path("a")), plain);
 
   // --in-place replaces each file by its result, through any spelling.
@@ -695,24 +695,32 @@ TEST_F(Cli, KeysAreTextSpeltInTheScriptsCodePage) {
 #endif
 }
 
-// Running a batch again touches nothing twice: encrypted inputs and empty
-// ones are skipped, folders noted; --force encrypts again on purpose.
+// Running a batch again touches nothing twice: encrypted inputs are
+// skipped; what the run cannot take (an empty file, a folder without -r)
+// fails it until it is left out; --force encrypts again on purpose.
 TEST_F(Cli, RunsAgainSkipWhatIsEncryptedOrEmpty) {
   std::filesystem::create_directories(path("g/sub"));
   plain_file("g/note1.txt", 7, 31);
   write_file(path("g/empty"), {});
   const std::string all = path("g/*");  // expanded by the tool, as a Windows shell leaves it
-  ASSERT_EQ(run({"encrypt", "--key", test_key, all}), 0) << err;
+  ASSERT_EQ(run({"encrypt", "--key", test_key, all}), 1) << err;
   EXPECT_EQ(lines_of(out).size(), 1u) << out;
-  EXPECT_EQ(err, path("g/empty") + ": skipped: empty, too short: the format holds files of 2 "
-                                   "bytes or more\n" + path("g/sub") +
-                     ": skipped: a folder (give -r to take the files in it)\n");
-  EXPECT_EQ(run({"encrypt", "--key", test_key, all}), 1);
+  EXPECT_EQ(err, path("g/empty") + ": empty, too short: the format holds files of 2 bytes or "
+                                   "more; leave it out with --exclude\n" + path("g/sub") +
+                     ": a folder, whose files are taken only under -r; give -r, or leave it out "
+                     "with --exclude\n");
+  const std::vector<std::string> left_out = {"--exclude", "empty", "--exclude", "sub/"};
+  std::vector<std::string> again = {"encrypt", "--key", test_key};
+  again.insert(again.end(), left_out.begin(), left_out.end());
+  again.push_back(all);
+  EXPECT_EQ(run(again), 1);
   EXPECT_NE(err.find(path("g/note1.txt.dat") + ": skipped: the output of " +
                      path("g/note1.txt") + " in this run"), std::string::npos) << err;
   EXPECT_NE(err.find("give --force to overwrite it, or --update"), std::string::npos) << err;
+  EXPECT_EQ(err.find("empty"), std::string::npos) << err;
   // --force, as the hint says, overwrites the output and encrypts nothing twice.
-  EXPECT_EQ(run({"encrypt", "--key", test_key, "-f", all}), 0) << err;
+  again.insert(again.begin() + 1, "-f");
+  EXPECT_EQ(run(again), 0) << err;
   EXPECT_EQ(folder_listing(path("g")),
             (std::vector<std::string>{"empty", "note1.txt", "note1.txt.dat", "sub"}));
 
@@ -735,14 +743,20 @@ TEST_F(Cli, RecursiveRunsMirrorTheTree) {
   bytes a = plain_file("src/a.txt", 10, 32), b = plain_file("src/x/b.txt", 20, 33),
         c = plain_file("src/x/y/c.txt", 30, 34);
   write_file(path("src/x/y/empty"), {});
-  EXPECT_EQ(run({"encrypt", "--key", test_key, "-d", path("enc"), path("src")}), 0);
+  // A folder without -r would leave every output missing: a usage error.
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-d", path("enc"), path("src")}), 2);
+  EXPECT_EQ(err, "qelv: " + path("src") + " is a folder; give -r to take the files in it\n"
+                 "Try 'qelv --help'.\n");
   EXPECT_EQ(folder_listing(path("enc")), std::vector<std::string>{}) << "a folder without -r";
-  ASSERT_EQ(run({"encrypt", "--key", test_key, "-r", "-d", path("enc"), path("src")}), 0) << err;
+  // An input too short for the format fails the run, written or not.
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-r", "-d", path("enc"), path("src")}), 1) << err;
   EXPECT_EQ(lines_of(out).size(), 3u);
   std::string empty_found = path("src/x/y/empty");  // as the tool joins names
   std::replace(empty_found.begin() + dir.size(), empty_found.end(), '/', dir.back());
-  EXPECT_EQ(err, empty_found + ": skipped: empty, too short: the format holds files of 2 bytes "
-                               "or more\n");
+  EXPECT_EQ(err, empty_found + ": empty, too short: the format holds files of 2 bytes or more; "
+                               "leave it out with --exclude\n");
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-r", "-u", "--exclude", "x/y/empty", "-d",
+                 path("enc"), path("src")}), 0) << err;
   plain_file("enc/x/readme", 5, 35);  // not an encrypted name: left alone by decrypt -r
   ASSERT_EQ(run({"decrypt", "--key", test_key, "-r", "-d", path("back/"), path("enc")}), 0) << err;
   EXPECT_EQ(read_file(path("back/a.txt")), a);
@@ -768,7 +782,8 @@ TEST_F(Cli, MessagesSayWhatHappened) {
             1);
   EXPECT_EQ(err, path("nope") + ": no such file\n" + path("no/a") + ": no such folder " +
                      path("no") + "\n" + path("one-byte") +
-                     ": skipped: 1 byte, too short: the format holds files of 2 bytes or more\n" +
+                     ": 1 byte, too short: the format holds files of 2 bytes or more; leave it "
+                     "out with --exclude\n" +
                      path("x*.none") + ": no file matches this pattern\n" + path("two/same.txt") +
                      ": the output " + path("dist") + dir.back() + "same.txt.dat is also the " +
                      "output of " + path("one/same.txt") + "\n");
@@ -885,17 +900,23 @@ TEST_F(Cli, UpdateRewritesOnlyWhatChanged) {
   bytes b = plain_file("src/x/b.txt", 5000, 51);
   write_file(path("src/empty"), {});
   plain_file("src/one", 1, 52);
-  const std::vector<std::string> step = {"encrypt", "--key", test_key, "-u", "-r", "-d",
+  // Too short for the format, they fail the step until it leaves them out.
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-u", "-r", "-d", path("dist/data"), path("src")}),
+            1);
+  EXPECT_EQ(summary, "qelv: 4 files: 2 written, 2 failed\n") << err;
+  const std::vector<std::string> step = {"encrypt", "--key", test_key, "-u", "-r",
+                                         "--exclude", "empty", "--exclude", "one", "-d",
                                          path("dist/data"), path("src")};
+  std::filesystem::remove_all(path("dist"));
   ASSERT_EQ(run(step), 0) << err;
   EXPECT_EQ(lines_of(out).size(), 2u) << out;
-  EXPECT_EQ(summary, "qelv: 4 files: 2 written, 2 skipped (2 too short)\n") << err;
+  EXPECT_EQ(summary, "qelv: 2 files: 2 written\n") << err;
   const std::string a_out = path("dist/data/a.txt.dat"), b_out = path("dist/data/x/b.txt.dat");
   bytes a_first = read_file(a_out), b_first = read_file(b_out);
 
   ASSERT_EQ(run(step), 0) << err;
   EXPECT_EQ(out, "");
-  EXPECT_EQ(summary, "qelv: 4 files: 2 up to date, 2 skipped (2 too short)\n") << err;
+  EXPECT_EQ(summary, "qelv: 2 files: 2 up to date\n") << err;
   EXPECT_EQ(read_file(a_out), a_first) << "an output up to date was written again";
 
   // A changed input, and an output that is newer but holds another length.
@@ -905,7 +926,7 @@ TEST_F(Cli, UpdateRewritesOnlyWhatChanged) {
   ASSERT_EQ(encrypt_file(path("src/a.txt").c_str(), b_out.c_str(), test_key), std::string(result_ok));
   std::filesystem::last_write_time(b_out, later + std::chrono::seconds(2));
   ASSERT_EQ(run(step), 0) << err;
-  EXPECT_EQ(summary, "qelv: 4 files: 2 written, 2 skipped (2 too short)\n") << err;
+  EXPECT_EQ(summary, "qelv: 2 files: 2 written\n") << err;
   EXPECT_EQ(engine_decrypted(a_out), a);
   EXPECT_EQ(engine_decrypted(b_out), b);
 
@@ -920,15 +941,15 @@ TEST_F(Cli, UpdateRewritesOnlyWhatChanged) {
   write_file(path("dist/data/~qelv-0badf00d.tmp"), bytes(100, 1));
   ASSERT_EQ(run(step), 0) << err;
   std::vector<std::string> lines = lines_of(err);
-  ASSERT_EQ(lines.size(), 3u) << err;  // the two files too short, then the note
-  EXPECT_TRUE(starts_with(lines[2], "qelv: note: 1 temporary file left by a qelv that was stopped "
+  ASSERT_EQ(lines.size(), 1u) << err;  // the note alone
+  EXPECT_TRUE(starts_with(lines[0], "qelv: note: 1 temporary file left by a qelv that was stopped "
                                     "(or in use by one still running) lies where"))
-      << lines[2];
+      << lines[0];
   std::string stale = path("dist/data") + dir.back() + "~qelv-0badf00d.tmp";
 #ifdef _WIN32
-  EXPECT_NE(lines[2].find("remove it with: del " + stale), std::string::npos) << lines[2];
+  EXPECT_NE(lines[0].find("remove it with: del " + stale), std::string::npos) << lines[0];
 #else
-  EXPECT_NE(lines[2].find("remove it with: rm " + stale), std::string::npos) << lines[2];
+  EXPECT_NE(lines[0].find("remove it with: rm " + stale), std::string::npos) << lines[0];
 #endif
   EXPECT_TRUE(file_exists(stale));
 }
@@ -1119,18 +1140,19 @@ TEST_F(Cli, NamesWithLineEndsStayOnTheirLine) {
   std::string odd = "a\nb\x1b.txt";
   plain_file(odd, 50, 66);
   write_file(path("e\tmpty"), {});
-  ASSERT_EQ(run({"encrypt", "--key", test_key, path(odd), path("e\tmpty")}), 0) << err;
+  ASSERT_EQ(run({"encrypt", "--key", test_key, path(odd), path("e\tmpty")}), 1) << err;
   EXPECT_EQ(lines_of(out).size(), 1u) << out;
   EXPECT_TRUE(starts_with(out, path("a\\nb\\x1b.txt") + " -> " + path("a\\nb\\x1b.txt.dat") +
                                    ": ")) << out;
-  EXPECT_TRUE(starts_with(err, path("e\\tmpty") + ": skipped: empty")) << err;
+  EXPECT_TRUE(starts_with(err, path("e\\tmpty") + ": empty")) << err;
   EXPECT_EQ(engine_decrypted(path(odd + ".dat")), read_file(path(odd)));
   EXPECT_EQ(run({"info", path(odd + ".dat")}), 0);
   EXPECT_EQ(lines_of(out)[0], path("a\\nb\\x1b.txt.dat"));
 }
 
 // A named pipe is refused at once, never opened (an open waits for a
-// writer); in a folder run it is skipped with a note.
+// writer); in a folder run it fails the run, for its output would be
+// missing, until it is left out.
 TEST_F(Cli, NamedPipesAreRefusedWithoutWaiting) {
   std::filesystem::create_directories(path("d"));
   plain_file("d/a", 100, 57);
@@ -1145,10 +1167,15 @@ TEST_F(Cli, NamedPipesAreRefusedWithoutWaiting) {
   EXPECT_EQ(err, refused);
   EXPECT_EQ(run({"info", fifo}), 1);
   EXPECT_EQ(err, refused);
-  EXPECT_EQ(run({"encrypt", "--key", test_key, "-r", "-d", path("enc"), path("d")}), 0) << err;
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-r", "-d", path("enc"), path("d")}), 1) << err;
+  EXPECT_EQ(err, fifo + ": not a regular file (a named pipe, a device or the like), which cannot "
+                        "be read whole; leave it out with --exclude\n");
+  EXPECT_EQ(summary, "qelv: 2 files: 1 written, 1 failed\n");
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-r", "-u", "--exclude", "fifo", "-d", path("enc"),
+                 path("d")}), 0) << err;
+  EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("d")}), 0) << err;
   EXPECT_EQ(err, fifo + ": skipped: not a regular file (a named pipe, a device or the like), "
-                        "which cannot be read whole\n");
-  EXPECT_EQ(summary, "qelv: 2 files: 1 written, 1 skipped (1 not a regular file)\n");
+                        "which cannot be read whole\n") << "verify writes nothing: a skip";
 }
 #endif
 

@@ -15,13 +15,16 @@
 bool cli_paths_is_separator(char c) { return c == '/'; }
 int cli_paths_compare(const char* a, const char* b, size_t n) { return strncmp(a, b, n); }
 bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?[") != nullptr; }
+const bool cli_paths_case_blind = false;
 const char cli_paths_remove_command[] = "rm";
 
 static cli_paths_kind kind_of(const char* path) {
-  struct stat st;
-  if (stat(path, &st) != 0 || S_ISREG(st.st_mode)) return PATHS_FILE;
+  struct stat st, link;
+  const bool linked = lstat(path, &link) == 0 && S_ISLNK(link.st_mode);
+  if (stat(path, &st) != 0) return PATHS_FILE;
+  if (S_ISREG(st.st_mode)) return linked ? PATHS_FILE_LINK : PATHS_FILE;
   if (!S_ISDIR(st.st_mode)) return PATHS_OTHER;
-  return lstat(path, &st) == 0 && S_ISLNK(st.st_mode) ? PATHS_FOLDER_LINK : PATHS_FOLDER;
+  return linked ? PATHS_FOLDER_LINK : PATHS_FOLDER;
 }
 
 const char* cli_paths_special_kind(const char* path) {

@@ -17,6 +17,7 @@
 
 bool cli_paths_is_separator(char c) { return c == '\\' || c == '/' || c == ':'; }
 bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?") != nullptr; }
+const bool cli_paths_case_blind = true;
 const char cli_paths_remove_command[] = "del";
 
 // As the file system compares names: each character by its upper case.
@@ -77,6 +78,29 @@ static bool ansi_name(const wchar_t* wide, char* name, int capacity) {
   return n > 0 && !lossy && wcscmp(back, wide) == 0;
 }
 
+// Whether a name listed cannot be opened as a file of that name: the
+// system keeps the names of its devices (CON, PRN, AUX, NUL, COM1 to COM9,
+// LPT1 to LPT9, with any extension) in every folder, and a name that
+// another system made may hold a character that Windows takes for
+// something else (':' names a stream, '?' and '*' are wildcards); Wine
+// shows those as characters of the private use area from U+F000.
+static bool reserved(const wchar_t* name) {
+  for (const wchar_t* p = name; *p != L'\0'; p++)
+    if (*p < 0x20 || wcschr(L"<>:\"/\\|?*", *p) != nullptr || (*p >= 0xF000 && *p <= 0xF0FF))
+      return true;
+  size_t stem = wcscspn(name, L".");
+  while (stem > 0 && name[stem - 1] == L' ') stem--;  // "aux .txt" is AUX too
+  wchar_t base[5] = L"";
+  if (stem < 3 || stem > 4) return false;
+  lstrcpynW(base, name, static_cast<int>(stem) + 1);
+  CharUpperW(base);
+  static const wchar_t* const devices[] = {L"CON", L"PRN", L"AUX", L"NUL"};
+  for (const wchar_t* device : devices)
+    if (wcscmp(base, device) == 0) return true;
+  return stem == 4 && (wcsncmp(base, L"COM", 3) == 0 || wcsncmp(base, L"LPT", 3) == 0) &&
+         base[3] >= L'1' && base[3] <= L'9';
+}
+
 // Hands on the entries that search_path finds (and that match, when a
 // match is given), their paths in folder when full.  The search is made
 // in wide characters, so that a name the ANSI code page cannot spell is
@@ -100,8 +124,10 @@ static int search(const char* search_path, const char* match, const char* folder
     bool spelt = ansi_name(data.cFileName, name, sizeof name);
     bool folder_entry = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     bool link = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-    cli_paths_kind kind = folder_entry ? (link ? PATHS_FOLDER_LINK : PATHS_FOLDER) : PATHS_FILE;
-    if (!spelt) kind = PATHS_UNSPELLABLE;
+    cli_paths_kind kind = folder_entry ? (link ? PATHS_FOLDER_LINK : PATHS_FOLDER)
+                                       : (link ? PATHS_FILE_LINK : PATHS_FILE);
+    if (reserved(data.cFileName)) kind = PATHS_RESERVED;
+    else if (!spelt) kind = PATHS_UNSPELLABLE;
     cli_paths_names_add(&names, name, kind);
   } while (FindNextFileW(h, &data));
   FindClose(h);
