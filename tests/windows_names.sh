@@ -8,6 +8,11 @@
 # - a name the ANSI code page cannot spell (łódź.txt) is refused, and is not
 #   taken as the pattern "?ód?.txt" that its ANSI form would be; found in a
 #   folder, it is refused for the same reason.
+# - names another system made that Windows cannot open as files (a
+#   device's name such as aux.txt, con.lua or NUL, which would open the
+#   device; ':' or '?', which name a stream or a pattern) fail a folder run
+#   by name: nothing is read from a device, and no output is written under
+#   another name ("a:b" as the folder a and the file b).
 # The console wraps its lines at 80 columns, so qelv runs inside the work
 # folder and is given short relative names: what it prints does not depend
 # on where the folder is.  Wrapped lines are joined all the same.
@@ -50,4 +55,16 @@ case $said in
   *) echo "Data\\łódź.txt in a folder run: qelv said: $said"; status=1 ;;
 esac
 if ls "$work/Data/"*.dat >/dev/null 2>&1; then echo "a file was encrypted in Data"; status=1; fi
+mkdir -p "$work/Odd"
+for name in aux.txt con.lua NUL 'a:b' 'q?.txt' ok.txt; do printf 'some bytes\n' > "$work/Odd/$name"; done
+said=$(cd "$work" && wine "$qelv" encrypt --jobs 1 --key k -u -r -d Out Odd 2>&1 | tr -d '\r'; echo "status ${PIPESTATUS[0]}")
+refused=$(printf '%s\n' "$said" | grep -c ": a name this system cannot open as a file" || true)
+case $said in
+  *"status 1"*) ;;
+  *) echo "a folder run over names Windows cannot open passed: $said"; status=1 ;;
+esac
+if [ "$refused" != 5 ]; then echo "$refused of 5 names refused: $said"; status=1; fi
+listing=$(cd "$work/Out" && find . -type f | sort | tr '\n' ' ')
+if [ "$listing" != "./ok.txt.dat " ]; then echo "Out holds: $listing"; status=1; fi
+[ $status != 0 ] || echo "aux.txt, con.lua, NUL, a:b and q?.txt fail the run by name; only ok.txt is written"
 exit $status
