@@ -7,6 +7,9 @@
 #include <cstdio>
 
 bool cli_console_is_terminal(FILE* stream);
+// The system's own way of asking a program for its help ("/?" on Windows),
+// or null where there is none.
+extern const char* const cli_console_help_switch;
 // True when path names a terminal (a console on Windows): a device looked
 // at without writing to it.
 bool cli_console_names_terminal(const char* path);

@@ -205,11 +205,20 @@ static void collect_match(const char* path, cli_paths_kind kind, void* context) 
   }
 }
 
-int cli_inputs_collect(const cli_options& o, char** args, int count, cli_batch* batch) {
+// What a FILE that is not there is called under -r, where FILEs are
+// mostly folders: a folder, unless its name reads as a file's (a dot in
+// its last part).
+static std::string missing_under_r(const char* arg) {
+  std::string why = cli_explain_input(arg);
+  if (why != "no such file") return why;  // its folder is missing, or the like
+  const char* name = arg + cli_inputs_name_at(arg);
+  return *name == '\0' || strchr(name, '.') == nullptr ? "no such folder" : "no such file or folder";
+}
+
+int cli_inputs_collect(const cli_options& o, cli_batch* batch) {
   collect_context c = {&o, batch};
   bool had_stdin = false;
-  for (int i = 0; i < count; i++) {
-    const char* arg = args[i];
+  for (const char* arg : o.files) {
     if (strcmp(arg, "-") == 0) {
       if (had_stdin) return cli_usage_error("- (standard input) is given twice");
       had_stdin = true;
@@ -227,6 +236,8 @@ int cli_inputs_collect(const cli_options& o, char** args, int count, cli_batch* 
       // Nothing of it would be taken, and each of its outputs missing.
       if (!o.recursive) return cli_usage_error("%s is a folder; give -r to take the files in it", arg);
       collect_named_folder(&c, arg);
+    } else if (o.recursive && rt_size_query(arg) == -1 && !cli_paths_has_wildcard(arg)) {
+      collect_decided(&c, arg, missing_under_r(arg).c_str(), OUTCOME_FAILED);
     } else if (!collect_excluded(&c, arg, arg + cli_inputs_name_at(arg), false)) {
       collect_add(&c, arg, cli_inputs_name_at(arg));
     }

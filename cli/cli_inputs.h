@@ -38,6 +38,7 @@ struct cli_item {
   // Filled in by the worker; done is set last.
   cli_outcome outcome = OUTCOME_OK;
   std::string reason;  // why it failed, was skipped or deleted
+  bool failed_check = false;  // failed because the check value did not match under the key
   int64_t size = 0, output_size = 0;
   double seconds = 0;
   int done = 0;
@@ -64,7 +65,7 @@ struct cli_batch {
 // Turns the FILE arguments into items: patterns expanded, folders walked
 // under --recursive and noted otherwise.  Returns 0, or 2 after a usage
 // message.
-int cli_inputs_collect(const cli_options& o, char** args, int count, cli_batch* batch);
+int cli_inputs_collect(const cli_options& o, cli_batch* batch);
 // Plans each item's output, and refuses the later of two items that would
 // write one output.
 void cli_inputs_plan(const cli_options& o, cli_batch* batch);

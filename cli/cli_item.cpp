@@ -179,6 +179,7 @@ static cli_outcome write_dry(const item_run& r, std::string* why) {
     *why = cli_explain({item->path.c_str(), &cli_inputs_header(item), nullptr, false, false, false,
                         result},
                        r.call->failure);
+    item->failed_check = result == result_crc_failure;
     return OUTCOME_FAILED;
   }
   item->output_size = cli_inspect_plain_size(cli_inputs_header(item));
@@ -205,6 +206,7 @@ static cli_outcome run_write(const item_run& r, std::string* why) {
   if (result == engine_cancelled) return OUTCOME_STOPPED;
   if (result != result_ok) {
     *why = write_failure(r, result, written, stream_why);
+    item->failed_check = result == result_crc_failure;
     return OUTCOME_FAILED;
   }
   return write_done(r, written, why);
@@ -223,6 +225,7 @@ static cli_outcome run_verify(const item_run& r, std::string* why) {
     *why = cli_explain({item->path.c_str(), &cli_inputs_header(item), nullptr, false, false, false,
                         result},
                        call->failure);
+    item->failed_check = result == result_crc_failure;
     return OUTCOME_FAILED;
   }
   // With the folder it was encrypted from: its input must be there, and

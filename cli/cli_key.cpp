@@ -63,19 +63,25 @@ static bool key_prompt_hidden(const char* prompt, char* buffer, int size) {
   return got;
 }
 
+// Tries at the key and its repetition before the run gives up.
+enum { KEY_TRIES = 3 };
+
 static int key_from_prompt(const cli_options& o, char* key) {
   if (!cli_console_is_terminal(cli_in))
     return cli_usage_error("no key: give --key-file, --key-env or --key");
-  if (!key_prompt_hidden("Key: ", key, CLI_KEY_CAPACITY)) return cli_usage_error("no key entered");
-  if (cli_traits(o.command).encrypts) {
+  for (int attempt = 1;; attempt++) {
+    if (!key_prompt_hidden("Key: ", key, CLI_KEY_CAPACITY)) return cli_usage_error("no key entered");
+    if (!cli_traits(o.command).encrypts) return 0;
     // A mistyped key would leave the files unreadable.
     static char again[CLI_KEY_CAPACITY];
     bool got = key_prompt_hidden("Key again: ", again, sizeof again);
     bool same = got && strcmp(again, key) == 0;
     memset(again, 0, sizeof again);
-    if (!same) return cli_usage_error("the two keys differ");
+    if (same) return 0;
+    if (!got || attempt == KEY_TRIES)
+      return cli_usage_error("the two keys differ (%d tries); nothing was encrypted", attempt);
+    cli_print(cli_err, "The two keys differ; type the key again.\n");
   }
-  return 0;
 }
 
 // True when text is well-formed UTF-8: no stray continuation bytes, no

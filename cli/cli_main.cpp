@@ -27,19 +27,19 @@ static int worked_count(const cli_batch& batch) {
   return n;
 }
 
-static int run_batch(const cli_options& o, char** files, int file_count) {
+static int run_batch(const cli_options& o) {
   std::unique_ptr<cli_batch> owned(new cli_batch);
   cli_batch* batch = owned.get();
-  int status = cli_inputs_collect(o, files, file_count, batch);
+  int status = cli_inputs_collect(o, batch);
   // Counted once the FILEs are listed: one pattern or folder may name more.
   if (status == 0 && o.output != nullptr && worked_count(*batch) > 1)
     status = cli_usage_error("--output takes one file; use --out-dir for more");
   if (status == 0) {
     cli_inputs_plan(o, batch);
-    status = cli_orphans_find(o, files, file_count, batch);
+    status = cli_orphans_find(o, batch);
   }
   if (status == 0) {
-    cli_orphans_find_missing(o, files, file_count, batch);
+    cli_orphans_find_missing(o, batch);
     cli_inputs_find_stale(batch);
     status = cli_run(o, batch, key);
   }
@@ -54,15 +54,14 @@ int cli_main(int argc, char** argv) {
   if (cli_in == nullptr) cli_set_streams(stdin, stdout, stderr);
   cli_print_set_quiet(false);
   cli_options o;
-  int file_count = 0;
-  int status = cli_options_read(argc, argv, &o, &file_count);
+  int status = cli_options_read(argc, argv, &o);
   if (status != 0) return status < 0 ? 0 : status;
   cli_print_set_quiet(o.quiet);
   if (cli_traits(o.command).keyed) status = cli_key_obtain(o, key);
   // The tool's lists and texts are the standard library's, which raise on
   // memory that cannot be had; the engine's calls raise nothing.
   try {
-    if (status == 0) status = run_batch(o, argv + 2, file_count);
+    if (status == 0) status = run_batch(o);
   } catch (const std::bad_alloc&) {
     cli_print(cli_err, "qelv: out of memory\n");
     status = 1;

@@ -105,7 +105,8 @@ static const char help_text[] =
     "                      exactly, fails, and under -r so does each input\n"
     "                      there without its encrypted file\n"
     "\n"
-    "Streams: with FILE - the data is read from standard input, and with\n"
+    "Streams: with FILE - the data is read from standard input (encrypt and\n"
+    "decrypt given no FILE read it too, unless it is a terminal), and with\n"
     "-o - (or -o naming a device or pipe) the output goes to standard output.\n"
     "encrypt - encrypts as it reads; decrypt -o - checks the whole file's\n"
     "check value first and sends the plain bytes in a second pass, so a wrong\n"
@@ -136,7 +137,7 @@ static const char help_text[] =
     "                      most 8); the report keeps the order of the files\n"
     "  -q, --quiet         print only failures, and the summary when a FILE\n"
     "                      was skipped\n"
-    "  -h, --help          print this text\n"
+    "  -h, --help          print this text (/? too, on Windows)\n"
     "      --version       print the version\n"
     "  Short options combine: -rf is -r -f, -qo out.dat is -q -o out.dat.\n"
     "\n"
@@ -332,16 +333,22 @@ static int take_short_options(cli_options* o, int argc, char** argv, int* i) {
   return 0;
 }
 
-// Reads options and files from argv[2] on.  The files are moved to the front
-// of that range (a file never lands on an argument not yet read) and counted
-// in *file_count.  Returns 0, or 2 after a usage message.
-static int parse_arguments(int argc, char** argv, cli_options* o, int* file_count) {
-  int files = 0;
+static bool is_help_switch(const char* arg) {
+  return cli_console_help_switch != nullptr && strcmp(arg, cli_console_help_switch) == 0;
+}
+
+// Reads options and files from argv[2] on.  Returns 0, or 2 after a usage
+// message.
+static int parse_arguments(int argc, char** argv, cli_options* o) {
   bool options_end = false;
   for (int i = 2; i < argc; i++) {
     char* arg = argv[i];
+    if (!options_end && is_help_switch(arg)) {
+      o->help = true;
+      continue;
+    }
     if (options_end || arg[0] != '-' || arg[1] == '\0') {
-      argv[2 + files++] = arg;
+      o->files.push_back(arg);
       continue;
     }
     int status;
@@ -359,7 +366,6 @@ static int parse_arguments(int argc, char** argv, cli_options* o, int* file_coun
     }
     if (status != 0) return status;
   }
-  *file_count = files;
   return 0;
 }
 
@@ -373,8 +379,8 @@ static bool suffix_is_a_name_ending(const char* suffix) {
   return true;
 }
 
-static int check_options(const cli_options& o, char** files, int file_count) {
-  if (file_count == 0) return cli_usage_error("no FILE given");
+static int check_options(const cli_options& o) {
+  if (o.files.empty()) return cli_usage_error("no FILE given");
   if (!suffix_is_a_name_ending(o.suffix))
     return cli_usage_error("--suffix '%s' is not the end of a name: it may not be empty, . or .., "
                            "nor hold a folder separator", o.suffix);
@@ -398,7 +404,7 @@ static int check_options(const cli_options& o, char** files, int file_count) {
   if (o.update && (o.force || o.in_place))
     return cli_usage_error("--update excludes %s", o.force ? "--force" : "--in-place");
   bool stdin_input = false;
-  for (int i = 0; i < file_count; i++) stdin_input = stdin_input || strcmp(files[i], "-") == 0;
+  for (const char* file : o.files) stdin_input = stdin_input || strcmp(file, "-") == 0;
   bool stdout_output = o.output != nullptr && cli_stream_is_stream(o.output);
   if (o.update && (stdin_input || stdout_output))
     return cli_usage_error("--update compares files; it does not apply to standard input or "
@@ -426,10 +432,11 @@ static int check_options(const cli_options& o, char** files, int file_count) {
   return 0;
 }
 
-int cli_options_read(int argc, char** argv, cli_options* o, int* file_count) {
+int cli_options_read(int argc, char** argv, cli_options* o) {
   if (argc < 2) return cli_usage_error("no COMMAND given");
   const char* name = argv[1];
-  if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0 || strcmp(name, "help") == 0) {
+  if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0 || strcmp(name, "help") == 0 ||
+      is_help_switch(name)) {
     cli_print(cli_out, "%s", help_text);
     return -1;
   }
@@ -444,14 +451,18 @@ int cli_options_read(int argc, char** argv, cli_options* o, int* file_count) {
   while (command < COMMAND_COUNT && strcmp(name, commands[command].name) != 0) command++;
   if (command == COMMAND_COUNT) return cli_usage_error("unknown command %s", name);
   o->command = static_cast<cli_command>(command);
-  int status = parse_arguments(argc, argv, o, file_count);
+  int status = parse_arguments(argc, argv, o);
   if (status != 0) return status;
   if (o->help || o->version) {
     if (o->help) cli_print(cli_out, "%s", help_text);
     else cli_print(cli_out, "qelv %s\n", QELV_VERSION);
     return -1;
   }
-  status = check_options(*o, argv + 2, *file_count);
+  // With no FILE, encrypt and decrypt take standard input when it comes
+  // from a file or a pipe, as other tools of their kind do; on a terminal
+  // that would wait for typing, so it stays a usage error.
+  if (o->files.empty() && writes(*o) && !cli_console_is_terminal(cli_in)) o->files.push_back("-");
+  status = check_options(*o);
   if (o->key_codepage == 0) o->key_codepage = 1252;
   return status;
 }

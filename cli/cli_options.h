@@ -1,6 +1,8 @@
 // The command line, read once into the options of one run.
 #pragma once
 
+#include <vector>
+
 #include "cli_exclude.h"
 
 enum cli_command { CMD_ENCRYPT, CMD_DECRYPT, CMD_VERIFY, CMD_INFO };
@@ -44,10 +46,13 @@ struct cli_options {
   int key_sources;
   unsigned key_codepage;  // the scripts' code page the key is converted to
   int jobs;               // workers, up to CLI_MAX_JOBS; 0: one per processor
+  // The FILEs, argv's own strings (whose wide forms the code-page layer
+  // finds by them); "-" is standard input, also when encrypt or decrypt
+  // is given no FILE and standard input is no terminal.
+  std::vector<const char*> files;
 };
 
 // Reads argv[1] (the command) and the options and FILEs after it into o,
-// and checks that they go together.  The FILEs are moved to argv[2] on,
-// *file_count of them.  Returns 0 to run; -1 when the help or the version
-// was asked for and has been printed; 2 after a usage message.
-int cli_options_read(int argc, char** argv, cli_options* o, int* file_count);
+// and checks that they go together.  Returns 0 to run; -1 when the help or
+// the version was asked for and has been printed; 2 after a usage message.
+int cli_options_read(int argc, char** argv, cli_options* o);

@@ -81,24 +81,24 @@ void walk_folder(tree_walk* w, const std::string& folder) {
 
 // What the run names as its own: its inputs and the folders named, which
 // a walk of the output folder never takes for outputs.
-std::vector<file_id> run_inputs(const cli_batch& batch, char** args, int count) {
+std::vector<file_id> run_inputs(const cli_batch& batch, const std::vector<const char*>& files) {
   std::vector<file_id> ids;
   file_id id;
   for (const cli_item& item : batch.items)
     if (!item.from_stdin && rt_file_identity(item.path.c_str(), &id.volume, &id.file))
       ids.push_back(id);
-  for (int i = 0; i < count; i++)
-    if (strcmp(args[i], "-") != 0 && rt_size_query(args[i]) == -2 &&
-        rt_file_identity(args[i], &id.volume, &id.file))
+  for (const char* file : files)
+    if (strcmp(file, "-") != 0 && rt_size_query(file) == -2 &&
+        rt_file_identity(file, &id.volume, &id.file))
       ids.push_back(id);
   std::sort(ids.begin(), ids.end());
   return ids;
 }
 
 // The first folder among the FILEs: where the inputs of a tree come from.
-const char* input_root(char** args, int count) {
-  for (int i = 0; i < count; i++)
-    if (strcmp(args[i], "-") != 0 && rt_size_query(args[i]) == -2) return args[i];
+const char* input_root(const std::vector<const char*>& files) {
+  for (const char* file : files)
+    if (strcmp(file, "-") != 0 && rt_size_query(file) == -2) return file;
   return nullptr;
 }
 
@@ -188,11 +188,11 @@ void missing_file(void* context, const std::string& path) {
 
 }  // namespace
 
-int cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* batch) {
+int cli_orphans_find(const cli_options& o, cli_batch* batch) {
   if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return 0;
-  const char* root = input_root(args, count);
+  const char* root = input_root(o.files);
   if (root == nullptr || rt_size_query(o.out_dir) != -2) return 0;
-  orphan_search s = {{run_inputs(*batch, args, count), orphan_file, nullptr, 0}, &o, {}, {}, 0};
+  orphan_search s = {{run_inputs(*batch, o.files), orphan_file, nullptr, 0}, &o, {}, {}, 0};
   s.walk.context = &s;
   for (const cli_item& item : batch->items)
     if (item.has_output() && (item.from_stdin || rt_size_query(item.path.c_str()) >= 2))
@@ -206,11 +206,11 @@ int cli_orphans_find(const cli_options& o, char** args, int count, cli_batch* ba
   return 0;
 }
 
-void cli_orphans_find_missing(const cli_options& o, char** args, int count, cli_batch* batch) {
+void cli_orphans_find_missing(const cli_options& o, cli_batch* batch) {
   if (o.input_dir == nullptr || !o.recursive) return;
-  const char* root = input_root(args, count);
+  const char* root = input_root(o.files);
   if (root == nullptr) return;
-  missing_search s = {{run_inputs(*batch, args, count), missing_file, nullptr, 0}, &o, root, {}, {}};
+  missing_search s = {{run_inputs(*batch, o.files), missing_file, nullptr, 0}, &o, root, {}, {}};
   s.walk.context = &s;
   for (const cli_item& item : batch->items) s.outputs.push_back(item.path);
   std::sort(s.outputs.begin(), s.outputs.end(), path_less);

@@ -62,7 +62,7 @@ bool cli_report_item(const cli_options& o, const cli_item& item) {
 }
 
 std::string cli_report_summary_text(const cli_options& o, const cli_batch& batch, bool* shown) {
-  int ok = 0, current = 0, skipped = 0, failed = 0, orphans = 0, deleted = 0;
+  int ok = 0, current = 0, skipped = 0, failed = 0, orphans = 0, deleted = 0, checks = 0;
   std::vector<std::pair<std::string, int>> kinds;  // the skips' kinds, in order of appearance
   for (const cli_item& item : batch.items) {
     ok += item.outcome == OUTCOME_OK;
@@ -70,6 +70,7 @@ std::string cli_report_summary_text(const cli_options& o, const cli_batch& batch
     deleted += item.outcome == OUTCOME_DELETED;
     orphans += item.orphan && item.outcome == OUTCOME_FAILED;
     failed += !item.orphan && item.outcome == OUTCOME_FAILED;
+    checks += item.outcome == OUTCOME_FAILED && item.failed_check;
     if (item.outcome != OUTCOME_SKIPPED) continue;
     skipped++;
     const std::string kind = item.skip_kind != nullptr ? item.skip_kind : "other";
@@ -93,6 +94,9 @@ std::string cli_report_summary_text(const cli_options& o, const cli_batch& batch
   add(orphans, "without input");
   add(deleted, o.dry_run ? "would be deleted" : "deleted");
   add(failed, "failed");
+  // One cause for many identical lines, said once.
+  if (checks > 1 && checks == batch.count())
+    text += "; every file failed the check under this key: the key is the likely cause";
   if (o.dry_run) text += "; a dry run: nothing was changed";
   *shown = o.dry_run || (o.quiet ? skipped > 0 : batch.count() > 1);
   return text;

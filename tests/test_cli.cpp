@@ -361,9 +361,13 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndTouchNothing) {
 }
 
 TEST_F(Cli, HelpWarnsThatAKeyOnTheCommandLineIsVisible) {
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--help"}, {"-h"}, {"help"}, {"encrypt", "--help"}, {"info", "-h"}}) {
-    EXPECT_EQ(run(args), 0);
+  std::vector<std::vector<std::string>> asked = {
+      {"--help"}, {"-h"}, {"help"}, {"encrypt", "--help"}, {"info", "-h"}};
+#ifdef _WIN32
+  asked.insert(asked.end(), {{"/?"}, {"encrypt", "/?"}});  // as Windows programs are asked
+#endif
+  for (const auto& args : asked) {
+    EXPECT_EQ(run(args), 0) << args.back() << err;
     EXPECT_NE(out.find("--key TEXT"), std::string::npos);
     EXPECT_NE(out.find("visible\n                      to other users of this machine"),
               std::string::npos);
@@ -685,6 +689,11 @@ TEST_F(Cli, MessagesSayWhatHappened) {
   EXPECT_NE(err.find(", file holds 32 bytes)\n"), std::string::npos) << err;
   EXPECT_EQ(run({"info", path("nope")}), 1);
   EXPECT_EQ(err, path("nope") + ": no such file\n");
+  // Under -r a FILE is mostly a folder, and a missing one is called so.
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-r", "-d", path("dist"), path("nope")}), 1);
+  EXPECT_EQ(err, path("nope") + ": no such folder\n");
+  EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("nope.txt")}), 1);
+  EXPECT_EQ(err, path("nope.txt") + ": no such file or folder\n");
   // A missing --out-dir is made with its parents; a missing folder in
   // --output fails the file: one status, 1, when no output folder can be had.
   EXPECT_EQ(run({"encrypt", "--key", test_key, "-d", path("dist") + "/none/deeper", path("a")}), 0)
@@ -748,6 +757,15 @@ TEST_F(Cli, StreamsInAndOut) {
   ASSERT_EQ(run({"decrypt", "--key", test_key, "-o", "-", "-"}, in), 0) << err;
   fclose(in);
   EXPECT_EQ(read_file(streams + "out"), plain);
+  // With no FILE, standard input from a file or a pipe is the input.
+  in = fopen(path("p").c_str(), "rb");
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-o", path("t.dat")}, in), 0) << err;
+  fclose(in);
+  in = fopen(path("t.dat").c_str(), "rb");
+  ASSERT_EQ(run({"decrypt", "--key", test_key, "-o", path("t")}, in), 0) << err;
+  fclose(in);
+  EXPECT_EQ(read_file(path("t")), plain);
+  EXPECT_EQ(run({"verify", "--key", test_key}), 2) << "verify names its files";
   EXPECT_EQ(folder_names(temp), std::vector<std::string>{});
   set_env(temp_variable, old_temp.c_str());
   remove_tree(temp);
@@ -1432,6 +1450,14 @@ class CliTerminal : public Cli {
   }
 };
 
+// With no FILE, standard input on a terminal is no input: typing would be
+// taken for the data.
+TEST_F(CliTerminal, NoFileOnATerminalIsAUsageError) {
+  EXPECT_EQ(run_on_terminal({"encrypt", "--key", test_key, "-o", path("x.dat")}, {}), 2);
+  EXPECT_NE(t.transcript.find("qelv: no FILE given"), std::string::npos) << t.transcript;
+  EXPECT_FALSE(file_exists(path("x.dat")));
+}
+
 TEST_F(CliTerminal, PromptsWithoutEchoTwiceForEncrypt) {
   bytes plain = plain_file("a", 100, 19);
   ASSERT_EQ(run_on_terminal({"encrypt", path("a")}, {"typed key", "typed key"}), 0) << t.transcript;
@@ -1447,9 +1473,19 @@ TEST_F(CliTerminal, PromptsWithoutEchoTwiceForEncrypt) {
   EXPECT_EQ(count_of(t.transcript, "Key"), 1u);
   EXPECT_EQ(read_file(path("back")), plain);
 
+  // Two keys that differ are asked for again, three times at most.
   t.transcript.clear();
-  EXPECT_EQ(run_on_terminal({"encrypt", "-o", path("b.dat"), path("a")}, {"typed key", "typo key"}), 2);
-  EXPECT_NE(t.transcript.find("qelv: the two keys differ"), std::string::npos) << t.transcript;
+  EXPECT_EQ(run_on_terminal({"encrypt", "-o", path("c.dat"), path("a")},
+                            {"typed key", "typo key", "second key", "second key"}), 0)
+      << t.transcript;
+  EXPECT_EQ(count_of(t.transcript, "The two keys differ; type the key again."), 1u);
+  EXPECT_EQ(engine_decrypted(path("c.dat"), "second key"), plain);
+  t.transcript.clear();
+  EXPECT_EQ(run_on_terminal({"encrypt", "-o", path("b.dat"), path("a")},
+                            {"k1", "x1", "k2", "x2", "k3", "x3"}), 2);
+  EXPECT_NE(t.transcript.find("qelv: the two keys differ (3 tries)"), std::string::npos)
+      << t.transcript;
+  EXPECT_EQ(count_of(t.transcript, "Key again: "), 3u);
   EXPECT_FALSE(file_exists(path("b.dat")));
   EXPECT_TRUE(echo_is_on(t.slave));
 }
@@ -1548,4 +1584,23 @@ TEST_F(Cli, TheProgram) {
   EXPECT_EQ(status_of("info \"" + dir + "*.dat\""), 0);
   EXPECT_TRUE(starts_with(without_cr(text_of(read_file(streams + "out"))), path("a.dat") + "\n"));
 #endif
+}
+
+// A wrong key over a folder fails every file alike: the summary names the
+// key as the likely cause, once; one damaged file among good ones does not.
+TEST_F(Cli, AWrongKeyIsNamedOnceAsTheLikelyCause) {
+  std::filesystem::create_directories(path("data"));
+  for (int i = 0; i < 3; i++) plain_file("data/f" + std::to_string(i), 100, 760 + i);
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-r", "-d", path("dist"), path("data")}), 0) << err;
+  const std::string hint = "; every file failed the check under this key: the key is the likely "
+                           "cause\n";
+  EXPECT_EQ(run({"verify", "--key", "other key", "-r", path("dist")}), 1);
+  EXPECT_EQ(summary, "qelv: 3 files: 3 failed" + hint);
+  EXPECT_EQ(run({"decrypt", "--key", "other key", "-r", "-d", path("back"), path("dist")}), 1);
+  EXPECT_EQ(summary, "qelv: 3 files: 3 failed" + hint);
+  bytes one = read_file(path("dist/f1.dat"));
+  one.back() ^= 1;
+  write_file(path("dist/f1.dat"), one);
+  EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("dist")}), 1);
+  EXPECT_EQ(summary, "qelv: 3 files: 2 checked out, 1 failed\n");
 }

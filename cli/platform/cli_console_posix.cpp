@@ -10,6 +10,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+const char* const cli_console_help_switch = nullptr;
+
 bool cli_console_is_terminal(FILE* stream) { return isatty(fileno(stream)) == 1; }
 
 bool cli_console_names_terminal(const char* path) {

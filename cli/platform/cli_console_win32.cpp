@@ -18,6 +18,8 @@ static HANDLE handle_of(FILE* stream) {
 
 // _isatty is true for any character device, the NUL device included; only a
 // console has a console mode.
+const char* const cli_console_help_switch = "/?";
+
 bool cli_console_is_terminal(FILE* stream) {
   DWORD mode;
   return GetConsoleMode(handle_of(stream), &mode) != 0;

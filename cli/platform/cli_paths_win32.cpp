@@ -88,7 +88,8 @@ static bool reserved(const wchar_t* name) {
   for (const wchar_t* p = name; *p != L'\0'; p++)
     if (*p < 0x20 || wcschr(L"<>:\"/\\|?*", *p) != nullptr || (*p >= 0xF000 && *p <= 0xF0FF))
       return true;
-  size_t stem = wcscspn(name, L".");
+  size_t stem = 0;
+  while (name[stem] != L'\0' && name[stem] != L'.') stem++;
   while (stem > 0 && name[stem - 1] == L' ') stem--;  // "aux .txt" is AUX too
   wchar_t base[5] = L"";
   if (stem < 3 || stem > 4) return false;
