@@ -53,6 +53,7 @@ std::string cli_explain_input(const char* file) {
   const char* special = cli_paths_special_kind(file);
   if (special != nullptr)
     return cli_format("not a regular file (%s), which cannot be read whole", special);
+  if (rt_is_link(file)) return "a link to nothing: what it names is not there";
   return missing(file);
 }
 

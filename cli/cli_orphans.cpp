@@ -45,6 +45,7 @@ struct tree_walk {
   std::vector<file_id> skipped;  // sorted
   void (*file)(void* context, const std::string& path);
   void* context;
+  bool any_kind;  // file is also called for what is not a regular file: links, pipes, devices
   int depth;
 };
 
@@ -67,7 +68,8 @@ void walk_entry(const char* name, cli_paths_kind kind, void* context) {
   std::string path = cli_paths_join(*level->folder, name);
   if (kind == PATHS_FOLDER) {
     if (w->depth < 64 && !walk_skips(*w, path)) walk_folder(w, path);
-  } else if (kind == PATHS_FILE && !rt_is_temp_name(name) && !walk_skips(*w, path)) {
+  } else if ((kind == PATHS_FILE || w->any_kind) && !rt_is_temp_name(name) &&
+             !walk_skips(*w, path)) {
     w->file(w->context, path);
   }
 }
@@ -192,7 +194,7 @@ int cli_orphans_find(const cli_options& o, cli_batch* batch) {
   if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return 0;
   const char* root = input_root(o.files);
   if (root == nullptr || rt_size_query(o.out_dir) != -2) return 0;
-  orphan_search s = {{run_inputs(*batch, o.files), orphan_file, nullptr, 0}, &o, {}, {}, 0};
+  orphan_search s = {{run_inputs(*batch, o.files), orphan_file, nullptr, false, 0}, &o, {}, {}, 0};
   s.walk.context = &s;
   for (const cli_item& item : batch->items)
     if (item.has_output() && (item.from_stdin || rt_size_query(item.path.c_str()) >= 2))
@@ -210,7 +212,9 @@ void cli_orphans_find_missing(const cli_options& o, cli_batch* batch) {
   if (o.input_dir == nullptr || !o.recursive) return;
   const char* root = input_root(o.files);
   if (root == nullptr) return;
-  missing_search s = {{run_inputs(*batch, o.files), missing_file, nullptr, 0}, &o, root, {}, {}};
+  // Anything encrypt would fail on (a link, a pipe, a name it cannot open)
+  // has no output either.
+  missing_search s = {{run_inputs(*batch, o.files), missing_file, nullptr, true, 0}, &o, root, {}, {}};
   s.walk.context = &s;
   for (const cli_item& item : batch->items) s.outputs.push_back(item.path);
   std::sort(s.outputs.begin(), s.outputs.end(), path_less);

@@ -23,8 +23,11 @@ bool cli_paths_has_wildcard(const char* arg);
 // ("a named pipe", "a device"), found without opening it for reading;
 // null otherwise.
 const char* cli_paths_special_kind(const char* path);
-// The shell's command that removes files, for the note on stale ones.
+// The shell's command that removes files, for the note on stale ones, and
+// a path quoted for that shell, so that a command pasted from a note does
+// only what it says whatever the path holds.
 extern const char cli_paths_remove_command[];
+std::string cli_paths_shell_quoted(const std::string& path);
 
 // What a listing found: a file (or a path that cannot be looked at), a
 // link to a file, a folder, a link to a folder, something else (a named

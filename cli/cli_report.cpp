@@ -116,10 +116,7 @@ void cli_report_stale(const cli_batch& batch) {
   const int stale_count = static_cast<int>(batch.stale.size());
   if (stale_count == 0) return;
   std::string command;
-  for (const std::string& path : batch.stale) {
-    bool spaced = path.find(' ') != std::string::npos;
-    command += spaced ? " \"" + path + "\"" : " " + path;
-  }
+  for (const std::string& path : batch.stale) command += " " + cli_paths_shell_quoted(path);
   bool one = stale_count == 1;
   cli_note("%s left by a qelv that was stopped (or in use by one still running) %s where "
            "this run reads or writes; once no qelv is running, remove %s with: %s%s",

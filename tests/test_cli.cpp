@@ -1604,3 +1604,23 @@ TEST_F(Cli, AWrongKeyIsNamedOnceAsTheLikelyCause) {
   EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("dist")}), 1);
   EXPECT_EQ(summary, "qelv: 3 files: 2 checked out, 1 failed\n");
 }
+
+#ifndef _WIN32
+// The note on a stale temporary file gives a command that removes only it,
+// whatever its folder's name holds, when pasted into a shell.
+TEST_F(Cli, TheStaleFilesCommandIsQuoted) {
+  const std::string odd = "a;b $(touch pwned) 'q'";
+  std::filesystem::create_directories(path(odd));
+  plain_file(odd + "/f", 10, 770);
+  write_file(path(odd + "/~qelv-0badf00d.tmp"), bytes(5, 1));
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-r", path(odd)}), 0) << err;
+  const size_t at = err.find("remove it with: rm ");
+  ASSERT_NE(at, std::string::npos) << err;
+  std::string command = err.substr(at + 16);
+  command.erase(command.find('\n'));
+  ASSERT_EQ(std::system(("cd '" + dir + "' && " + command).c_str()), 0) << command;
+  EXPECT_FALSE(file_exists(path(odd + "/~qelv-0badf00d.tmp")));
+  EXPECT_FALSE(file_exists(path("pwned")));
+  EXPECT_TRUE(file_exists(path(odd + "/f")));
+}
+#endif

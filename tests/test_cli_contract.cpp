@@ -353,6 +353,18 @@ TEST_F(Cli, LinksAreNeverFollowedOutOfTheOutputFolder) {
   EXPECT_EQ(engine_decrypted(path("dist/a.txt.dat")), a);
   EXPECT_EQ(read_file(path("outside/shared.dat")), shared);
   EXPECT_TRUE(std::filesystem::is_symlink(path("dist/gone.txt.dat"))) << "deleted through a link";
+
+  // Links among the inputs that encrypt cannot take fail it, and verify,
+  // which checks the same promise, fails on them too.
+  std::filesystem::remove_all(path("dist"));
+  std::filesystem::create_directory_symlink("../outside", path("data/more"));
+  std::filesystem::create_symlink("nowhere.txt", path("data/dangling.txt"));
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-u", "-r", "-d", path("dist"), path("data")}), 1);
+  EXPECT_NE(err.find("more: a link to a folder, which is not followed"), std::string::npos) << err;
+  EXPECT_NE(err.find("dangling.txt: a link to nothing"), std::string::npos) << err;
+  EXPECT_EQ(summary, "qelv: 4 files: 2 written, 2 failed\n");
+  EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("dist"), "--input-dir", path("data")}), 1);
+  EXPECT_EQ(summary, "qelv: 4 files: 2 checked out, 2 failed\n");
 }
 #endif
 

@@ -18,6 +18,15 @@ bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?[") != nul
 const bool cli_paths_case_blind = false;
 const char cli_paths_remove_command[] = "rm";
 
+std::string cli_paths_shell_quoted(const std::string& path) {
+  if (path.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789"
+                             "._/~+-=,:") == std::string::npos && path[0] != '-' && path[0] != '~')
+    return path;
+  std::string quoted = "'";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return (path[0] == '-' ? "./" : "") + quoted + "'";
+}
+
 static cli_paths_kind kind_of(const char* path) {
   struct stat st, link;
   const bool linked = lstat(path, &link) == 0 && S_ISLNK(link.st_mode);

@@ -20,6 +20,12 @@ bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?") != null
 const bool cli_paths_case_blind = true;
 const char cli_paths_remove_command[] = "del";
 
+// No Windows name holds a double quote, so quotes keep a name whole.
+std::string cli_paths_shell_quoted(const std::string& path) {
+  if (path.find_first_of(" &|<>^()%!;,=") == std::string::npos) return path;
+  return "\"" + path + "\"";
+}
+
 // As the file system compares names: each character by its upper case.
 int cli_paths_compare(const char* a, const char* b, size_t n) {
   static const size_t most = RT_PATH_CAPACITY;
