@@ -31,10 +31,13 @@ static void set_status(HWND window, const std::wstring& text) {
   SetWindowTextW(window_control(window, IDC_STATUS), text.c_str());
 }
 
-// A problem found before any run: said in the status line and the list.
+// A problem found before any run: said in the status line and the list,
+// which no longer show the run before, nor does the progress.
 static void refuse(HWND window, int focus, const std::wstring& text) {
   HWND list = window_control(window, IDC_LIST);
   window_list_clear(list);
+  SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
+  SetWindowTextW(window_control(window, IDC_CURRENT), L"");
   window_list_add(list, L"", L"not started", text, text);
   set_status(window, text);
   SetFocus(window_control(window, focus));

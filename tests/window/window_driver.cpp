@@ -362,9 +362,9 @@ static int at_96(const std::wstring& program) {
   screenshot(w, L"idle-96dpi");
   case_keyboard(w);
   case_keys_differ(w);
-  case_missing_folders(w);
   case_encrypt_twice(w);
   case_changed(w);
+  case_missing_folders(w);
   case_verify_wrong_key(w);
   case_failed_run(w);
   case_decrypt(w);

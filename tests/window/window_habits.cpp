@@ -17,29 +17,43 @@ static bool exists(const std::wstring& path) {
 }
 
 // One press refused before any run: a single row, the same words in the
-// status line, no progress, and nothing made.
+// status line, no progress (nor the last run's), and none of the folders
+// made.
 static void check_refused(const driven_window& w, int button, const std::wstring& said,
                           const char* what) {
+  const int folders[] = {IDC_SOURCE, IDC_OUTPUT, IDC_DECRYPT_DIR};
+  std::wstring absent;  // the folders named that are not there
+  for (int id : folders)
+    if (!exists(driver_text(w, id))) absent += driver_text(w, id) + L"\n";
   std::vector<std::wstring> rows = run(w, button);
   check(rows.size() == 1 && rows[0] == L" | not started | " + said, what, joined(rows));
   check(driver_text(w, IDC_STATUS) == said, "and said in the status line",
         driver_text(w, IDC_STATUS));
   check(driver_progress(w) == 0 && driver_text(w, IDC_CURRENT).empty(), "and no progress shown",
         driver_text(w, IDC_CURRENT));
-  check(!exists(work + L"\\enc") && !exists(work + L"\\dec"), "and no folder made");
+  std::wstring made;
+  for (size_t at = 0, end; (end = absent.find(L'\n', at)) != std::wstring::npos; at = end + 1)
+    if (exists(absent.substr(at, end - at))) made += absent.substr(at, end - at) + L" ";
+  check(made.empty(), "and no folder made", made);
 }
 
 // A source or encrypted folder that is not there is named as such before
-// any run, rather than given to the tool as a file that fails.
+// any run, rather than given to the tool as a file that fails.  After a
+// run, whose progress the refusal clears.
 void case_missing_folders(const driven_window& w) {
   const std::wstring gone = work + L"\\gone";
   fill(w, project_key, project_key);
+  run(w, IDC_ENCRYPT);
+  check(driver_progress(w) == 1000, "a run's progress before the refusals",
+        std::to_wstring(driver_progress(w)));
   driver_set_text(w, IDC_SOURCE, gone);
+  driver_set_text(w, IDC_OUTPUT, work + L"\\enc-new");
   check_refused(w, IDC_ENCRYPT, L"The source folder does not exist: " + gone,
                 "Encrypt from a missing source folder is refused by name");
   check(driver_focus(w) == IDC_SOURCE, "the source field has the focus",
         std::to_wstring(driver_focus(w)));
   screenshot(w, L"missing-folder-96dpi");
+  driver_set_text(w, IDC_OUTPUT, work + L"\\enc");
   check_refused(w, IDC_VERIFY, L"The source folder does not exist: " + gone,
                 "Verify against a missing source folder is refused by name");
   fill(w, project_key, project_key);
