@@ -92,7 +92,7 @@ void window_layout_create(HWND window) {
     SendMessageW(window_control(window, id), EM_SETPASSWORDCHAR, 0x25CF, 0);
   HWND list = window_control(window, IDC_LIST);
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-               LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+               LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
   const wchar_t* titles[] = {L"File", L"Outcome", L"Details"};
   for (int i = 0; i < 3; i++) {
     LVCOLUMNW column = {};

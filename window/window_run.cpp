@@ -79,30 +79,17 @@ static const wchar_t* outcome_word(run_item_kind kind, bool verify) {
 }
 
 static window_action running_action;
-static std::string output_root;  // the folder the run writes into, as given
-
-// The output's name below the folder the run writes into, or whole.
-static const char* output_below_root(const char* output) {
-  size_t n = output_root.size();
-  if (n == 0 || strncmp(output, output_root.c_str(), n) != 0) return output;
-  const char* rest = output + n;
-  if (*rest != '\\' && *rest != '/' && output_root.back() != '\\' && output_root.back() != '/')
-    return output;
-  while (*rest == '\\' || *rest == '/') rest++;
-  return *rest != '\0' ? rest : output;
-}
-
-// The details: the reason of a skip or a failure; for a file written, the
-// sizes first (so that a narrow column still shows them), then where it
-// went; else the console's line after the file's name.
+// The details: the reason of a skip or a failure; for a file written, its
+// sizes and time (its output is its name in the folder written into, and
+// the report has it whole); else the console's line after the file's name.
 static std::wstring details_of(const cli_item& item, const char* line) {
   if (item.message != nullptr && item.outcome != OUTCOME_OK) return window_wide(item.message);
   if (item.outcome == OUTCOME_OK && item.output != nullptr) {
-    char before[64], after[64], text[128];
-    snprintf(text, sizeof text, "%s -> %s, %.3f s, to ",
+    char before[64], after[64], text[192];
+    snprintf(text, sizeof text, "%s -> %s, %.3f s",
              cli_size_text(item.size, before, sizeof before),
              cli_size_text(item.output_size, after, sizeof after), item.seconds);
-    return window_wide(text) + window_wide(output_below_root(item.output));
+    return window_wide(text);
   }
   size_t shown = strlen(item.shown);
   const char* rest = strncmp(line, item.shown, shown) == 0 ? line + shown : line;
@@ -212,9 +199,6 @@ bool window_run_start(HWND window, window_request* request) {
   if (worker.joinable()) worker.join();
   target = window;
   running_action = request->action;
-  output_root = request->action == ACTION_ENCRYPT   ? request->output
-                : request->action == ACTION_DECRYPT ? request->decrypt_dir
-                                                    : std::string();
   if (request->key_file.empty() && !key_hand_over(&request->key)) {
     InterlockedExchange(&going, 0);
     return false;

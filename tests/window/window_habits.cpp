@@ -90,9 +90,8 @@ void case_failed_run(const driven_window& w) {
         "and the buttons are back");
 }
 
-// Every row's texts fit their columns (the list scrolls sideways rather
-// than cut them), and the sizes of a file written are seen without
-// scrolling.
+// Every row's texts fit their columns, and the sizes of each file written
+// are in sight without scrolling the list sideways.
 void check_list_fits(const driven_window& w, const std::wstring& when) {
   const int margins = 12;  // the list's own space around a cell's text
   int room = driver_list_client_width(w);
@@ -105,15 +104,37 @@ void check_list_fits(const driven_window& w, const std::wstring& when) {
     std::wstring texts[3] = {row.substr(0, a), row.substr(a + 3, b - a - 3), row.substr(b + 3)};
     for (int c = 0; c < 3; c++)
       if (driver_list_text_width(w, texts[c]) + margins > columns[c]) cut += texts[c] + L"; ";
-    size_t to = texts[2].find(L", to ");
-    if (texts[1] != L"written" || to == std::wstring::npos) continue;
+    if (texts[1] != L"written" || texts[2].find(L" -> ") == std::wstring::npos) continue;
     sizes_seen++;
-    int sizes_end = columns[0] + columns[1] + driver_list_text_width(w, texts[2].substr(0, to));
+    int sizes_end = columns[0] + columns[1] + driver_list_text_width(w, texts[2]);
     if (sizes_end + margins > room) hidden += texts[2] + L"; ";
   }
   check(cut.empty(), "every text of the list fits its column", when + L": " + cut);
   check(sizes_seen > 0 && hidden.empty(), "the sizes of each file written are in sight",
         when + L": " + std::to_wstring(sizes_seen) + L" " + hidden);
+}
+
+// A file whose name is long beside the short ones: the name column takes
+// its width, as far as the sizes stay in sight.
+void case_long_name(const driven_window& w) {
+  std::wstring wide = work + L"\\wide";
+  driver_remove_tree(wide);
+  driver_make_folder(wide);
+  driver_make_folder(wide + L"\\src");
+  driver_make_folder(wide + L"\\src\\a folder of some length");
+  check(driver_make_file(wide + L"\\src\\a.txt", "short\n") &&
+            driver_make_file(wide + L"\\src\\a folder of some length\\and a file in it, named at length.txt",
+                             "long\n"),
+        "the files with a long name made");
+  fill(w, project_key, project_key);
+  driver_set_text(w, IDC_SOURCE, wide + L"\\src");
+  driver_set_text(w, IDC_OUTPUT, wide + L"\\enc");
+  std::vector<std::wstring> rows = run(w, IDC_ENCRYPT);
+  check(rows.size() == 2 && count_containing(rows, L" | written | ") == 2,
+        "the files with a long name written", joined(rows));
+  check_list_fits(w, L"a long name");
+  screenshot(w, L"long-name-96dpi");
+  driver_remove_tree(wide);
 }
 
 void check_cancelled(const driven_window& w, const std::wstring& folder, const std::wstring& dpi) {

@@ -14,6 +14,7 @@ void case_missing_folders(const driven_window& w);
 void case_failed_run(const driven_window& w);
 // The rows of the list fit their columns; when says after what.
 void check_list_fits(const driven_window& w, const std::wstring& when);
+void case_long_name(const driven_window& w);
 // After Esc stopped a run of three files into folder.
 void check_cancelled(const driven_window& w, const std::wstring& folder, const std::wstring& dpi);
 void case_folder_picker(const driven_window& w, const std::wstring& dpi);
