@@ -121,10 +121,10 @@ void case_long_name(const driven_window& w) {
   driver_remove_tree(wide);
   driver_make_folder(wide);
   driver_make_folder(wide + L"\\src");
-  driver_make_folder(wide + L"\\src\\a folder of some length");
+  std::wstring folder = wide + L"\\src\\a folder of some length";
+  driver_make_folder(folder);
   check(driver_make_file(wide + L"\\src\\a.txt", "short\n") &&
-            driver_make_file(wide + L"\\src\\a folder of some length\\and a file in it, named at length.txt",
-                             "long\n"),
+            driver_make_file(folder + L"\\and a file in it, named at length.txt", "long\n"),
         "the files with a long name made");
   fill(w, project_key, project_key);
   driver_set_text(w, IDC_SOURCE, wide + L"\\src");
@@ -387,7 +387,8 @@ static void check_resized(const driven_window& w, int width, int height, const s
 // Smaller than the window can be, then larger, then as it was.
 void case_resize(const driven_window& w, const std::wstring& dpi) {
   std::wstring note = driver_text(w, IDC_CODEPAGE_NOTE);
-  check(note.find(L"code page") != std::wstring::npos && note.find(L"scripts") != std::wstring::npos,
+  check(note.find(L"code page") != std::wstring::npos &&
+            note.find(L"scripts") != std::wstring::npos,
         "a line says what the code page is", note);
   RECT before;
   GetWindowRect(w.window, &before);
