@@ -384,21 +384,28 @@ static void check_resized(const driven_window& w, int width, int height, const s
         "page's note too)", name + L": " + cut);
 }
 
-// Smaller than the window can be, then larger, then as it was.
+static SIZE window_size(const driven_window& w) {
+  RECT r;
+  GetWindowRect(w.window, &r);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+// Smaller than the window can be, then larger (as far as the screen lets
+// it), then as it was.
 void case_resize(const driven_window& w, const std::wstring& dpi) {
   std::wstring note = driver_text(w, IDC_CODEPAGE_NOTE);
   check(note.find(L"code page") != std::wstring::npos &&
             note.find(L"scripts") != std::wstring::npos,
         "a line says what the code page is", note);
-  RECT before;
-  GetWindowRect(w.window, &before);
+  SIZE before = window_size(w);
   check_resized(w, 100, 100, L"resized-least-" + dpi);
-  RECT least;
-  GetWindowRect(w.window, &least);
-  check(least.right - least.left > 100 && least.bottom - least.top > 100,
-        "the window keeps its least size");
-  check_resized(w, (before.right - before.left) * 3 / 2, (before.bottom - before.top) * 5 / 4,
-                L"resized-large-" + dpi);
-  check_resized(w, before.right - before.left, before.bottom - before.top, L"resized-back-" + dpi);
+  SIZE least = window_size(w);
+  check(least.cx > 100 && least.cy > 100 && least.cx < before.cx && least.cy < before.cy,
+        "the window shrinks to its least size, no less",
+        std::to_wstring(least.cx) + L" x " + std::to_wstring(least.cy));
+  check_resized(w, before.cx * 3 / 2, before.cy * 5 / 4, L"resized-large-" + dpi);
+  SIZE large = window_size(w);
+  check(large.cx > least.cx && large.cy > least.cy, "and grows again",
+        std::to_wstring(large.cx) + L" x " + std::to_wstring(large.cy));
+  check_resized(w, before.cx, before.cy, L"resized-back-" + dpi);
 }
-
