@@ -25,6 +25,7 @@ static struct {
   int count;  // the files of the run, once a progress has said it
   int written, current, failed;
   bool stopped;  // its closing line said it was cancelled
+  bool cancel_asked;
 } tally;
 
 static void set_status(HWND window, const std::wstring& text) {
@@ -213,7 +214,7 @@ void window_actions_start(HWND window, window_action action) {
   SetWindowTextW(window_control(window, IDC_CURRENT), L"");
   set_status(window, doing_word(action));
   closing_shown = note_shown = false;
-  tally = {action, 0, 0, 0, 0, false};
+  tally = {action, 0, 0, 0, 0, false, false};
   set_running(window, true);
   if (!window_run_start(window, &r)) {
     set_running(window, false);
@@ -225,6 +226,7 @@ void window_actions_start(HWND window, window_action action) {
 void window_actions_cancel(HWND window) {
   if (!window_run_going()) return;
   set_status(window, L"Cancelling: the files being worked stop at their next piece...");
+  tally.cancel_asked = true;
   EnableWindow(window_control(window, IDC_CANCEL_RUN), FALSE);
   if (!window_run_cancel()) SetTimer(window, CANCEL_TIMER, 100, nullptr);
 }
@@ -297,7 +299,7 @@ static void run_done(HWND window, int status) {
     SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
     SetWindowTextW(window_control(window, IDC_CURRENT), L"");
   }
-  if (tally.stopped) set_status(window, cancelled_text());
+  if (tally.stopped || (tally.cancel_asked && !through)) set_status(window, cancelled_text());
   else if (!closing_shown && status == 0) set_status(window, L"Done: no files to work.");
   else if (!closing_shown && !note_shown)
     set_status(window, L"The run stopped with status " + std::to_wstring(status) + L".");
