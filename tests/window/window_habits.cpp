@@ -338,7 +338,8 @@ void case_help(const driven_window& w, const std::wstring& program) {
 
 // The labels, check boxes and buttons whose text does not fit them, by
 // identifier; texts are measured in the list's font, which is theirs.  The
-// progress and status lines end in an ellipsis by design and are left out.
+// progress and status lines, which end in an ellipsis where they are cut,
+// are left out.
 static std::wstring texts_cut(const driven_window& w) {
   std::wstring cut;
   for (int id = IDC_CANCEL_RUN; id < IDC_LAST; id++) {
