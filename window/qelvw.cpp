@@ -11,6 +11,7 @@
 #include "../runtime/runtime.h"
 #include "window_actions.h"
 #include "window_folders.h"
+#include "window_help.h"
 #include "window_ids.h"
 #include "window_layout.h"
 #include "window_taskbar.h"
@@ -31,6 +32,7 @@ static void on_command(HWND window, int id, int code) {
     case IDC_CANCEL_RUN: window_actions_cancel(window); break;
     case IDC_SHOW_KEY: window_actions_show_key(window); break;
     case IDC_COPY_REPORT: window_actions_copy_report(window); break;
+    case IDC_HELP_BUTTON: window_help_open(window); break;
     case IDC_SOURCE_BROWSE:
       window_folders_browse(window, window_control(window, IDC_SOURCE), L"The source folder");
       break;
@@ -142,7 +144,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   HWND window = make_window(instance, show);
   MSG message;
   while (window != nullptr && GetMessageW(&message, nullptr, 0, 0) > 0) {
-    // Tab, the mnemonics, Enter and Esc, as in a dialog.
+    // F1 wherever the focus is; Tab, the mnemonics, Enter and Esc, as in
+    // a dialog.
+    if (message.message == WM_KEYDOWN && message.wParam == VK_F1) {
+      window_help_open(window);
+      continue;
+    }
     if (IsDialogMessageW(window, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);

@@ -16,16 +16,29 @@
 #include "window_text.h"
 
 static bool closing_shown;  // the run's last line is in the status line
+static bool note_shown;     // a note of the run's is in the status line
 static bool close_wanted;   // the window closes once the run has ended
+
+// What the run going on (or the last one) has told so far.
+static struct {
+  window_action action;
+  int count;  // the files of the run, once a progress has said it
+  int written, current, failed;
+  bool stopped;  // its closing line said it was cancelled
+  bool cancel_asked;
+} tally;
 
 static void set_status(HWND window, const std::wstring& text) {
   SetWindowTextW(window_control(window, IDC_STATUS), text.c_str());
 }
 
-// A problem found before any run: said in the status line and the list.
+// A problem found before any run: said in the status line and the list,
+// which no longer show the run before, nor does the progress.
 static void refuse(HWND window, int focus, const std::wstring& text) {
   HWND list = window_control(window, IDC_LIST);
   window_list_clear(list);
+  SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
+  SetWindowTextW(window_control(window, IDC_CURRENT), L"");
   window_list_add(list, L"", L"not started", text, text);
   set_status(window, text);
   SetFocus(window_control(window, focus));
@@ -53,6 +66,21 @@ static bool inside(const std::wstring& folder, const std::wstring& other) {
   std::wstring a = full_path(folder), b = full_path(other);
   if (a.size() < b.size() || _wcsnicmp(a.c_str(), b.c_str(), b.size()) != 0) return false;
   return a.size() == b.size() || a[b.size()] == L'\\' || a[b.size()] == L'/' || b.back() == L'\\';
+}
+
+// True when path names nothing: the file, the folder or a folder on the
+// way is not there.  Other failures (access denied) are left to the run,
+// which says them in the tool's words.
+static bool missing(const std::wstring& path) {
+  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+  DWORD e = GetLastError();
+  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_BAD_NETPATH ||
+         e == ERROR_BAD_NET_NAME || e == ERROR_INVALID_DRIVE || e == ERROR_INVALID_NAME;
+}
+
+static bool is_file(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 static unsigned chosen_codepage(HWND window) {
@@ -95,8 +123,9 @@ static bool gather_key(HWND window, window_action action, window_request* r) {
   return same;
 }
 
-// The source field: one folder or file, or the files dropped.
-static bool gather_sources(HWND window, window_request* r) {
+// The source field: one folder or file, or the files dropped; each must be
+// there when must_exist.
+static bool gather_sources(HWND window, window_request* r, bool must_exist) {
   std::wstring rest;
   std::wstring first = window_folders_sources(window, &rest);
   std::wstring all = first + L'\n' + rest;
@@ -112,6 +141,11 @@ static bool gather_sources(HWND window, window_request* r) {
                                  L"cannot spell, so the tool cannot open it: " + one);
       return false;
     }
+    if (must_exist && missing(one)) {
+      refuse(window, IDC_SOURCE, (rest.empty() ? L"The source folder does not exist: "
+                                                : L"A file dropped is no longer there: ") + one);
+      return false;
+    }
     r->sources.push_back(ansi);
   }
   return true;
@@ -120,14 +154,22 @@ static bool gather_sources(HWND window, window_request* r) {
 // The folders each action needs, and Decrypt's kept apart from the sources
 // and the encrypted files.
 static bool gather_folders(HWND window, window_action action, window_request* r) {
+  if (!gather_sources(window, r, action != ACTION_DECRYPT)) return false;
+  if (action == ACTION_ENCRYPT && r->sources.empty()) {
+    refuse(window, IDC_SOURCE, L"Give the source folder, or drop its files here.");
+    return false;
+  }
   if (!ansi_field(window, IDC_OUTPUT, L"The encrypted folder", &r->output)) return false;
   if (r->output.empty()) {
     refuse(window, IDC_OUTPUT, L"Give the encrypted folder.");
     return false;
   }
-  if (!gather_sources(window, r)) return false;
-  if (action == ACTION_ENCRYPT && r->sources.empty()) {
-    refuse(window, IDC_SOURCE, L"Give the source folder, or drop its files here.");
+  // Encrypt makes the encrypted folder; the others read it.
+  std::wstring output = window_text_of(window_control(window, IDC_OUTPUT));
+  if (is_file(output) || (action != ACTION_ENCRYPT && missing(output))) {
+    refuse(window, IDC_OUTPUT, (is_file(output) ? L"The encrypted folder is a file: "
+                                                : L"The encrypted folder does not exist: ") +
+                                   output);
     return false;
   }
   if (action == ACTION_VERIFY && r->sources.size() == 1 &&
@@ -138,7 +180,6 @@ static bool gather_folders(HWND window, window_action action, window_request* r)
   if (!ansi_field(window, IDC_DECRYPT_DIR, L"The folder to decrypt into", &r->decrypt_dir))
     return false;
   std::wstring into = window_text_of(window_control(window, IDC_DECRYPT_DIR));
-  std::wstring output = window_text_of(window_control(window, IDC_OUTPUT));
   bool over_sources = false;
   for (const std::string& s : r->sources) over_sources |= inside(into, window_wide(s));
   if (into.empty() || over_sources || inside(into, output) || inside(output, into)) {
@@ -172,7 +213,8 @@ void window_actions_start(HWND window, window_action action) {
   SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
   SetWindowTextW(window_control(window, IDC_CURRENT), L"");
   set_status(window, doing_word(action));
-  closing_shown = false;
+  closing_shown = note_shown = false;
+  tally = {action, 0, 0, 0, 0, false, false};
   set_running(window, true);
   if (!window_run_start(window, &r)) {
     set_running(window, false);
@@ -184,6 +226,7 @@ void window_actions_start(HWND window, window_action action) {
 void window_actions_cancel(HWND window) {
   if (!window_run_going()) return;
   set_status(window, L"Cancelling: the files being worked stop at their next piece...");
+  tally.cancel_asked = true;
   EnableWindow(window_control(window, IDC_CANCEL_RUN), FALSE);
   if (!window_run_cancel()) SetTimer(window, CANCEL_TIMER, 100, nullptr);
 }
@@ -229,11 +272,37 @@ static void show_progress(HWND window, const run_progress_event& e) {
   SetWindowTextW(window_control(window, IDC_CURRENT), line.c_str());
 }
 
+// "Cancelled: 3 of 5 files written, 1 up to date."
+static std::wstring cancelled_text() {
+  const wchar_t* done = tally.action == ACTION_VERIFY ? L"checked" : L"written";
+  int seen = tally.written + tally.current + tally.failed;
+  int count = tally.count > seen ? tally.count : seen;
+  wchar_t text[256];
+  _snwprintf(text, 255, L"Cancelled: %d of %d file%ls %ls", tally.written, count,
+             count == 1 ? L"" : L"s", done);
+  text[255] = L'\0';
+  std::wstring line = text;
+  if (tally.current > 0) line += L", " + std::to_wstring(tally.current) + L" up to date";
+  if (tally.failed > 0) line += L", " + std::to_wstring(tally.failed) + L" failed";
+  return line + L".";
+}
+
+// The end of a run.  One that ran through leaves its last progress and its
+// summary; one cancelled, or stopped by a problem before its summary, has
+// its progress cleared and says what happened.
 static void run_done(HWND window, int status) {
   KillTimer(window, CANCEL_TIMER);
   set_running(window, false);
   window_taskbar_clear(window);
-  if (!closing_shown && status == 0) set_status(window, L"Done: no files to work.");
+  bool through = closing_shown && !tally.stopped;
+  if (!through) {
+    SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
+    SetWindowTextW(window_control(window, IDC_CURRENT), L"");
+  }
+  if (tally.stopped || (tally.cancel_asked && !through)) set_status(window, cancelled_text());
+  else if (!closing_shown && status == 0) set_status(window, L"Done: no files to work.");
+  else if (!closing_shown && !note_shown)
+    set_status(window, L"The run stopped with status " + std::to_wstring(status) + L".");
   SetFocus(window_control(window, IDC_LIST));
   if (close_wanted) DestroyWindow(window);
 }
@@ -243,10 +312,14 @@ bool window_actions_event(HWND window, UINT message, WPARAM wparam, LPARAM lpara
   if (message == WM_RUN_ITEM) {
     auto* e = reinterpret_cast<run_item_event*>(lparam);
     window_list_add(list, e->name, e->outcome, e->details, e->line);
+    tally.written += e->kind == ITEM_WRITTEN;
+    tally.current += e->kind == ITEM_CURRENT;
+    tally.failed += e->kind == ITEM_FAILED;
     if (e->kind == ITEM_FAILED && !closing_shown) set_status(window, e->name + L": " + e->details);
     delete e;
   } else if (message == WM_RUN_PROGRESS) {
     auto* e = reinterpret_cast<run_progress_event*>(lparam);
+    tally.count = e->count;
     show_progress(window, *e);
     delete e;
   } else if (message == WM_RUN_CLOSING || message == WM_RUN_NOTE) {
@@ -254,7 +327,9 @@ bool window_actions_event(HWND window, UINT message, WPARAM wparam, LPARAM lpara
     if (message == WM_RUN_NOTE) window_list_add(list, L"", L"note", e->text, e->text);
     else window_list_report(e->text);
     if (!closing_shown) set_status(window, e->text);
+    note_shown |= message == WM_RUN_NOTE;
     closing_shown |= message == WM_RUN_CLOSING;
+    tally.stopped |= message == WM_RUN_CLOSING && e->stopped;
     delete e;
   } else if (message == WM_RUN_DONE) {
     run_done(window, static_cast<int>(wparam));

@@ -7,6 +7,7 @@
 #include <commdlg.h>
 #include <shellapi.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 
 #include <vector>
 
@@ -16,26 +17,52 @@
 
 static const wchar_t settings_key[] = L"Software\\Qelv\\Window";
 
-// Starts the picker at the field's folder.
-static int CALLBACK picker_started(HWND picker, UINT message, LPARAM, LPARAM start) {
-  if (message == BFFM_INITIALIZED && start != 0)
-    SendMessageW(picker, BFFM_SETSELECTIONW, TRUE, start);
-  return 0;
+// The shell's item for the field's folder, or for the nearest folder above
+// it that exists; null when there is none.
+static IShellItem* start_folder(std::wstring path) {
+  while (!path.empty()) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      IShellItem* item = nullptr;
+      if (SUCCEEDED(SHCreateItemFromParsingName(path.c_str(), nullptr, IID_PPV_ARGS(&item))))
+        return item;
+      return nullptr;
+    }
+    // Up one folder; a drive's root keeps its backslash.
+    size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) break;
+    size_t end = slash > 0 && path[slash - 1] == L':' ? slash + 1 : slash;
+    if (end >= path.size()) break;
+    path.erase(end);
+  }
+  return nullptr;
 }
 
+// The system's folder picker (the file dialog choosing folders), starting
+// at the field's folder; the folder chosen goes into the field.
 void window_folders_browse(HWND window, HWND field, const wchar_t* title) {
-  std::wstring start = window_text_of(field);
-  BROWSEINFOW info = {};
-  info.hwndOwner = window;
-  info.lpszTitle = title;
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  info.lpfn = picker_started;
-  info.lParam = reinterpret_cast<LPARAM>(start.c_str());
-  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
-  if (chosen == nullptr) return;
-  wchar_t path[MAX_PATH];
-  if (SHGetPathFromIDListW(chosen, path)) SetWindowTextW(field, path);
-  CoTaskMemFree(chosen);
+  IFileOpenDialog* picker = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_PPV_ARGS(&picker))))
+    return;
+  DWORD options = 0;
+  picker->GetOptions(&options);
+  picker->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+  picker->SetTitle(title);
+  if (IShellItem* start = start_folder(window_text_of(field))) {
+    picker->SetFolder(start);
+    start->Release();
+  }
+  IShellItem* chosen = nullptr;
+  if (SUCCEEDED(picker->Show(window)) && SUCCEEDED(picker->GetResult(&chosen))) {
+    wchar_t* path = nullptr;
+    if (SUCCEEDED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) {
+      SetWindowTextW(field, path);
+      CoTaskMemFree(path);
+    }
+    chosen->Release();
+  }
+  picker->Release();
 }
 
 void window_folders_browse_file(HWND window, HWND field) {

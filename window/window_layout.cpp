@@ -10,6 +10,7 @@
 #include <initializer_list>
 
 #include "window_ids.h"
+#include "window_list.h"
 
 struct control_layout {
   int id;
@@ -46,11 +47,15 @@ static const control_layout layouts[] = {
     {IDC_CODEPAGE, L"COMBOBOX", L"", child | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN, 0},
     {IDC_DELETE, L"BUTTON", L"De&lete encrypted files whose source is gone",
      child | WS_TABSTOP | BS_AUTOCHECKBOX, 0},
+    {IDC_CODEPAGE_NOTE, L"STATIC",
+     L"The code page the project's scripts are saved in: the key is spelt in it.",
+     child | SS_NOPREFIX | SS_LEFTNOWORDWRAP, 0},
     {IDC_ENCRYPT, L"BUTTON", L"Encryp&t", child | WS_TABSTOP | BS_DEFPUSHBUTTON, 0},
     {IDC_VERIFY, L"BUTTON", L"&Verify", button_style, 0},
     {IDC_DECRYPT, L"BUTTON", L"&Decrypt", button_style, 0},
     {IDC_CANCEL_RUN, L"BUTTON", L"Cancel", button_style | WS_DISABLED, 0},
     {IDC_COPY_REPORT, L"BUTTON", L"Copy &report", button_style, 0},
+    {IDC_HELP_BUTTON, L"BUTTON", L"Help", button_style, 0},
     {IDC_PROGRESS, PROGRESS_CLASSW, L"", child, 0},
     {IDC_CURRENT, L"STATIC", L"", child | SS_NOPREFIX | SS_ENDELLIPSIS, 0},
     {IDC_LIST, WC_LISTVIEWW, L"",
@@ -87,7 +92,7 @@ void window_layout_create(HWND window) {
     SendMessageW(window_control(window, id), EM_SETPASSWORDCHAR, 0x25CF, 0);
   HWND list = window_control(window, IDC_LIST);
   SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
-               LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+               LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
   const wchar_t* titles[] = {L"File", L"Outcome", L"Details"};
   for (int i = 0; i < 3; i++) {
     LVCOLUMNW column = {};
@@ -121,14 +126,14 @@ static HFONT font_for(int dpi) {
 }
 
 SIZE window_layout_size(int dpi, bool least) {
-  SIZE s = {MulDiv(least ? 560 : 720, dpi, 96), MulDiv(least ? 460 : 560, dpi, 96)};
+  SIZE s = {MulDiv(least ? 640 : 720, dpi, 96), MulDiv(least ? 480 : 580, dpi, 96)};
   return s;
 }
 
 // Where things go, at 96 DPI.
 enum {
   MARGIN = 10, GAP = 6, ROW = 24, FIELD = 23, LABEL = 118, BUTTON = 84, BUTTON_HEIGHT = 26,
-  LINE = 20, BAR = 16
+  LINE = 20, BAR = 16, HELP = 64
 };
 
 struct placer {
@@ -174,22 +179,31 @@ static int place_fields(placer& place, int width) {
   place(IDC_CODEPAGE, MARGIN + LABEL, y, 200, 200);
   place(IDC_DELETE, MARGIN + LABEL + 200 + 2 * GAP, y + 2,
         width - MARGIN - LABEL - 200 - 2 * GAP - MARGIN, LINE);
-  return y + ROW + GAP + GAP;
+  place(IDC_CODEPAGE_NOTE, MARGIN + LABEL + 2, y += ROW + 2, width - MARGIN - LABEL - 2 - MARGIN,
+        LINE - 4);
+  return y + LINE - 4 + GAP + GAP;
 }
 
 void window_layout_place(HWND window, int dpi) {
   RECT client;
   GetClientRect(window, &client);
   int width = MulDiv(client.right, 96, dpi), height = MulDiv(client.bottom, 96, dpi);
+  // The font goes to the controls only when it is another: the first time,
+  // and after a change of DPI.
+  static HFONT placed_font;
   HFONT font = font_for(dpi);
+  bool new_font = font != placed_font;
+  placed_font = font;
   for (const control_layout& s : layouts)
-    SendMessageW(window_control(window, s.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (new_font)
+      SendMessageW(window_control(window, s.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   placer place = {window, dpi, BeginDeferWindowPos(IDC_LAST - IDC_SOURCE_LABEL)};
   int y = place_fields(place, width);
   const int buttons[] = {IDC_ENCRYPT, IDC_VERIFY, IDC_DECRYPT, IDC_CANCEL_RUN};
   for (int i = 0; i < 4; i++)
     place(buttons[i], MARGIN + i * (BUTTON + GAP), y, BUTTON, BUTTON_HEIGHT);
-  place(IDC_COPY_REPORT, width - MARGIN - BUTTON - 16, y, BUTTON + 16, BUTTON_HEIGHT);
+  place(IDC_HELP_BUTTON, width - MARGIN - HELP, y, HELP, BUTTON_HEIGHT);
+  place(IDC_COPY_REPORT, width - MARGIN - HELP - GAP - BUTTON - 16, y, BUTTON + 16, BUTTON_HEIGHT);
   y += BUTTON_HEIGHT + GAP + GAP;
   place(IDC_PROGRESS, MARGIN, y, width - 2 * MARGIN, BAR);
   place(IDC_CURRENT, MARGIN, y += BAR + GAP, width - 2 * MARGIN, LINE);
@@ -198,10 +212,9 @@ void window_layout_place(HWND window, int dpi) {
   place(IDC_LIST, MARGIN, y, width - 2 * MARGIN, list_height > 40 ? list_height : 40);
   place(IDC_STATUS, MARGIN, height - MARGIN - LINE + 4, width - 2 * MARGIN, LINE - 4);
   EndDeferWindowPos(place.batch);
-  HWND list = window_control(window, IDC_LIST);
-  int list_width = MulDiv(width - 2 * MARGIN - 24, dpi, 96);
-  SendMessageW(list, LVM_SETCOLUMNWIDTH, LIST_COLUMN_FILE, list_width * 38 / 100);
-  SendMessageW(list, LVM_SETCOLUMNWIDTH, LIST_COLUMN_OUTCOME, list_width * 14 / 100);
-  SendMessageW(list, LVM_SETCOLUMNWIDTH, LIST_COLUMN_DETAILS, list_width * 48 / 100);
-  InvalidateRect(window, nullptr, TRUE);
+  window_list_fit(window_control(window, IDC_LIST), new_font);
+  // Every control is drawn again, not only those that moved: where the
+  // display does not keep a window's pixels across a resize, the others
+  // would stay blank until something made them paint.
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }

@@ -9,10 +9,62 @@
 #include "window_ids.h"
 
 static std::wstring report;
+// The widest text of each column so far, in pixels of the list's font; 0:
+// to be measured again.
+static int widest[3];
+
+static int text_width(HWND list, const wchar_t* text) {
+  return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
+                                       reinterpret_cast<LPARAM>(text)));
+}
+
+static std::wstring cell_text(HWND list, int row, int column) {
+  wchar_t text[2048] = L"";
+  LVITEMW cell = {};
+  cell.iSubItem = column;
+  cell.pszText = text;
+  cell.cchTextMax = 2048;
+  SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+  return text;
+}
+
+// The headers and every row measured again: the font changed.
+static void measure_all(HWND list) {
+  const wchar_t* titles[] = {L"File", L"Outcome", L"Details"};
+  int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+  for (int c = 0; c < 3; c++) {
+    widest[c] = text_width(list, titles[c]);
+    for (int row = 0; row < rows; row++) {
+      int w = text_width(list, cell_text(list, row, c).c_str());
+      if (w > widest[c]) widest[c] = w;
+    }
+  }
+}
+
+// Columns as wide as their texts: the outcome whole, the file's name as far
+// as it can while the details fit, and the details the rest of the width,
+// or wider (the list then scrolls) where they need more.
+void window_list_fit(HWND list, bool measure_again) {
+  if (measure_again || widest[0] == 0) measure_all(list);
+  RECT client;
+  GetClientRect(list, &client);
+  int room = client.right;
+  if ((GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL) == 0) room -= GetSystemMetrics(SM_CXVSCROLL);
+  int pad = text_width(list, L"MM");  // the cells' margins
+  int file = widest[0] + pad, outcome = widest[1] + pad, details = widest[2] + pad;
+  int file_most = room - outcome - details > room * 2 / 5 ? room - outcome - details : room * 2 / 5;
+  if (file > file_most) file = file_most;
+  if (details < room - file - outcome) details = room - file - outcome;
+  const int widths[3] = {file, outcome, details};
+  for (int c = 0; c < 3; c++)
+    if (SendMessageW(list, LVM_GETCOLUMNWIDTH, c, 0) != widths[c])
+      SendMessageW(list, LVM_SETCOLUMNWIDTH, c, widths[c]);
+}
 
 void window_list_clear(HWND list) {
   SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
   report.clear();
+  window_list_fit(list, true);
 }
 
 static void set_cell(HWND list, int row, int column, const std::wstring& text) {
@@ -33,6 +85,13 @@ void window_list_add(HWND list, const std::wstring& name, const std::wstring& ou
   if (row < 0) return;
   set_cell(list, row, LIST_COLUMN_OUTCOME, outcome);
   set_cell(list, row, LIST_COLUMN_DETAILS, details);
+  const std::wstring* texts[3] = {&name, &outcome, &details};
+  bool wider = false;
+  for (int c = 0; c < 3; c++) {
+    int w = text_width(list, texts[c]->c_str());
+    if (w > widest[c]) widest[c] = w, wider = true;
+  }
+  if (wider) window_list_fit(list, false);
   SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
   window_list_report(line);
 }

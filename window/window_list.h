@@ -6,6 +6,9 @@
 
 #include <string>
 
+// Sizes the columns to their texts and the list's width; measure_again
+// after the font changed.
+void window_list_fit(HWND list, bool measure_again);
 // Empties the list and the report.
 void window_list_clear(HWND list);
 // A row: the file, its outcome and the details; line goes to the report.

@@ -20,6 +20,8 @@
 #include "../cli/cli.h"
 #include "../cli/cli_inputs.h"
 #include "../cli/cli_key.h"
+#include "../cli/cli_print.h"
+#include "../cli/cli_print.h"
 #include "../cli/cli_run.h"
 #include "window_text.h"
 
@@ -78,11 +80,16 @@ static const wchar_t* outcome_word(run_item_kind kind, bool verify) {
 }
 
 static window_action running_action;
-
-// The details: the reason of a skip or a failure, else the console's line
-// after the file's name.
+// The details: the reason of a skip or a failure; for a file written, its
+// sizes and time (its output is its name in the folder written into, and
+// the report has it whole); else the console's line after the file's name.
 static std::wstring details_of(const cli_item& item, const char* line) {
   if (!item.reason.empty() && item.outcome != OUTCOME_OK) return window_wide(item.reason.c_str());
+  if (item.outcome == OUTCOME_OK && item.has_output()) {
+    std::string text = cli_size_text(item.size) + " -> " + cli_size_text(item.output_size) +
+                       cli_format(", %.3f s", item.seconds);
+    return window_wide(text.c_str());
+  }
   size_t shown = item.shown.size();
   const char* rest = strncmp(line, item.shown.c_str(), shown) == 0 ? line + shown : line;
   while (*rest == ':' || *rest == ' ') rest++;

@@ -207,3 +207,85 @@ std::wstring driver_clipboard() {
   CloseClipboard();
   return text;
 }
+
+void driver_press(const driven_window& w, int id) {
+  PostMessageW(driver_control(w, id), BM_CLICK, 0, 0);
+}
+
+struct dialog_request {
+  DWORD process;
+  HWND main, found;
+};
+
+static BOOL CALLBACK find_dialog(HWND window, LPARAM request) {
+  auto* r = reinterpret_cast<dialog_request*>(request);
+  wchar_t kind[64];
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == r->process && window != r->main && IsWindowVisible(window) &&
+      IsWindowEnabled(window) && GetClassNameW(window, kind, 64) &&
+      lstrcmpW(kind, L"#32770") == 0) {
+    r->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND driver_wait_dialog(const driven_window& w, int seconds) {
+  for (int i = 0; i < seconds * 10; i++) {
+    dialog_request r = {w.process.dwProcessId, w.window, nullptr};
+    EnumWindows(find_dialog, reinterpret_cast<LPARAM>(&r));
+    if (r.found != nullptr) {
+      Sleep(300);  // its contents come just after it
+      return r.found;
+    }
+    Sleep(100);
+  }
+  return nullptr;
+}
+
+bool driver_wait_gone(HWND window, int seconds) {
+  for (int i = 0; i < seconds * 10 && IsWindow(window); i++) Sleep(100);
+  return !IsWindow(window);
+}
+
+static BOOL CALLBACK note_class(HWND child, LPARAM classes) {
+  auto* seen = reinterpret_cast<std::vector<std::wstring>*>(classes);
+  wchar_t kind[64] = L"";
+  GetClassNameW(child, kind, 64);
+  for (const std::wstring& k : *seen)
+    if (k == kind) return TRUE;
+  seen->push_back(kind);
+  return TRUE;
+}
+
+std::vector<std::wstring> driver_child_classes(HWND window) {
+  std::vector<std::wstring> classes;
+  EnumChildWindows(window, note_class, reinterpret_cast<LPARAM>(&classes));
+  return classes;
+}
+
+// The text is copied into the window's process, where the list measures it.
+int driver_list_text_width(const driven_window& w, const std::wstring& text) {
+  size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  HANDLE p = w.process.hProcess;
+  void* remote = VirtualAllocEx(p, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (remote == nullptr) return -1;
+  SIZE_T moved = 0;
+  int width = -1;
+  if (WriteProcessMemory(p, remote, text.c_str(), bytes, &moved))
+    width = static_cast<int>(SendMessageW(driver_control(w, IDC_LIST), LVM_GETSTRINGWIDTHW, 0,
+                                          reinterpret_cast<LPARAM>(remote)));
+  VirtualFreeEx(p, remote, 0, MEM_RELEASE);
+  return width;
+}
+
+int driver_list_column_width(const driven_window& w, int column) {
+  return static_cast<int>(SendMessageW(driver_control(w, IDC_LIST), LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+int driver_list_client_width(const driven_window& w) {
+  RECT r = {};
+  GetClientRect(driver_control(w, IDC_LIST), &r);
+  return r.right;
+}

@@ -43,3 +43,18 @@ bool driver_drop(const driven_window& w, int id, const std::vector<std::wstring>
 void driver_repaint(const driven_window& w);
 // The clipboard's text.
 std::wstring driver_clipboard();
+// Presses a button without waiting for what it does (a button that opens a
+// modal dialog answers only once the dialog is closed).
+void driver_press(const driven_window& w, int id);
+// A dialog of the program's (a window of class #32770 other than its main
+// window, shown and usable) once it has come; null after seconds.
+HWND driver_wait_dialog(const driven_window& w, int seconds);
+// Waits until window is gone; false after seconds.
+bool driver_wait_gone(HWND window, int seconds);
+// The class names of window's children and their children, each once.
+std::vector<std::wstring> driver_child_classes(HWND window);
+// Widths in the list's font and columns, in pixels: the width of text, of
+// a column, and of the list's client area.
+int driver_list_text_width(const driven_window& w, const std::wstring& text);
+int driver_list_column_width(const driven_window& w, int column);
+int driver_list_client_width(const driven_window& w);

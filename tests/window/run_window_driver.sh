@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Runs the window's driver under Wine on a display: the one in DISPLAY, or
-# a virtual one (Xvfb) made for the run.  The programs and the cases' files
-# lie in a temporary folder (short, whatever the checkout's path), and the
-# screenshots are copied into SHOTS-FOLDER.
-#   run_window_driver.sh WINDOW_DRIVER.EXE QELVW.EXE SHOTS-FOLDER
+# a virtual one (Xvfb) made for the run.  The programs, the help page beside
+# qelvw.exe (as the zip has it) and the cases' files lie in a temporary
+# folder (short, whatever the checkout's path), and the screenshots are
+# copied into SHOTS-FOLDER.
+#   run_window_driver.sh WINDOW_DRIVER.EXE QELVW.EXE HELP-PAGE SHOTS-FOLDER
 set -euo pipefail
-driver=$1 program=$2 shots=$3
+driver=$1 program=$2 help_page=$3 shots=$4
 work=$(mktemp -d /tmp/qelvw-test.XXXXXX)
 xvfb_pid=
 cleanup() {
@@ -27,6 +28,7 @@ mkdir -p "$work/cases" "$work/shots" "$shots"
 # hands the system can pass 259 characters.
 cp "$driver" "$work/window_driver.exe"
 cp "$program" "$work/qelvw.exe"
+cp "$help_page" "$work/Qelv.html"
 rc=0
 (cd "$work" && wine window_driver.exe "Z:$work/qelvw.exe" "Z:$work/cases" "Z:$work/shots") || rc=$?
 cp "$work"/shots/*.png "$shots"/ 2>/dev/null || true

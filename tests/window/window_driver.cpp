@@ -10,13 +10,15 @@
 #include <cstdio>
 
 #include "../../window/window_ids.h"
+#include "driver_cases.h"
 #include "driver_checks.h"
 #include "driver_files.h"
 #include "driver_shots.h"
 #include "driver_window.h"
+#include "window_habits.h"
 
-static std::wstring work, shots;
-static const wchar_t project_key[] = L"project clé";  // é: the scripts' code page spells it
+std::wstring work, shots;
+const wchar_t project_key[] = L"project clé";  // é: the scripts' code page spells it
 
 // The project: five files in two folders, one of three pieces.
 static const wchar_t* const project_files[] = {L"a.txt", L"b.lua", L"x\\c.txt", L"x\\d.bin",
@@ -28,7 +30,7 @@ static std::string content(int i) {
   return bytes;
 }
 
-static void make_project() {
+void make_project() {
   driver_remove_tree(work);
   driver_make_folder(work);
   driver_make_folder(work + L"\\src");
@@ -45,8 +47,7 @@ static int temp_files(const std::wstring& folder) {
   return n;
 }
 
-// Fills the fields for the project.
-static void fill(const driven_window& w, const std::wstring& key, const std::wstring& again) {
+void fill(const driven_window& w, const std::wstring& key, const std::wstring& again) {
   driver_set_text(w, IDC_SOURCE, work + L"\\src");
   driver_set_text(w, IDC_OUTPUT, work + L"\\enc");
   driver_set_text(w, IDC_DECRYPT_DIR, work + L"\\dec");
@@ -55,8 +56,7 @@ static void fill(const driven_window& w, const std::wstring& key, const std::wst
   driver_set_text(w, IDC_KEY_FILE, L"");
 }
 
-// Presses a button and waits for the run's end; the rows.
-static std::vector<std::wstring> run(const driven_window& w, int button) {
+std::vector<std::wstring> run(const driven_window& w, int button) {
   driver_click(w, button);
   check(driver_wait_idle(w, 300), "the run ends within 5 minutes");
   return driver_rows(w);
@@ -67,7 +67,7 @@ static void case_keyboard(const driven_window& w) {
   const int order[] = {IDC_SOURCE, IDC_SOURCE_BROWSE, IDC_OUTPUT, IDC_OUTPUT_BROWSE,
                        IDC_DECRYPT_DIR, IDC_DECRYPT_BROWSE, IDC_KEY, IDC_KEY_AGAIN, IDC_SHOW_KEY,
                        IDC_KEY_FILE, IDC_KEY_FILE_BROWSE, IDC_CODEPAGE, IDC_DELETE, IDC_ENCRYPT,
-                       IDC_VERIFY, IDC_DECRYPT, IDC_COPY_REPORT, IDC_LIST};
+                       IDC_VERIFY, IDC_DECRYPT, IDC_COPY_REPORT, IDC_HELP_BUTTON, IDC_LIST};
   HWND at = driver_control(w, order[0]);
   std::wstring seen;
   bool in_order = true;
@@ -115,6 +115,11 @@ static void case_encrypt_twice(const driven_window& w) {
   std::vector<std::wstring> rows = driver_rows(w);
   check(rows.size() == 5 && count_containing(rows, L" | written | ") == 5,
         "a fresh project: five files written", joined(rows));
+  check(count_containing(rows, L"x\\d.bin | written | 3.1 MB -> 3.1 MB, ") == 1 &&
+            count_containing(rows, L"a.txt | written | 7 bytes -> 31 bytes, ") == 1,
+        "the details of a file written: its sizes", joined(rows));
+  check_list_fits(w, L"a fresh project encrypted");
+  screenshot(w, L"encrypted-96dpi");
   std::vector<std::wstring> outputs = driver_list_files(work + L"\\enc");
   check(outputs.size() == 5 && outputs[2] == L"x\\c.txt.dat", "five outputs in the tree",
         joined(outputs));
@@ -176,6 +181,13 @@ static void case_decrypt(const driven_window& w) {
                 driver_read_file(work + L"\\src\\" + name, &b);
     check(a && b && same, "decrypted byte for byte", name);
   }
+  // Decrypt needs no sources: a source folder that is gone does not stop it.
+  driver_set_text(w, IDC_SOURCE, work + L"\\gone");
+  driver_set_text(w, IDC_DECRYPT_DIR, work + L"\\dec2");
+  rows = run(w, IDC_DECRYPT);
+  check(rows.size() == 5 && count_containing(rows, L" | written | ") == 5,
+        "Decrypt runs with the source folder gone", joined(rows));
+  driver_remove_tree(work + L"\\dec2");
 }
 
 // Copy report: the console's lines; the remembered folders, and no key.
@@ -263,8 +275,7 @@ static void case_drop(const driven_window& w) {
         "a folder dropped on the encrypted folder's field goes there", driver_text(w, IDC_OUTPUT));
 }
 
-// Saves a screenshot, checked for content and for the controls' places.
-static void screenshot(const driven_window& w, const std::wstring& name) {
+void screenshot(const driven_window& w, const std::wstring& name) {
   driver_repaint(w);
   shot s = driver_capture(w.window);
   int colours = driver_colours(s);
@@ -305,15 +316,8 @@ static void case_cancel(const driven_window& w, const std::wstring& dpi) {
   screenshot(w, L"running-" + dpi);
   driver_key(w, VK_ESCAPE);
   check(driver_wait_idle(w, 120), "Esc stops the run");
-  std::wstring status = driver_text(w, IDC_STATUS);
-  std::vector<std::wstring> outputs = driver_list_files(big + L"\\enc");
-  check(temp_files(big) == 0, "no temporary file is left", joined(outputs));
-  int written = 0;
-  for (const std::wstring& name : outputs)
-    written += name.size() > 4 && name.compare(name.size() - 4, 4, L".dat") == 0;
-  std::wstring said = L"cancelled: " + std::to_wstring(written) + L" of 3 files finished";
-  check(status.find(said) == 0 && written < 3, "the count said is the count written",
-        status + L" / " + joined(outputs));
+  check(temp_files(big) == 0, "no temporary file is left", joined(driver_list_files(big)));
+  check_cancelled(w, big + L"\\enc", dpi);
   DeleteFileW((big + L"\\src\\c.bin").c_str());
 }
 
@@ -360,22 +364,30 @@ static int at_96(const std::wstring& program) {
   case_keys_differ(w);
   case_encrypt_twice(w);
   case_changed(w);
+  case_missing_folders(w);
   case_verify_wrong_key(w);
+  case_failed_run(w);
   case_decrypt(w);
   case_key_file_and_codepage(w);
   case_delete(w);
   case_drop(w);
+  case_long_name(w);
   fill(w, project_key, project_key);
   driver_remove_tree(work + L"\\enc");
   run(w, IDC_ENCRYPT);  // a whole run again, for the report
   case_report_and_memory(w);
   pictures(w, L"96dpi");
+  case_folder_picker(w, L"96dpi");
+  case_help(w, program);
+  case_resize(w, L"96dpi");
   int width = window_width(w);
   check(driver_close(&w), "the window closes");
   return width;
 }
 
 int wmain(int argc, wchar_t** argv) {
+  // Started by the shell for a web page (case_help).
+  if (argc == 4 && lstrcmpW(argv[1], L"--opened") == 0) return habits_note_opened(argv[2], argv[3]);
   if (argc != 4) {
     printf("usage: window_driver QELVW.EXE WORK-FOLDER SHOTS-FOLDER\n");
     return 2;
@@ -398,7 +410,10 @@ int wmain(int argc, wchar_t** argv) {
     fill(w, project_key, project_key);
     screenshot(w, L"idle-144dpi");
     run(w, IDC_ENCRYPT);
+    check_list_fits(w, L"at 144 DPI");
+    screenshot(w, L"encrypted-144dpi");
     pictures(w, L"144dpi");
+    case_resize(w, L"144dpi");
     check(driver_close(&w), "the window closes at 144 DPI");
   }
   set_dpi(before);
