@@ -43,6 +43,14 @@ static std::string missing(const char* file) {
   return "no such file";
 }
 
+const char* cli_explain_special(const char* path) {
+  switch (rt_path_kind_of(path)) {
+    case RT_PATH_PIPE: return "a named pipe";
+    case RT_PATH_DEVICE: return "a device";
+    default: return nullptr;
+  }
+}
+
 std::string cli_explain_input(const char* file) {
   if (cli_explain_too_long(file)) return cli_explain_long_path;
   int64_t size = rt_size_query(file);
@@ -50,7 +58,7 @@ std::string cli_explain_input(const char* file) {
   if (size == 0) return "empty";
   if (size > 0) return "";
   // Found without opening it: an open of a named pipe waits for a writer.
-  const char* special = cli_paths_special_kind(file);
+  const char* special = cli_explain_special(file);
   if (special != nullptr)
     return cli_format("not a regular file (%s), which cannot be read whole", special);
   if (rt_is_link(file)) return "a link to nothing: what it names is not there";

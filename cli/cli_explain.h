@@ -27,6 +27,9 @@ std::string cli_explain(const cli_failed_call& call, const engine_failure& failu
 // Why file is not one to read: "no such file", "a folder", "empty", ...;
 // empty when it is a readable file.
 std::string cli_explain_input(const char* file);
+// What a path is that is neither a file nor a folder: "a named pipe", "a
+// device"; null for anything else.
+const char* cli_explain_special(const char* path);
 // The reason a file that is too short for the format is skipped.
 extern const char cli_explain_too_short[];
 // The reason an empty file fails decrypt and verify.

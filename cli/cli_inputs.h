@@ -10,6 +10,7 @@
 #include "cli_inspect.h"
 
 struct cli_options;
+struct cli_run;
 
 // OK: written (or verified); CURRENT: the output was up to date (--update);
 // STOPPED: stopped at a piece by an interrupt or a closed standard output,
@@ -65,7 +66,7 @@ struct cli_batch {
 // Turns the FILE arguments into items: patterns expanded, folders walked
 // under --recursive and noted otherwise.  Returns 0, or 2 after a usage
 // message.
-int cli_inputs_collect(const cli_options& o, cli_batch* batch);
+int cli_inputs_collect(cli_run* run);
 // Plans each item's output, and refuses the later of two items that would
 // write one output.
 void cli_inputs_plan(const cli_options& o, cli_batch* batch);

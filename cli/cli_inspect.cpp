@@ -107,46 +107,46 @@ static std::string written_line(const cli_header_facts& facts) {
 }
 
 const char* cli_inspect_info(const char* file, const cli_header_read& read, const char* shown,
-                             FILE* out) {
+                             std::string* out) {
   if (rt_size_query(file) < 0) return result_refused;  // missing, or a directory
   cli_header_facts facts;
   cli_inspect_judge(read, &facts);
   if (!facts.readable) return result_read_error;
 
-  cli_print(out, "%s\n", cli_escaped(shown).c_str());
+  *out += cli_format("%s\n", cli_escaped(shown).c_str());
   if (!facts.whole_header) {
-    cli_print(out, "  length      %" PRId64 " bytes\n", facts.length);
-    cli_print(out, "  format      not this format: shorter than the %d-byte header\n",
+    *out += cli_format("  length      %" PRId64 " bytes\n", facts.length);
+    *out += cli_format("  format      not this format: shorter than the %d-byte header\n",
               FILE_HEADER_SIZE);
-    cli_print(out, "  written     not by encryption\n");
+    *out += cli_format("  written     not by encryption\n");
     return result_not_encrypted;
   }
   const uint8_t* head = read.bytes;
   const file_header h = header_load(head);
-  cli_print(out, "  plain_size  %" PRId64 "\n", h.plain_size);
-  cli_print(out, "  pad_count   %d\n", head[8]);
-  cli_print(out, "  iv          ");
-  for (int i = 0; i < 8; i++) cli_print(out, "%02x", h.iv[i]);
-  cli_print(out, "\n  plain_crc   %08" PRIx32 "\n", h.plain_crc);
-  cli_print(out, "  constants   %d %d\n", h.constant[0], h.constant[1]);
+  *out += cli_format("  plain_size  %" PRId64 "\n", h.plain_size);
+  *out += cli_format("  pad_count   %d\n", head[8]);
+  *out += cli_format("  iv          ");
+  for (int i = 0; i < 8; i++) *out += cli_format("%02x", h.iv[i]);
+  *out += cli_format("\n  plain_crc   %08" PRIx32 "\n", h.plain_crc);
+  *out += cli_format("  constants   %d %d\n", h.constant[0], h.constant[1]);
   if (facts.implied >= 0)
-    cli_print(out, "  length      %" PRId64 " bytes, header implies %" PRId64 "\n",
+    *out += cli_format("  length      %" PRId64 " bytes, header implies %" PRId64 "\n",
               facts.length, facts.implied);
   else
-    cli_print(out, "  length      %" PRId64 " bytes, header implies no possible length\n",
+    *out += cli_format("  length      %" PRId64 " bytes, header implies no possible length\n",
               facts.length);
   const char* result = result_ok;
   if (facts.problem_text.empty() && facts.odd_text.empty()) {
-    cli_print(out, "  format      consistent\n");
+    *out += cli_format("  format      consistent\n");
   } else if (facts.problem_text.empty()) {
-    cli_print(out, "  format      consistent; decryption ignores: %s\n", facts.odd_text.c_str());
+    *out += cli_format("  format      consistent; decryption ignores: %s\n", facts.odd_text.c_str());
   } else {
     // Decryption fails whatever the key: a file cut short may still be one
     // of this format.
-    cli_print(out, "  format      %s: %s\n", facts.cut_short ? "cut short" : "not this format",
+    *out += cli_format("  format      %s: %s\n", facts.cut_short ? "cut short" : "not this format",
               facts.problem_text.c_str());
     result = result_not_encrypted;
   }
-  cli_print(out, "  written     %s\n", written_line(facts).c_str());
+  *out += cli_format("  written     %s\n", written_line(facts).c_str());
   return result;
 }

@@ -43,9 +43,8 @@ bool cli_inspect_readable(const cli_header_read& read);
 bool cli_inspect_written_by_encrypt(const cli_header_read& read);
 // The plain length the header claims; 0 when none was read.
 int64_t cli_inspect_plain_size(const cli_header_read& read);
-// Prints the header fields of file, read as read, under the name shown, to
-// out (null: nothing), with both judgements.  Returns the engine's
-// result_ok when decryption would read it, or its result text that says
-// why not.
+// The header fields of file, read as read, under the name shown, with both
+// judgements, added to *out, a line each.  Returns the engine's result_ok
+// when decryption would read it, or its result text that says why not.
 const char* cli_inspect_info(const char* file, const cli_header_read& read, const char* shown,
-                             FILE* out);
+                             std::string* out);

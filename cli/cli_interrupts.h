@@ -3,11 +3,12 @@
 // not the tests that run cli_main in-process.
 #pragma once
 
-// Takes the interrupts: each stops the run (cli_run_stop), and the program
-// ends the process with cli_interrupts_end once the run has cleaned up;
-// when no run answers in time, cleanup runs and the process ends from the
-// interrupt's own thread.  A closed pipe becomes a write error.
-void cli_interrupts_guard(void (*cleanup)());
+// Takes the interrupts: each stops the run (stop(status), true when a run
+// is there to answer), and the program ends the process with
+// cli_interrupts_end once the run has cleaned up; when no run answers in
+// time, cleanup runs and the process ends from the interrupt's own thread.
+// A closed pipe becomes a write error.
+void cli_interrupts_guard(bool (*stop)(int status), void (*cleanup)());
 // Ends the process as the interrupt would have: by the signal natively
 // (status 128 + its number), with status 130 on Windows.
 void cli_interrupts_end();

@@ -20,10 +20,12 @@
 #include "cli_orphans.h"
 #include "cli_paths.h"
 #include "cli_print.h"
+#include "cli_run.h"
 #include "cli_stream.h"
 
 // What the work of one item needs.
 struct item_run {
+  cli_run* run;
   const cli_options* o;
   cli_batch* batch;
   int index;
@@ -47,7 +49,7 @@ static std::string run_refuse_input(const cli_options& o, cli_item* item) {
   int64_t size = rt_size_query(item->path.c_str());
   // A device reads as an empty file: say what it is.
   if (size == 0 || size == 1) {
-    const char* special = cli_paths_special_kind(item->path.c_str());
+    const char* special = cli_explain_special(item->path.c_str());
     if (special != nullptr)
       return cli_format("not a regular file (%s), which cannot be read whole", special);
   }
@@ -89,7 +91,7 @@ static cli_outcome write_target(const item_run& r, std::string* written, std::st
   if (stream && !cli_traits(o.command).encrypts) {
     *written = item->output;
   } else if (stream) {
-    if (!cli_stream_output_path(written)) {
+    if (!cli_stream_output_path(r.run, written)) {
       *why = "no temporary file could be made for the output";
       return OUTCOME_FAILED;
     }
@@ -121,9 +123,9 @@ static const char* write_call(const item_run& r, const std::string& written,
   const bool encrypts = cli_traits(o.command).encrypts;
   const char* path = item->path.c_str();
   if (stream && !encrypts)
-    return cli_stream_decrypt_out(r.call, path, written.c_str(), r.key, stream_why);
+    return cli_stream_decrypt_out(r.run, r.call, path, written.c_str(), r.key, stream_why);
   if (!encrypts) return decrypt_file_in(r.call, path, written.c_str(), r.key);
-  if (item->from_stdin) return cli_stream_encrypt_input(r.call, written.c_str(), r.key);
+  if (item->from_stdin) return cli_stream_encrypt_input(r.run, r.call, written.c_str(), r.key);
   return encrypt_file_in(r.call, path, written.c_str(), r.key);
 }
 
@@ -159,7 +161,8 @@ static cli_outcome write_done(const item_run& r, const std::string& written, std
     item->size = rt_size_query(written.c_str()) - FILE_HEADER_SIZE;
   if (decrypt_out) item->output_size = cli_inspect_plain_size(cli_inputs_header(item));
   else item->output_size = rt_size_query(written.c_str());
-  if (stream && !decrypt_out && !cli_stream_copy_out(written.c_str(), item->output.c_str(), why))
+  if (stream && !decrypt_out &&
+      !cli_stream_copy_out(r.run, written.c_str(), item->output.c_str(), why))
     return OUTCOME_FAILED;
   return OUTCOME_OK;
 }
@@ -251,9 +254,9 @@ static cli_outcome run_remove_orphan(cli_item* item, std::string* why) {
   return OUTCOME_FAILED;
 }
 
-void cli_item_work(const cli_options& o, cli_batch* batch, int index, engine_call* call,
-                   const char* key) {
-  item_run r = {&o, batch, index, &batch->items[index], call, key};
+void cli_item_work(cli_run* run, int index, engine_call* call) {
+  const cli_options& o = *run->o;
+  item_run r = {run, &o, &run->batch, index, &run->batch.items[index], call, run->key};
   cli_item* item = r.item;
   std::string why;
   cli_outcome outcome;

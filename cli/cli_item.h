@@ -2,12 +2,10 @@
 // engine, its outcome and message set, on whichever worker takes it.
 #pragma once
 
-struct cli_batch;
-struct cli_options;
+struct cli_run;
 struct engine_call;
 
-// Works item index of batch with the worker's engine context: encrypts,
-// decrypts, verifies, or removes an output without input; sets the item's
-// outcome, message, sizes and time, and last its done flag.
-void cli_item_work(const cli_options& o, cli_batch* batch, int index, engine_call* call,
-                   const char* key);
+// Works item index of the run's batch with the worker's engine context:
+// encrypts, decrypts, verifies, or removes an output without input; sets
+// the item's outcome, reason, sizes and time, and last its done flag.
+void cli_item_work(cli_run* run, int index, engine_call* call);

@@ -253,8 +253,10 @@ static bool number_in(const char* value, long least, long most, long* number) {
   return end != value && *end == '\0' && *number >= least && *number <= most;
 }
 
-static int set_option(cli_options* o, int id, const char* value) {
+// Sets option id; why it cannot be, or empty.
+static std::string set_option(cli_options* o, int id, const char* value) {
   long number = 0;
+  std::string why;
   switch (id) {
     case OPT_OUTPUT: o->output = value; break;
     case OPT_OUT_DIR: o->out_dir = value; break;
@@ -267,13 +269,13 @@ static int set_option(cli_options* o, int id, const char* value) {
     case OPT_KEY: o->key_text = value; o->key_sources++; break;
     case OPT_KEY_CODEPAGE:
       if (!number_in(value, 1, 65535, &number))
-        return cli_usage_error("--key-codepage takes a code page number, such as 1252");
+        return "--key-codepage takes a code page number, such as 1252";
       o->key_codepage = static_cast<unsigned>(number);
       break;
     case OPT_KEY_BYTES: o->key_bytes = true; break;
     case OPT_JOBS:
       if (!number_in(value, 1, CLI_MAX_JOBS, &number))
-        return cli_usage_error("--jobs takes a number from 1 to %d", CLI_MAX_JOBS);
+        return cli_format("--jobs takes a number from 1 to %d", CLI_MAX_JOBS);
       o->jobs = static_cast<int>(number);
       break;
     case OPT_QUIET: o->quiet = true; break;
@@ -284,33 +286,27 @@ static int set_option(cli_options* o, int id, const char* value) {
     case OPT_TO_TERMINAL: o->to_terminal = true; break;
     case OPT_DELETE: o->delete_orphans = true; break;
     case OPT_INPUT_DIR: o->input_dir = value; break;
-    case OPT_EXCLUDE:
-    case OPT_EXCLUDE_FROM: {
-      std::string why;
-      bool taken = id == OPT_EXCLUDE ? cli_exclude_add(&o->excludes, value, &why)
-                                     : cli_exclude_read(&o->excludes, value, &why);
-      if (!taken) return cli_usage_error("%s", why.c_str());
-      break;
-    }
+    case OPT_EXCLUDE: cli_exclude_add(&o->excludes, value, &why); break;
+    case OPT_EXCLUDE_FROM: cli_exclude_read(&o->excludes, value, &why); break;
     case OPT_DRY_RUN: o->dry_run = true; break;
     case OPT_MAX_DELETE:
       if (!number_in(value, 0, 1000000000L, &number))
-        return cli_usage_error("--max-delete takes a count of files, such as 10");
+        return "--max-delete takes a count of files, such as 10";
       o->max_delete = number;
       break;
   }
-  return 0;
+  return why;
 }
 
 // Takes option id, whose value (if it takes one) is inline or the next
-// argument.  Returns 0, or 2 after a usage message.
-static int take_option(cli_options* o, int id, const char* shown, const char* inline_value,
-                       int argc, char** argv, int* i) {
+// argument.  Why it cannot, or empty.
+static std::string take_option(cli_options* o, int id, const char* shown, const char* inline_value,
+                               int argc, char** argv, int* i) {
   const option_info& known = known_options[id];
   if ((known.commands & 1 << o->command) == 0)
-    return cli_usage_error("%s does not apply to %s", shown, commands[o->command].name);
+    return cli_format("%s does not apply to %s", shown, commands[o->command].name);
   if (known.takes_value && inline_value == nullptr) {
-    if (*i + 1 >= argc) return cli_usage_error("%s needs a value", shown);
+    if (*i + 1 >= argc) return cli_format("%s needs a value", shown);
     inline_value = argv[++*i];
   }
   return set_option(o, id, inline_value);
@@ -319,27 +315,26 @@ static int take_option(cli_options* o, int id, const char* shown, const char* in
 // A group of short options, "-qf" or "-qo out" or "-oout": each letter is
 // an option, and one that takes a value takes the rest of the group, or the
 // next argument when it is the last letter.
-static int take_short_options(cli_options* o, int argc, char** argv, int* i) {
+static std::string take_short_options(cli_options* o, int argc, char** argv, int* i) {
   const char* group = argv[*i];
   for (int k = 1; group[k] != '\0'; k++) {
     int id = find_short_option(group[k]);
     char shown[3] = {'-', group[k], '\0'};
-    if (id < 0) return cli_usage_error("unknown option %s (in %s)", shown, group);
+    if (id < 0) return cli_format("unknown option %s (in %s)", shown, group);
     const char* inline_value = nullptr;
     if (known_options[id].takes_value && group[k + 1] != '\0') inline_value = group + k + 1;
-    int status = take_option(o, id, shown, inline_value, argc, argv, i);
-    if (status != 0 || known_options[id].takes_value) return status;
+    std::string why = take_option(o, id, shown, inline_value, argc, argv, i);
+    if (!why.empty() || known_options[id].takes_value) return why;
   }
-  return 0;
+  return "";
 }
 
 static bool is_help_switch(const char* arg) {
   return cli_console_help_switch != nullptr && strcmp(arg, cli_console_help_switch) == 0;
 }
 
-// Reads options and files from argv[2] on.  Returns 0, or 2 after a usage
-// message.
-static int parse_arguments(int argc, char** argv, cli_options* o) {
+// Reads options and files from argv[2] on; why it cannot, or empty.
+static std::string parse_arguments(int argc, char** argv, cli_options* o) {
   bool options_end = false;
   for (int i = 2; i < argc; i++) {
     char* arg = argv[i];
@@ -351,22 +346,22 @@ static int parse_arguments(int argc, char** argv, cli_options* o) {
       o->files.push_back(arg);
       continue;
     }
-    int status;
     if (strcmp(arg, "--") == 0) {
       options_end = true;
       continue;
     }
+    std::string why;
     if (arg[1] == '-') {
       const char* value;
       int id = find_long_option(arg, &value);
-      if (id < 0) return cli_usage_error("unknown option %s", arg);
-      status = take_option(o, id, arg, value, argc, argv, &i);
+      if (id < 0) return cli_format("unknown option %s", arg);
+      why = take_option(o, id, arg, value, argc, argv, &i);
     } else {
-      status = take_short_options(o, argc, argv, &i);
+      why = take_short_options(o, argc, argv, &i);
     }
-    if (status != 0) return status;
+    if (!why.empty()) return why;
   }
-  return 0;
+  return "";
 }
 
 static bool writes(const cli_options& o) { return cli_traits(o.command).writes; }
@@ -379,90 +374,109 @@ static bool suffix_is_a_name_ending(const char* suffix) {
   return true;
 }
 
-static int check_options(const cli_options& o) {
-  if (o.files.empty()) return cli_usage_error("no FILE given");
+// The checks of the options one by one; why they do not go together, or
+// empty.
+static std::string check_outputs(const cli_options& o) {
   if (!suffix_is_a_name_ending(o.suffix))
-    return cli_usage_error("--suffix '%s' is not the end of a name: it may not be empty, . or .., "
-                           "nor hold a folder separator", o.suffix);
-  if (o.max_delete >= 0 && !o.delete_orphans)
-    return cli_usage_error("--max-delete goes with --delete");
-  if (o.output != nullptr && o.out_dir != nullptr)
-    return cli_usage_error("--output and --out-dir exclude each other");
-  if (o.output != nullptr && o.output[0] == '\0') return cli_usage_error("--output is empty");
-  if (o.out_dir != nullptr && o.out_dir[0] == '\0') return cli_usage_error("--out-dir is empty");
+    return cli_format("--suffix '%s' is not the end of a name: it may not be empty, . or .., nor "
+                      "hold a folder separator", o.suffix);
+  if (o.max_delete >= 0 && !o.delete_orphans) return "--max-delete goes with --delete";
+  if (o.output != nullptr && o.out_dir != nullptr) return "--output and --out-dir exclude each other";
+  if (o.output != nullptr && o.output[0] == '\0') return "--output is empty";
+  if (o.out_dir != nullptr && o.out_dir[0] == '\0') return "--out-dir is empty";
   // A missing --out-dir is made when the first output is written.
   if (o.out_dir != nullptr && rt_size_query(o.out_dir) >= 0)
-    return cli_usage_error("%s: a file, not a folder", o.out_dir);
-  if (o.key_sources > 1)
-    return cli_usage_error("give one of --key-file, --key-env and --key");
-  if (o.key_bytes && o.key_codepage != 0)
-    return cli_usage_error("--key-bytes and --key-codepage exclude each other");
+    return cli_format("%s: a file, not a folder", o.out_dir);
   if (o.delete_orphans && (!o.recursive || o.out_dir == nullptr))
-    return cli_usage_error("--delete goes with -r and --out-dir, whose outputs it looks through");
+    return "--delete goes with -r and --out-dir, whose outputs it looks through";
   if (o.input_dir != nullptr && rt_size_query(o.input_dir) != -2)
-    return cli_usage_error("--input-dir %s: no such folder", o.input_dir);
+    return cli_format("--input-dir %s: no such folder", o.input_dir);
   if (o.update && (o.force || o.in_place))
-    return cli_usage_error("--update excludes %s", o.force ? "--force" : "--in-place");
+    return cli_format("--update excludes %s", o.force ? "--force" : "--in-place");
+  return "";
+}
+
+// Read while the code page is 0 unless given.
+static std::string check_key(const cli_options& o) {
+  if (o.key_sources > 1) return "give one of --key-file, --key-env and --key";
+  if (o.key_bytes && o.key_codepage != 0) return "--key-bytes and --key-codepage exclude each other";
+  return "";
+}
+
+static std::string check_streams(const cli_options& o, FILE* out) {
   bool stdin_input = false;
   for (const char* file : o.files) stdin_input = stdin_input || strcmp(file, "-") == 0;
   bool stdout_output = o.output != nullptr && cli_stream_is_stream(o.output);
   if (o.update && (stdin_input || stdout_output))
-    return cli_usage_error("--update compares files; it does not apply to standard input or "
-                           "output");
+    return "--update compares files; it does not apply to standard input or output";
   if (o.dry_run && (stdin_input || stdout_output))
-    return cli_usage_error("--dry-run names files; it does not apply to standard input or output");
+    return "--dry-run names files; it does not apply to standard input or output";
   if (stdin_input && o.key_file != nullptr && strcmp(o.key_file, "-") == 0)
-    return cli_usage_error("standard input cannot carry both the key and the data");
+    return "standard input cannot carry both the key and the data";
   // Encrypted data is what a terminal would garble.
   const bool binary_out = cli_traits(o.command).encrypts && stdout_output && !o.to_terminal;
-  if (binary_out && strcmp(o.output, "-") == 0 && cli_console_is_terminal(cli_out))
-    return cli_usage_error("standard output is a terminal, which encrypted data would garble; "
-                           "redirect it to a file or pipe, or give --to-terminal");
+  if (binary_out && strcmp(o.output, "-") == 0 && out != nullptr && cli_console_is_terminal(out))
+    return "standard output is a terminal, which encrypted data would garble; redirect it to a "
+           "file or pipe, or give --to-terminal";
   if (binary_out && strcmp(o.output, "-") != 0 && cli_console_names_terminal(o.output))
-    return cli_usage_error("%s is a terminal, which encrypted data would garble; give another "
-                           "output, or --to-terminal", o.output);
+    return cli_format("%s is a terminal, which encrypted data would garble; give another output, "
+                      "or --to-terminal", o.output);
   if (stdin_input && writes(o) && o.output == nullptr)
-    return cli_usage_error("standard input has no name to derive an output from; give -o PATH "
-                           "(or -o - for standard output)");
+    return "standard input has no name to derive an output from; give -o PATH (or -o - for "
+           "standard output)";
   if (stdin_input && cli_traits(o.command).keyed && o.key_sources == 0)
-    return cli_usage_error("standard input carries the data; give the key with --key-file, "
-                           "--key-env or --key");
+    return "standard input carries the data; give the key with --key-file, --key-env or --key";
   if (o.output != nullptr && strcmp(o.output, "-") == 0 && o.in_place)
-    return cli_usage_error("--in-place and -o - exclude each other");
-  return 0;
+    return "--in-place and -o - exclude each other";
+  return "";
 }
 
-int cli_options_read(int argc, char** argv, cli_options* o) {
-  if (argc < 2) return cli_usage_error("no COMMAND given");
+std::string cli_options_check(const cli_options& o, FILE* out) {
+  if (o.files.empty()) return "no FILE given";
+  std::string why = check_outputs(o);
+  if (why.empty()) why = check_streams(o, out);
+  return why;
+}
+
+cli_options cli_options_for(cli_command command) {
+  cli_options o = {};
+  o.command = command;
+  o.suffix = ".dat";
+  o.max_delete = -1;
+  o.key_codepage = 1252;
+  return o;
+}
+
+int cli_options_read(int argc, char** argv, cli_options* o, std::string* text) {
+  if (argc < 2) {
+    *text = "no COMMAND given";
+    return 2;
+  }
   const char* name = argv[1];
   if (strcmp(name, "--help") == 0 || strcmp(name, "-h") == 0 || strcmp(name, "help") == 0 ||
       is_help_switch(name)) {
-    cli_print(cli_out, "%s", help_text);
+    *text = help_text;
     return -1;
   }
   if (strcmp(name, "--version") == 0) {
-    cli_print(cli_out, "qelv %s\n", QELV_VERSION);
+    *text = cli_format("qelv %s\n", QELV_VERSION);
     return -1;
   }
-  *o = {};
-  o->suffix = ".dat";
-  o->max_delete = -1;
   int command = 0;
   while (command < COMMAND_COUNT && strcmp(name, commands[command].name) != 0) command++;
-  if (command == COMMAND_COUNT) return cli_usage_error("unknown command %s", name);
-  o->command = static_cast<cli_command>(command);
-  int status = parse_arguments(argc, argv, o);
-  if (status != 0) return status;
+  if (command == COMMAND_COUNT) {
+    *text = cli_format("unknown command %s", name);
+    return 2;
+  }
+  *o = cli_options_for(static_cast<cli_command>(command));
+  o->key_codepage = 0;  // 0 until given, so that --key-bytes with it is caught
+  *text = parse_arguments(argc, argv, o);
+  if (!text->empty()) return 2;
   if (o->help || o->version) {
-    if (o->help) cli_print(cli_out, "%s", help_text);
-    else cli_print(cli_out, "qelv %s\n", QELV_VERSION);
+    *text = o->help ? std::string(help_text) : cli_format("qelv %s\n", QELV_VERSION);
     return -1;
   }
-  // With no FILE, encrypt and decrypt take standard input when it comes
-  // from a file or a pipe, as other tools of their kind do; on a terminal
-  // that would wait for typing, so it stays a usage error.
-  if (o->files.empty() && writes(*o) && !cli_console_is_terminal(cli_in)) o->files.push_back("-");
-  status = check_options(*o);
+  *text = check_key(*o);
   if (o->key_codepage == 0) o->key_codepage = 1252;
-  return status;
+  return text->empty() ? 0 : 2;
 }

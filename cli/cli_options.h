@@ -1,6 +1,8 @@
 // The command line, read once into the options of one run.
 #pragma once
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "cli_exclude.h"
@@ -52,7 +54,13 @@ struct cli_options {
   std::vector<const char*> files;
 };
 
-// Reads argv[1] (the command) and the options and FILEs after it into o,
-// and checks that they go together.  Returns 0 to run; -1 when the help or
-// the version was asked for and has been printed; 2 after a usage message.
-int cli_options_read(int argc, char** argv, cli_options* o);
+// Reads argv[1] (the command) and the options and FILEs after it into o.
+// Returns 0 to run; -1 when the help or the version was asked for (text:
+// what to print); 2 for a usage error (text: what is wrong).  The options
+// that need the disk are checked by cli_options_check.
+int cli_options_read(int argc, char** argv, cli_options* o, std::string* text);
+// Why the options do not go together, looking at the disk and at out (the
+// run's standard output, null for none); empty when they do.
+std::string cli_options_check(const cli_options& o, FILE* out);
+// The options of command as none were given.
+cli_options cli_options_for(cli_command command);

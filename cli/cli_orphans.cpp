@@ -23,6 +23,7 @@
 #include "cli_options.h"
 #include "cli_paths.h"
 #include "cli_print.h"
+#include "cli_run.h"
 
 namespace {
 
@@ -149,8 +150,9 @@ std::string orphan_reason(const cli_options& o, const std::string& path, const c
 // Whether --delete may remove the orphans found: not when the run found no
 // input at all, nor more than half of the encrypted files in the folder
 // unless --max-delete allows that many.  Says why not.
-bool delete_allowed(const cli_options& o, const cli_batch& batch, const orphan_search& s,
-                    const char* root) {
+bool delete_allowed(cli_run* run, const orphan_search& s, const char* root) {
+  const cli_options& o = *run->o;
+  const cli_batch& batch = run->batch;
   const int removing = static_cast<int>(s.found.size());
   bool any_input = false;
   for (const cli_item& item : batch.items) any_input = any_input || item.has_output();
@@ -166,7 +168,7 @@ bool delete_allowed(const cli_options& o, const cli_batch& batch, const orphan_s
                      "that %s is the input folder, or give --max-delete %d",
                      removing, s.encrypted, o.out_dir, root, removing);
   if (why.empty()) return true;
-  cli_print_text(cli_err, "qelv: --delete refused, nothing was done: " + why + "\n");
+  cli_run_say(run, "qelv: --delete refused, nothing was done: " + why);
   return false;
 }
 
@@ -190,7 +192,9 @@ void missing_file(void* context, const std::string& path) {
 
 }  // namespace
 
-int cli_orphans_find(const cli_options& o, cli_batch* batch) {
+int cli_orphans_find(cli_run* run) {
+  const cli_options& o = *run->o;
+  cli_batch* batch = &run->batch;
   if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return 0;
   const char* root = input_root(o.files);
   if (root == nullptr || rt_size_query(o.out_dir) != -2) return 0;
@@ -201,14 +205,16 @@ int cli_orphans_find(const cli_options& o, cli_batch* batch) {
       s.accounted.push_back(item.output);
   std::sort(s.accounted.begin(), s.accounted.end(), path_less);
   walk_folder(&s.walk, o.out_dir);
-  if (o.delete_orphans && !s.found.empty() && !delete_allowed(o, *batch, s, root)) return 1;
+  if (o.delete_orphans && !s.found.empty() && !delete_allowed(run, s, root)) return 1;
   std::sort(s.found.begin(), s.found.end(), path_less);
   for (const std::string& path : s.found)
     cli_inputs_add_orphan(batch, path, orphan_reason(o, path, root), o.delete_orphans);
   return 0;
 }
 
-void cli_orphans_find_missing(const cli_options& o, cli_batch* batch) {
+void cli_orphans_find_missing(cli_run* run) {
+  const cli_options& o = *run->o;
+  cli_batch* batch = &run->batch;
   if (o.input_dir == nullptr || !o.recursive) return;
   const char* root = input_root(o.files);
   if (root == nullptr) return;

@@ -8,6 +8,7 @@
 struct cli_batch;
 struct cli_item;
 struct cli_options;
+struct cli_run;
 
 // Adds an item to the batch for each file under --out-dir that ends in the
 // suffix, holds this format and is no planned output of an input of at
@@ -16,12 +17,12 @@ struct cli_options;
 // 0, or 1 when --delete was refused (said on the error stream): the run
 // found no input, or would remove more than half of the encrypted files
 // there or more than --max-delete.
-int cli_orphans_find(const cli_options& o, cli_batch* batch);
+int cli_orphans_find(cli_run* run);
 // For verify -r --input-dir with a folder among args: adds a failed item
 // for each file under --input-dir whose encrypted file is not among the
 // batch's, so that verify checks what encrypt promises, an output for
 // every input.
-void cli_orphans_find_missing(const cli_options& o, cli_batch* batch);
+void cli_orphans_find_missing(cli_run* run);
 
 // For verify --input-dir: the input that item (an encrypted file found in
 // a folder or named) was made from, into *input; false when it has no

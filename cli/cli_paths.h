@@ -19,10 +19,6 @@ bool cli_paths_less(const char* a, const char* b);
 // empty or ends with one.
 std::string cli_paths_join(const std::string& folder, const char* name);
 bool cli_paths_has_wildcard(const char* arg);
-// What path is when it exists but is neither a regular file nor a folder
-// ("a named pipe", "a device"), found without opening it for reading;
-// null otherwise.
-const char* cli_paths_special_kind(const char* path);
 // The shell's command that removes files, for the note on stale ones, and
 // a path quoted for that shell, so that a command pasted from a note does
 // only what it says whatever the path holds.

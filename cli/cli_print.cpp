@@ -1,27 +1,14 @@
-// What the tool says: every line goes through one formatter and the
-// console's writer, and sizes and counts read as a person would say them.
+// The tool's words: texts formatted whole, and sizes, counts and durations
+// as a person would say them.
 
 #include "cli_print.h"
 
 #include <cinttypes>
-#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
-#include "cli.h"
-#include "cli_console.h"
-
-FILE* cli_in;
-FILE* cli_out;
-FILE* cli_err;
-
-void cli_set_streams(FILE* in, FILE* out, FILE* err) {
-  cli_in = in;
-  cli_out = out;
-  cli_err = err;
-}
-
-// The text of format and args, whole: measured first, then written.
-static std::string format_list(const char* format, va_list args) {
+// Measured first, then written.
+std::string cli_format_list(const char* format, va_list args) {
   va_list again;
   va_copy(again, args);
   int n = vsnprintf(nullptr, 0, format, args);
@@ -34,48 +21,10 @@ static std::string format_list(const char* format, va_list args) {
 std::string cli_format(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  std::string text = format_list(format, args);
+  std::string text = cli_format_list(format, args);
   va_end(args);
   return text;
 }
-
-void cli_print_text(FILE* stream, const std::string& text) {
-  if (stream != nullptr) cli_console_write_text(stream, text.c_str());
-}
-
-void cli_print(FILE* stream, const char* format, ...) {
-  if (stream == nullptr) return;
-  va_list args;
-  va_start(args, format);
-  std::string text = format_list(format, args);
-  va_end(args);
-  cli_console_write_text(stream, text.c_str());
-}
-
-int cli_usage_error(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::string text = "qelv: " + format_list(format, args) + "\nTry 'qelv --help'.\n";
-  va_end(args);
-  cli_console_write_text(cli_err, text.c_str());
-  fflush(cli_err);
-  return 2;
-}
-
-static bool quiet_notes;
-
-void cli_note(const char* format, ...) {
-  if (quiet_notes) return;
-  va_list args;
-  va_start(args, format);
-  std::string text = "qelv: note: " + format_list(format, args) + "\n";
-  va_end(args);
-  cli_console_write_text(cli_err, text.c_str());
-  fflush(cli_err);
-}
-
-// Set by cli_main for the run: notes are dropped under --quiet.
-void cli_print_set_quiet(bool quiet) { quiet_notes = quiet; }
 
 std::string cli_size_text(int64_t bytes) {
   if (bytes == 1) return "1 byte";
@@ -125,4 +74,11 @@ std::string cli_escaped(const std::string& text) {
 
 std::string cli_count_text(int64_t count, const char* one, const char* many) {
   return cli_format("%" PRId64 " %s", count, count == 1 ? one : many);
+}
+
+std::string cli_duration_text(double seconds) {
+  long s = static_cast<long>(seconds + 0.5);
+  if (s < 60) return cli_format("%ld s", s);
+  if (s < 3600) return cli_format("%ld min", (s + 30) / 60);
+  return cli_format("%ld h %02ld min", s / 3600, s % 3600 / 60);
 }

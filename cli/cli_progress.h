@@ -1,35 +1,22 @@
-// The progress line on standard error while a run goes on: files done, the
-// share of the bytes, the speed, the time left and the file being worked,
-// written over in place.
+// The console's progress line on standard error while a run goes on: files
+// done, the share of the bytes, the speed, the time left and the file being
+// worked, written over in place and wiped before any other line.
 #pragma once
 
-#include <cstdint>
-#include <string>
+#include <cstdio>
 
-struct cli_batch;
+struct cli_progress_view;
 
-struct cli_progress {
-  bool enabled, shown;
-  int width;
-  double start, last_draw;
-  const uint32_t* count;  // the engine's count of bytes worked, modulo 2^32
-  uint32_t last_count;    // the count when last read
-  uint64_t worked;        // bytes worked since the run began
-  int64_t total;          // bytes the run will work, as far as known
+struct cli_progress_line {
+  FILE* stream;  // the terminal it is drawn on; null: none is drawn
+  bool shown;    // drawn at least once
+  bool whole;    // last drawn as the run's final view
+  int width;     // of the widest line drawn, which a shorter one covers
 };
 
-// Starts the line, shown only when enabled, over the engine's count.
-void cli_progress_start(cli_progress* p, bool enabled, const uint32_t* count, int64_t total);
-// Draws it at most four times a second, or finally (100%) when final.
-void cli_progress_draw(cli_progress* p, const cli_batch& batch, int done, bool final);
-// Reads the engine's count: the bytes worked since the run began.
-uint64_t cli_progress_measure(cli_progress* p);
-// The time left at the pace so far, as last measured; -1 when not known.
-double cli_progress_seconds_left(const cli_progress* p);
-// The file being worked: the first one taken and not done, of those from
-// done on; null when none is.
-const char* cli_progress_current(const cli_batch& batch, int done);
-// "12 s", "4 min", "1 h 05 min".
-std::string cli_progress_duration_text(double seconds);
+// Draws the view; a final one only when a line was shown before.
+void cli_progress_draw(cli_progress_line* p, const cli_progress_view& view);
 // Wipes it before another line is printed.
-void cli_progress_wipe(cli_progress* p);
+void cli_progress_wipe(cli_progress_line* p);
+// Ends it: a line left whole (100%) keeps its place, any other goes.
+void cli_progress_end(cli_progress_line* p);

@@ -14,6 +14,7 @@
 #include "cli_options.h"
 #include "cli_paths.h"
 #include "cli_print.h"
+#include "cli_run.h"
 #include "cli_stream.h"
 
 std::string cli_report_item_text(const cli_options& o, const cli_item& item, bool* on_listing) {
@@ -47,18 +48,6 @@ std::string cli_report_item_text(const cli_options& o, const cli_item& item, boo
   return shown + " -> " + output +
          cli_format(": %s -> %s, %.3f s", cli_size_text(item.size).c_str(),
                     cli_size_text(item.output_size).c_str(), item.seconds);
-}
-
-bool cli_report_item(const cli_options& o, const cli_item& item) {
-  bool on_listing = true;
-  std::string text = cli_report_item_text(o, item, &on_listing);
-  // With the data on standard output (or a device, which may be the same),
-  // the listing goes to standard error.
-  FILE* listing = o.output != nullptr && cli_stream_is_stream(o.output) ? cli_err : cli_out;
-  if (!text.empty()) cli_print_text(on_listing ? listing : cli_err, text + "\n");
-  bool written = fflush(cli_out) == 0 && !ferror(cli_out);
-  fflush(cli_err);
-  return written;
 }
 
 std::string cli_report_summary_text(const cli_options& o, const cli_batch& batch, bool* shown) {
@@ -102,23 +91,17 @@ std::string cli_report_summary_text(const cli_options& o, const cli_batch& batch
   return text;
 }
 
-// On standard error, for a run of several files.
-void cli_report_summary(const cli_options& o, const cli_batch& batch) {
-  bool shown = false;
-  std::string text = cli_report_summary_text(o, batch, &shown);
-  if (shown) cli_print_text(cli_err, text + "\n");
-}
-
 // The stale temporary files found, said once with the command that
 // removes them: the tool never removes one itself, for the process writing
 // it may still be running.
-void cli_report_stale(const cli_batch& batch) {
+void cli_report_stale(cli_run* run) {
+  const cli_batch& batch = run->batch;
   const int stale_count = static_cast<int>(batch.stale.size());
   if (stale_count == 0) return;
   std::string command;
   for (const std::string& path : batch.stale) command += " " + cli_paths_shell_quoted(path);
   bool one = stale_count == 1;
-  cli_note("%s left by a qelv that was stopped (or in use by one still running) %s where "
+  cli_run_note(run, "%s left by a qelv that was stopped (or in use by one still running) %s where "
            "this run reads or writes; once no qelv is running, remove %s with: %s%s",
            cli_count_text(stale_count, "temporary file", "temporary files").c_str(),
            one ? "lies" : "lie", one ? "it" : "them", cli_paths_remove_command, command.c_str());

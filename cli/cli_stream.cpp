@@ -27,19 +27,25 @@
 #include "cli_explain.h"
 #include "cli_paths.h"
 #include "cli_print.h"
+#include "cli_run.h"
 
 // At most one spool file and one output folder per run (one FILE may be
-// standard input, and a stream output takes one FILE).
-static char spool_path[RT_PATH_CAPACITY];
-static char output_folder[RT_PATH_CAPACITY];
+// standard input, and a stream output takes one FILE): the run's
+// spool_path and output_folder.
 
 enum { COPY_BYTES = 256 * 1024 };
 
 // Which side of a copy failed.
 enum copy_failure { COPY_DONE, COPY_NO_MEMORY, COPY_READ, COPY_WRITE };
 
-bool cli_stream_spool_input(std::string* path, std::string* why) {
-  int spool = rt_spool_create(spool_path, sizeof spool_path);
+bool cli_stream_spool_input(cli_run* run, std::string* path, std::string* why) {
+  char* spool_path = run->spool_path;
+  FILE* in = run->request->in;
+  if (in == nullptr) {
+    *why = "there is no standard input";
+    return false;
+  }
+  int spool = rt_spool_create(spool_path, RT_PATH_CAPACITY);
   if (spool < 0) {
     int code = rt_last_error();
     char folder[RT_PATH_CAPACITY] = "";
@@ -47,15 +53,15 @@ bool cli_stream_spool_input(std::string* path, std::string* why) {
     *why = cli_format("no temporary file could be made in %s: ", folder) + cli_explain_reason(code);
     return false;
   }
-  cli_console_binary(cli_in);
+  cli_console_binary(in);
   char* buffer = static_cast<char*>(malloc(COPY_BYTES));
   copy_failure failure = buffer == nullptr ? COPY_NO_MEMORY : COPY_DONE;
   int code = 0;
   size_t n;
-  while (failure == COPY_DONE && (n = fread(buffer, 1, COPY_BYTES, cli_in)) > 0)
+  while (failure == COPY_DONE && (n = fread(buffer, 1, COPY_BYTES, in)) > 0)
     if (rt_file_write(spool, buffer, static_cast<int32_t>(n)) != static_cast<int32_t>(n))
       failure = COPY_WRITE;
-  if (failure == COPY_DONE && ferror(cli_in)) failure = COPY_READ;
+  if (failure == COPY_DONE && ferror(in)) failure = COPY_READ;
   if (failure == COPY_READ || failure == COPY_WRITE) code = rt_last_error();
   free(buffer);
   if (!rt_file_close(spool) && failure == COPY_DONE) {
@@ -72,23 +78,31 @@ bool cli_stream_spool_input(std::string* path, std::string* why) {
   return true;
 }
 
-bool cli_stream_output_path(std::string* path) {
-  if (output_folder[0] == '\0' && !rt_spool_folder_make(output_folder, sizeof output_folder))
+bool cli_stream_output_path(cli_run* run, std::string* path) {
+  char* output_folder = run->output_folder;
+  if (output_folder[0] == '\0' && !rt_spool_folder_make(output_folder, RT_PATH_CAPACITY))
     return false;
   *path = cli_format("%s%coutput", output_folder, rt_path_separator);
   return true;
 }
 
 bool cli_stream_is_stream(const char* target) {
-  return target != nullptr &&
-         (strcmp(target, "-") == 0 || cli_paths_special_kind(target) != nullptr);
+  if (target == nullptr) return false;
+  if (strcmp(target, "-") == 0) return true;
+  rt_path_kind kind = rt_path_kind_of(target);
+  return kind == RT_PATH_PIPE || kind == RT_PATH_DEVICE;
 }
 
-bool cli_stream_copy_out(const char* file, const char* target, std::string* why) {
+// Standard output, or the device or pipe named; null when it cannot be had.
+static FILE* open_target(cli_run* run, const char* target) {
+  return strcmp(target, "-") == 0 ? run->request->out : fopen(target, "wb");
+}
+
+bool cli_stream_copy_out(cli_run* run, const char* file, const char* target, std::string* why) {
   bool to_stdout = strcmp(target, "-") == 0;
   const char* shown = to_stdout ? "standard output" : target;
   int in = rt_file_open(file);
-  FILE* out = to_stdout ? cli_out : fopen(target, "wb");
+  FILE* out = open_target(run, target);
   copy_failure failure = in < 0 ? COPY_READ : COPY_WRITE;
   int code = rt_last_error();
   if (in >= 0 && out != nullptr) {
@@ -122,9 +136,12 @@ static int32_t read_input(void* context, void* buffer, int32_t count) {
   return got == 0 && ferror(in) ? -1 : static_cast<int32_t>(got);
 }
 
-const char* cli_stream_encrypt_input(engine_call* call, const char* output, const char* key) {
-  cli_console_binary(cli_in);
-  return encrypt_stream(call, read_input, cli_in, output, key);
+const char* cli_stream_encrypt_input(cli_run* run, engine_call* call, const char* output,
+                                     const char* key) {
+  FILE* in = run->request->in;
+  if (in == nullptr) return result_read_error;
+  cli_console_binary(in);
+  return encrypt_stream(call, read_input, in, output, key);
 }
 
 struct sending {
@@ -138,10 +155,10 @@ static bool send_bytes(void* context, const void* data, int32_t count) {
   return s->code == 0;
 }
 
-const char* cli_stream_decrypt_out(engine_call* call, const char* file, const char* target,
-                                   const char* key, std::string* why) {
+const char* cli_stream_decrypt_out(cli_run* run, engine_call* call, const char* file,
+                                   const char* target, const char* key, std::string* why) {
   bool to_stdout = strcmp(target, "-") == 0;
-  sending s = {to_stdout ? cli_out : fopen(target, "wb"), 0};
+  sending s = {open_target(run, target), 0};
   if (s.stream == nullptr) {
     *why = cli_format("cannot write %s: ", target) + cli_explain_reason(rt_last_error());
     return result_write_error;
@@ -161,7 +178,9 @@ static void remove_entry(const char* name, cli_paths_kind kind, void* context) {
   else rt_file_remove(path.c_str());
 }
 
-void cli_stream_cleanup() {
+void cli_stream_cleanup(cli_run* run) {
+  char* spool_path = run->spool_path;
+  char* output_folder = run->output_folder;
   if (spool_path[0] != '\0') rt_file_remove(spool_path);
   spool_path[0] = '\0';
   if (output_folder[0] != '\0') {

@@ -143,6 +143,12 @@ int rt_last_error();
 // none (nothing there, or a device that gives no file information).
 bool rt_file_identity(const char* path, uint64_t* volume, uint64_t* file);
 bool rt_same_file(const char* a, const char* b);  // both exist and are one file
+// What is at path, found without opening it for reading (an open of a
+// named pipe waits for a writer): nothing (or an empty name), a regular
+// file, a folder (a drive's root included), a named pipe (or a socket), or
+// a device (a terminal, NUL, /dev/zero); what a link names, not the link.
+enum rt_path_kind { RT_PATH_NONE, RT_PATH_FILE, RT_PATH_FOLDER, RT_PATH_PIPE, RT_PATH_DEVICE };
+rt_path_kind rt_path_kind_of(const char* path);
 // Whether path itself is a symbolic link (or, on Windows, any reparse
 // point: a junction too), whatever it points to.
 bool rt_is_link(const char* path);

@@ -247,6 +247,15 @@ uint32_t rt_tick_ms() {
 
 int rt_last_error() { return errno; }
 
+rt_path_kind rt_path_kind_of(const char* path) {
+  struct stat st;
+  if (path == nullptr || path[0] == '\0' || stat(path, &st) != 0) return RT_PATH_NONE;
+  if (S_ISREG(st.st_mode)) return RT_PATH_FILE;
+  if (S_ISDIR(st.st_mode)) return RT_PATH_FOLDER;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return RT_PATH_PIPE;
+  return RT_PATH_DEVICE;
+}
+
 bool rt_is_link(const char* path) {
   struct stat st;
   return lstat(path, &st) == 0 && S_ISLNK(st.st_mode);

@@ -375,6 +375,25 @@ int rt_last_error() { return static_cast<int>(GetLastError()); }
 // One file is one volume and file index.  No access is asked, so that a
 // file held open by others can still be looked at; backup semantics lets a
 // folder be opened too.
+rt_path_kind rt_path_kind_of(const char* path) {
+  int64_t size = rt_size_query(path);  // the ANSI calls' own answer for folders and roots
+  if (size == -2) return RT_PATH_FOLDER;
+  if (path == nullptr || path[0] == '\0' || strpbrk(path, "*?") != nullptr) return RT_PATH_NONE;
+  // A device (NUL, COM1, a console) or a pipe answers an open without
+  // access, and says what it is; a file's open is cheap and says "disk".
+  wchar_t wide[WIDE_PATH_CAPACITY];
+  if (MultiByteToWideChar(file_code_page(), 0, path, -1, wide, WIDE_PATH_CAPACITY) == 0)
+    return size >= 0 ? RT_PATH_FILE : RT_PATH_NONE;
+  HANDLE h = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return size >= 0 ? RT_PATH_FILE : RT_PATH_NONE;
+  DWORD type = GetFileType(h);
+  CloseHandle(h);
+  if (type == FILE_TYPE_CHAR) return RT_PATH_DEVICE;
+  if (type == FILE_TYPE_PIPE) return RT_PATH_PIPE;
+  return size >= 0 ? RT_PATH_FILE : RT_PATH_NONE;
+}
+
 bool rt_is_link(const char* path) {
   wchar_t wide[WIDE_PATH_CAPACITY];
   if (wide_full_path(path, wide, nullptr) == 0) return false;

@@ -10,10 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "../cli/cli.h"
+#include "../cli/cli_run.h"
 #include "../engine/engine.h"
 #include "../runtime/runtime.h"
 #include "test_files.h"
@@ -86,9 +88,9 @@ class Cli : public testing::Test {
     FILE* empty_in = fopen((streams + "in").c_str(), "r");
     FILE* o = out_to != nullptr ? out_to : fopen((streams + "out").c_str(), "w");
     FILE* e = err_to != nullptr ? err_to : fopen((streams + "err").c_str(), "w");
-    cli_set_streams(in != nullptr ? in : empty_in, o, e);
-    int status = cli_main(static_cast<int>(args.size()), argv.data());
-    cli_set_streams(stdin, stdout, stderr);
+    auto state = std::make_unique<cli_run>();
+    int status = cli_main(state.get(), static_cast<int>(args.size()), argv.data(),
+                          in != nullptr ? in : empty_in, o, e);
     fclose(empty_in);
     if (out_to == nullptr) fclose(o);
     if (err_to == nullptr) fclose(e);

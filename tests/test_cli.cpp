@@ -17,6 +17,7 @@
 
 #include "../cli/cli.h"
 #include "../cli/cli_key.h"
+#include "../cli/cli_run.h"
 #include "../engine/engine.h"
 #include "../engine/file_format.h"
 #include "../runtime/runtime.h"
@@ -528,25 +529,71 @@ static void set_text_env(const char* name, const char* utf8) {
 static const char accented_utf8[] = "cl\xc3\xa9 secr\xc3\xa8te";  // "clé secrète"
 static const char accented_script[] = "cl\xe9 secr\xe8te";      // as a script passes it, 1252
 
-// A key is text: however it arrives, it is spelt as the scripts spell it.
-// A key handed over in the tool's own process (as the window hands over a
-// typed key) is spelt in the scripts' code page, taken by one run only and
-// then gone, and refused whole when a character lacks in that code page.
-TEST_F(Cli, AKeyHandedOverServesOneRun) {
+// A run asked for by a request, as the window asks: reported through a
+// face, its key given as characters.
+struct recording_face {
+  std::vector<std::string> lines, said;
+  std::string closing;
+  int progress_views = 0;
+  bool final_seen = false;
+
+  static bool item(void* c, const cli_item&, const std::string& line, bool) {
+    static_cast<recording_face*>(c)->lines.push_back(line);
+    return true;
+  }
+  static void progress(void* c, const cli_progress_view& view) {
+    auto* f = static_cast<recording_face*>(c);
+    f->progress_views++;
+    f->final_seen = f->final_seen || view.final;
+  }
+  static void say(void* c, cli_said, const std::string& text) {
+    static_cast<recording_face*>(c)->said.push_back(text);
+  }
+  static void close(void* c, const std::string& line, bool, bool) {
+    static_cast<recording_face*>(c)->closing = line;
+  }
+  cli_face face() { return {this, "cancelled", item, progress, say, close, nullptr}; }
+};
+
+// A key typed into the window reaches the run as characters, spelt in the
+// scripts' code page, refused whole when a character lacks in it, and
+// wiped with the run; a run without one cannot ask for one.
+TEST_F(Cli, ARequestCarriesATypedKey) {
   bytes plain = plain_file("p", 100, 31);
   const uint32_t euro_key[] = {'k', 0x20AC, 'y', 0x1F511};  // "k€y" and a key sign
-  ASSERT_TRUE(cli_key_hand_over(euro_key, 3));
-  ASSERT_EQ(run({"encrypt", "-o", path("e"), path("p")}), 0) << err;
-  EXPECT_EQ(engine_decrypted(path("e"), "k\x80y"), plain);  // Windows-1252's euro sign
-  EXPECT_EQ(run({"verify", path("e")}), 2) << "the handed key served a second run";
-  ASSERT_TRUE(cli_key_hand_over(euro_key, 4));
-  EXPECT_EQ(run({"verify", path("e")}), 2);
-  EXPECT_NE(err.find("U+1F511"), std::string::npos) << err;
-  ASSERT_TRUE(cli_key_hand_over(euro_key, 3));
-  ASSERT_TRUE(cli_key_hand_over(nullptr, -1));  // taken back before a run
-  EXPECT_EQ(run({"verify", path("e")}), 2);
+  cli_request request = {cli_options_for(CMD_ENCRYPT), euro_key, 3, nullptr, nullptr};
+  const std::string p = path("p"), e = path("e");
+  request.options.files = {p.c_str()};
+  request.options.output = e.c_str();
+  auto run = std::make_unique<cli_run>();
+  recording_face seen;
+  cli_face face = seen.face();
+  ASSERT_EQ(cli_run_request(run.get(), request, face), 0) << (seen.said.empty() ? "" : seen.said[0]);
+  EXPECT_EQ(engine_decrypted(e, "k\x80y"), plain);  // Windows-1252's euro sign
+  ASSERT_EQ(seen.lines.size(), 1u);
+  EXPECT_TRUE(starts_with(seen.lines[0], p + " -> " + e + ": ")) << seen.lines[0];
+  EXPECT_EQ(seen.closing, "qelv: 1 file: 1 written");
+  EXPECT_TRUE(seen.final_seen || seen.progress_views == 0);
+  EXPECT_EQ(std::string(run->key, sizeof run->key), std::string(sizeof run->key, '\0'))
+      << "the key outlived its run";
+
+  request.options = cli_options_for(CMD_VERIFY);
+  request.options.files = {e.c_str()};
+  request.key_count = 4;
+  seen = {};
+  face = seen.face();
+  EXPECT_EQ(cli_run_request(run.get(), request, face), 2);
+  ASSERT_EQ(seen.said.size(), 1u);
+  EXPECT_NE(seen.said[0].find("U+1F511"), std::string::npos) << seen.said[0];
+  request.key_points = nullptr;  // and no other source: nothing to ask with
+  seen = {};
+  face = seen.face();
+  EXPECT_EQ(cli_run_request(run.get(), request, face), 2);
+  EXPECT_EQ(seen.said, std::vector<std::string>{"no key: give --key-file, --key-env or --key"});
   std::vector<uint32_t> too_long(CLI_KEY_CAPACITY + 1, 'a');
-  EXPECT_FALSE(cli_key_hand_over(too_long.data(), static_cast<int>(too_long.size())));
+  request.key_points = too_long.data();
+  request.key_count = static_cast<int>(too_long.size());
+  EXPECT_EQ(cli_run_request(run.get(), request, face), 2);
 }
 
 TEST_F(Cli, KeysAreTextSpeltInTheScriptsCodePage) {

@@ -13,8 +13,8 @@
 
 #include "../../runtime/runtime.h"
 #include "../cli_console.h"
-#include "../cli_run.h"
 
+static bool (*guard_stop)(int status);
 static void (*guard_cleanup)();
 static sigset_t guarded;
 static int interrupt_signal;  // the signal taken, for cli_interrupts_end
@@ -42,12 +42,13 @@ static void guard_main(void*) {
   // A run stops its files, removes their temporary files, says what was
   // not done and ends the process through cli_interrupts_end; this thread
   // waits for that, and does what it can itself when no run answers.
-  if (cli_run_stop(128 + signal_number)) std::this_thread::sleep_for(std::chrono::seconds(10));
+  if (guard_stop(128 + signal_number)) std::this_thread::sleep_for(std::chrono::seconds(10));
   guard_cleanup();
   cli_interrupts_end();
 }
 
-void cli_interrupts_guard(void (*cleanup)()) {
+void cli_interrupts_guard(bool (*stop)(int status), void (*cleanup)()) {
+  guard_stop = stop;
   // A reader that goes away makes the next write fail with EPIPE, which is
   // reported, instead of ending the process before it cleans up.
   signal(SIGPIPE, SIG_IGN);

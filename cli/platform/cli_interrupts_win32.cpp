@@ -14,15 +14,15 @@
 #include <chrono>
 #include <thread>
 
-#include "../cli_run.h"
 
+static bool (*guard_stop)(int status);
 static void (*guard_cleanup)();
 
 void cli_interrupts_end() { ExitProcess(130); }
 
 static BOOL WINAPI guard_handler(DWORD event) {
   bool closing = event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT;
-  if (cli_run_stop(130)) std::this_thread::sleep_for(std::chrono::seconds(closing ? 4 : 30));
+  if (guard_stop(130)) std::this_thread::sleep_for(std::chrono::seconds(closing ? 4 : 30));
   guard_cleanup();
   cli_interrupts_end();
   return TRUE;
@@ -30,7 +30,8 @@ static BOOL WINAPI guard_handler(DWORD event) {
 
 void cli_interrupts_deliver(unsigned long event) { guard_handler(event); }
 
-void cli_interrupts_guard(void (*cleanup)()) {
+void cli_interrupts_guard(bool (*stop)(int status), void (*cleanup)()) {
+  guard_stop = stop;
   guard_cleanup = cleanup;
   SetConsoleCtrlHandler(guard_handler, TRUE);
 }

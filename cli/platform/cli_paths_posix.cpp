@@ -36,14 +36,6 @@ static cli_paths_kind kind_of(const char* path) {
   return linked ? PATHS_FOLDER_LINK : PATHS_FOLDER;
 }
 
-const char* cli_paths_special_kind(const char* path) {
-  struct stat st;
-  if (stat(path, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return nullptr;
-  if (S_ISFIFO(st.st_mode)) return "a named pipe";
-  if (S_ISSOCK(st.st_mode)) return "a socket";
-  return "a device";
-}
-
 int cli_paths_expand(const char* pattern, cli_paths_found* found, void* context) {
   glob_t matches = {};
   int status = glob(pattern, 0, nullptr, &matches);  // sorted by name

@@ -40,17 +40,6 @@ int cli_paths_compare(const char* a, const char* b, size_t n) {
   return order;
 }
 
-// Neither a file nor a folder that the file search lists: a device (NUL,
-// COM1) or a pipe, opened without access to ask its type.
-const char* cli_paths_special_kind(const char* path) {
-  HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
-  if (h == INVALID_HANDLE_VALUE) return nullptr;
-  DWORD type = GetFileType(h);
-  CloseHandle(h);
-  return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE ? "a device or pipe" : nullptr;
-}
-
 static bool wide_match(const wchar_t* pattern, const wchar_t* name) {
   if (*pattern == L'\0') return *name == L'\0';
   if (*pattern == L'*')

@@ -153,7 +153,9 @@ static void case_verify_wrong_key(const driven_window& w) {
   check(rows.size() == 5 && count_containing(rows, L" | failed | ") == 5,
         "Verify with a wrong key: each file failed", joined(rows));
   std::wstring status = driver_text(w, IDC_STATUS);
-  check(status == L"5 files: 5 failed", "its summary line", status);
+  check(status == L"5 files: 5 failed; every file failed the check under this key: the key is "
+                  L"the likely cause",
+        "its summary line names the key, once", status);
   fill(w, project_key, L"");
   rows = run(w, IDC_VERIFY);
   check(rows.size() == 5 && count_containing(rows, L" | checks out | ") == 5,
