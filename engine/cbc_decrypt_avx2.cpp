@@ -69,11 +69,11 @@ static inline __attribute__((always_inline)) void join(vec y, vec z, vec* a, vec
   *b = _mm256_shuffle_epi32(_mm256_unpackhi_epi64(y, z), _MM_SHUFFLE(3, 1, 2, 0));
 }
 
-// Decrypts the STEP_BLOCKS blocks at p in place.  chain holds, in its lowest
-// 8 bytes, the ciphertext of the block before them, and on return that of
-// the last of them, read before it is overwritten.
+// Decrypts the STEP_BLOCKS blocks at p into q (which may be p).  chain
+// holds, in its lowest 8 bytes, the ciphertext of the block before them,
+// and on return that of the last of them, read before anything is written.
 static inline __attribute__((always_inline)) void decrypt_step(const vec keys[64], vec* chain,
-                                                               uint8_t* p) {
+                                                               const uint8_t* p, uint8_t* q) {
   vec y[GROUPS], z[GROUPS];
 #pragma GCC unroll 8
   for (int g = 0; g < GROUPS; g++) split(load(p + 64 * g), load(p + 64 * g + 32), &y[g], &z[g]);
@@ -98,18 +98,19 @@ static inline __attribute__((always_inline)) void decrypt_step(const vec keys[64
   for (int g = 0; g < GROUPS; g++) {
     vec a, b;
     join(y[g], z[g], &a, &b);
-    store(p + 64 * g, _mm256_xor_si256(a, before[2 * g]));
-    store(p + 64 * g + 32, _mm256_xor_si256(b, before[2 * g + 1]));
+    store(q + 64 * g, _mm256_xor_si256(a, before[2 * g]));
+    store(q + 64 * g + 32, _mm256_xor_si256(b, before[2 * g + 1]));
   }
 }
 
 KERNEL_ENTRY void cbc_decrypt_avx2(const uint32_t round_key[64], const uint8_t iv[8],
-                                   uint8_t* data, int32_t blocks) {
+                                   const uint8_t* in, uint8_t* out, int32_t blocks) {
   vec keys[64];  // each round key in all eight lanes, made once per call
   for (int r = 0; r < 64; r++) keys[r] = _mm256_set1_epi32(static_cast<int>(round_key[r]));
   vec chain = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(iv)));
 
-  cbc_kernel_drive<STEP_BYTES>(data, blocks,
-                               [&](uint8_t* p) { decrypt_step(keys, &chain, p); });
+  cbc_kernel_drive<STEP_BYTES>(in, out, blocks, [&](const uint8_t* p, uint8_t* q) {
+    decrypt_step(keys, &chain, p, q);
+  });
   wipe(keys, sizeof keys);
 }

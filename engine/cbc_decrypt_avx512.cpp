@@ -62,11 +62,12 @@ static inline __attribute__((always_inline)) void half_round(vec* w, vec x, cons
           : [x] "v"(x), [key] "m"(*key), [low31] "m"(low31));
 }
 
-// Decrypts the STEP_BLOCKS blocks at p in place.  The top 8 bytes of chain
-// hold the ciphertext of the block before them, and on return that of the
-// last of them, read before it is overwritten.
+// Decrypts the STEP_BLOCKS blocks at p into q (which may be p).  The top 8
+// bytes of chain hold the ciphertext of the block before them, and on
+// return that of the last of them, read before anything is written.
 static inline __attribute__((always_inline)) void decrypt_step(const uint32_t round_key[64],
-                                                               vec* chain, uint8_t* p) {
+                                                               vec* chain, const uint8_t* p,
+                                                               uint8_t* q) {
   // Word i of a block pair register: the even words are y, the odd z.
   const vec even = _mm512_set_epi32(30, 28, 26, 24, 22, 20, 18, 16, 14, 12, 10, 8, 6, 4, 2, 0);
   const vec odd = _mm512_set_epi32(31, 29, 27, 25, 23, 21, 19, 17, 15, 13, 11, 9, 7, 5, 3, 1);
@@ -83,32 +84,33 @@ static inline __attribute__((always_inline)) void decrypt_step(const uint32_t ro
 #pragma GCC unroll 8
     for (int g = 0; g < GROUPS; g++) half_round(&y[g], z[g], round_key + r);
   }
-  // Chaining values read again from memory, one block back: the first
-  // register takes the kept block in its bottom place.  The groups are
-  // stored last to first, so that each reads its chaining values before the
-  // group below it overwrites them.
+  // Chaining values read again from memory, one block back, all of them
+  // before the first store, which may overwrite them when q lies at or
+  // below p: the first register takes the kept block in its bottom place.
   const vec low_half = _mm512_set_epi32(23, 7, 22, 6, 21, 5, 20, 4, 19, 3, 18, 2, 17, 1, 16, 0);
   const vec high_half = _mm512_set_epi32(31, 15, 30, 14, 29, 13, 28, 12, 27, 11, 26, 10, 25, 9, 24, 8);
-  const vec first = _mm512_alignr_epi64(load(p), *chain, 7);
+  vec before[2 * GROUPS];
+  before[0] = _mm512_alignr_epi64(load(p), *chain, 7);
+#pragma GCC unroll 16
+  for (int k = 1; k < 2 * GROUPS; k++) before[k] = load(p + 64 * k - 8);
   *chain = load(p + STEP_BYTES - 64);
 #pragma GCC unroll 8
-  for (int g = GROUPS - 1; g >= 0; g--) {
-    const vec before_a = g == 0 ? first : load(p + 128 * g - 8);
-    const vec before_b = load(p + 128 * g + 56);
+  for (int g = 0; g < GROUPS; g++) {
     const vec a = _mm512_permutex2var_epi32(y[g], low_half, z[g]);
     const vec b = _mm512_permutex2var_epi32(y[g], high_half, z[g]);
-    store(p + 128 * g, _mm512_xor_si512(a, before_a));
-    store(p + 128 * g + 64, _mm512_xor_si512(b, before_b));
+    store(q + 128 * g, _mm512_xor_si512(a, before[2 * g]));
+    store(q + 128 * g + 64, _mm512_xor_si512(b, before[2 * g + 1]));
   }
 }
 
 KERNEL_ENTRY void cbc_decrypt_avx512(const uint32_t round_key[64], const uint8_t iv[8],
-                                     uint8_t* data, int32_t blocks) {
+                                     const uint8_t* in, uint8_t* out, int32_t blocks) {
   // The iv in the top 8 bytes, where a step leaves its last cipher block.
   uint8_t start[64] = {};
   __builtin_memcpy(start + 56, iv, 8);
   vec chain = load(start);
 
-  cbc_kernel_drive<STEP_BYTES>(data, blocks,
-                               [&](uint8_t* p) { decrypt_step(round_key, &chain, p); });
+  cbc_kernel_drive<STEP_BYTES>(in, out, blocks, [&](const uint8_t* p, uint8_t* q) {
+    decrypt_step(round_key, &chain, p, q);
+  });
 }
