@@ -113,6 +113,49 @@ static void print_target(const char* what, double value, double least) {
               value >= least ? "met" : "NOT met");
 }
 
+// What the pairs measured, one entry per pair.
+struct pair_figures {
+  double kernel_rate[MAX_PAIRS], file_rate[MAX_PAIRS];  // MB/s by the wall clock
+  double ratio[MAX_PAIRS], cpu_ratio[MAX_PAIRS];        // decrypt_file's rate over the kernel's
+};
+
+// Pair i: the kernel over the file's bytes, then decrypt_file into a new
+// back (the old one removed untimed, as in the full run's case).
+static bool one_pair(const cipher_key& key, uint8_t* work, const char* sealed, const char* back,
+                     pair_figures* f, int i) {
+  double cpu = thread_seconds();
+  const double kernel = kernel_seconds(key, -1, work, piece_bytes, file_bytes / piece_bytes);
+  const double kernel_cpu = thread_seconds() - cpu;
+  std::remove(back);
+  const double start = now();
+  cpu = thread_seconds();
+  const bool ok = strcmp(decrypt_file(sealed, back, key_text), result_ok) == 0;
+  const double file_cpu = thread_seconds() - cpu;
+  const double file = now() - start;
+  f->kernel_rate[i] = file_bytes / kernel / 1e6;
+  f->file_rate[i] = file_bytes / file / 1e6;
+  f->ratio[i] = kernel / file;
+  f->cpu_ratio[i] = kernel_cpu / file_cpu;
+  std::printf("  pair %2d: cbc_decrypt %7.1f MB/s, decrypt_file %7.1f MB/s, ratio %.3f, by "
+              "processor time %.3f\n",
+              i + 1, f->kernel_rate[i], f->file_rate[i], f->ratio[i], f->cpu_ratio[i]);
+  std::fflush(stdout);
+  return ok;
+}
+
+static void report_pairs(const pair_figures& f, int pairs) {
+  std::printf("medians of %d pairs: cbc_decrypt %.1f MB/s, decrypt_file %.1f MB/s; ratio %.3f "
+              "(%.3f to %.3f), by processor time %.3f (%.3f to %.3f)\n",
+              pairs, median(f.kernel_rate, pairs), median(f.file_rate, pairs),
+              median(f.ratio, pairs), *std::min_element(f.ratio, f.ratio + pairs),
+              *std::max_element(f.ratio, f.ratio + pairs), median(f.cpu_ratio, pairs),
+              *std::min_element(f.cpu_ratio, f.cpu_ratio + pairs),
+              *std::max_element(f.cpu_ratio, f.cpu_ratio + pairs));
+  std::printf("target:\n");
+  print_target("decrypt_file/256MiB vs cbc_decrypt, median of the pairs", median(f.ratio, pairs),
+               0.8);
+}
+
 bool bench_paired(const char* folder, int pairs) {
   char plain[MAX_PATH_LENGTH], sealed[MAX_PATH_LENGTH], back[MAX_PATH_LENGTH];
   std::snprintf(plain, sizeof plain, "%s/qelv-paired-plain", folder);
@@ -122,55 +165,26 @@ bool bench_paired(const char* folder, int pairs) {
   uint8_t* work = static_cast<uint8_t*>(rt_block_alloc(piece_bytes));
   if (piece == nullptr || work == nullptr) return false;
   fill(piece, piece_bytes);
+  memcpy(work, piece, piece_bytes);
   const cipher_key key = cipher_key_from_string(key_text);
   bool ok = write_plain(plain, piece) && strcmp(encrypt_file(plain, sealed, key_text), result_ok) == 0;
   if (!ok) std::printf("setup: cannot write and encrypt %s\n", plain);
-
-  double ratio[MAX_PAIRS], cpu_ratio[MAX_PAIRS], kernel_rate[MAX_PAIRS], file_rate[MAX_PAIRS];
   if (ok) {
     std::printf("decrypt_file/256MiB (one thread, a new Output) and cbc_decrypt (%s path) over\n"
                 "256 x 1MiB in the caches, in turns, after one run of each untimed; ratio of the\n"
                 "rates by the wall clock, and by the thread's processor time:\n",
                 cbc_path_name(cbc_chosen_path()));
-    memcpy(work, piece, piece_bytes);
     kernel_seconds(key, -1, work, piece_bytes, file_bytes / piece_bytes);
     std::remove(back);
     ok = strcmp(decrypt_file(sealed, back, key_text), result_ok) == 0;
   }
-  for (int i = 0; ok && i < pairs; i++) {
-    double cpu = thread_seconds();
-    const double kernel = kernel_seconds(key, -1, work, piece_bytes, file_bytes / piece_bytes);
-    const double kernel_cpu = thread_seconds() - cpu;
-    std::remove(back);  // a new Output each time, untimed, as the full run's case
-    const double start = now();
-    cpu = thread_seconds();
-    ok = strcmp(decrypt_file(sealed, back, key_text), result_ok) == 0;
-    const double file_cpu = thread_seconds() - cpu;
-    const double file = now() - start;
-    kernel_rate[i] = file_bytes / kernel / 1e6;
-    file_rate[i] = file_bytes / file / 1e6;
-    ratio[i] = kernel / file;
-    cpu_ratio[i] = kernel_cpu / file_cpu;
-    std::printf("  pair %2d: cbc_decrypt %7.1f MB/s, decrypt_file %7.1f MB/s, ratio %.3f, by "
-                "processor time %.3f\n",
-                i + 1, kernel_rate[i], file_rate[i], ratio[i], cpu_ratio[i]);
-    std::fflush(stdout);
-  }
+  pair_figures figures;
+  for (int i = 0; ok && i < pairs; i++) ok = one_pair(key, work, sealed, back, &figures, i);
   if (ok && !holds_plain(back, work, piece)) {
     std::printf("check failed: decrypt_file did not give the plain file back\n");
     ok = false;
   }
-  if (ok) {
-    std::printf("medians of %d pairs: cbc_decrypt %.1f MB/s, decrypt_file %.1f MB/s; ratio %.3f "
-                "(%.3f to %.3f), by processor time %.3f (%.3f to %.3f)\n",
-                pairs, median(kernel_rate, pairs), median(file_rate, pairs), median(ratio, pairs),
-                *std::min_element(ratio, ratio + pairs), *std::max_element(ratio, ratio + pairs),
-                median(cpu_ratio, pairs), *std::min_element(cpu_ratio, cpu_ratio + pairs),
-                *std::max_element(cpu_ratio, cpu_ratio + pairs));
-    std::printf("target:\n");
-    print_target("decrypt_file/256MiB vs cbc_decrypt, median of the pairs", median(ratio, pairs),
-                 0.8);
-  }
+  if (ok) report_pairs(figures, pairs);
   std::remove(plain);
   std::remove(sealed);
   std::remove(back);
