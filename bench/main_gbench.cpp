@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
   }
   if (pairs > 0 || kernels) {
     rt_start();
-    const bool ok = (!kernels || bench_kernel_rates(3)) && (pairs == 0 || bench_paired(folder, pairs));
+    const bool ok =
+        (!kernels || bench_kernel_rates(3)) && (pairs == 0 || bench_paired(folder, pairs));
     rt_stop();
     return ok ? 0 : 1;
   }

@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
   }
   rt_start();
   if (pairs > 0 || kernels) {
-    const bool ok = (!kernels || bench_kernel_rates(3)) && (pairs == 0 || bench_paired(folder, pairs));
+    const bool ok =
+        (!kernels || bench_kernel_rates(3)) && (pairs == 0 || bench_paired(folder, pairs));
     rt_stop();
     return ok ? 0 : 1;
   }

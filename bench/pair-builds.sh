@@ -27,7 +27,8 @@ for round in $(seq "$rounds"); do
 done
 # Lines of --kernels: "kernel PATH SIZE RATE MB/s".
 for round in $(seq "$rounds"); do
-  awk -v round="$round" '$1 == "kernel" { print round, FILENAME ~ /win32/ ? "32" : "64", $2, $3, $4 }' \
+  awk -v round="$round" \
+    '$1 == "kernel" { print round, FILENAME ~ /win32/ ? "32" : "64", $2, $3, $4 }' \
     "$work/native.$round" "$work/win32.$round"
 done | awk '
   { rate[$1, $2, $3, $4] = $5; key[$3 " " $4] = 1; if ($1 > rounds) rounds = $1 }
@@ -59,7 +60,8 @@ done | awk '
     for (i = 1; i <= n; i++) {
       split(order[i], part, " ")
       if (part[1] != "avx512" && part[1] != "avx2") continue
+      verdict = result[order[i]] >= 0.8 ? "met" : "NOT met"
       printf "  32-bit %s %s kernel vs 64-bit, median of %d rounds %8.2f  (>= 0.80: %s)\n",
-             part[1], part[2], rounds, result[order[i]], (result[order[i]] >= 0.8 ? "met" : "NOT met")
+             part[1], part[2], rounds, result[order[i]], verdict
     }
   }'
