@@ -134,10 +134,10 @@ bool crc32_fold_usable() {
 // The bulk folded 64 bytes at a time with the 512-bit carry-less multiply
 // where the processor has it (crc32_fold.cpp: 53 GB/s on the development
 // machine against libdeflate's 14 from 1 MiB in the caches, so that a
-// decryption's CRC costs a twentieth of its decipher instead of a seventh);
-// libdeflate, which folds 16 bytes at a time where it can, takes the rest
-// and every count where the other cannot run.  zlib stays for combining
-// CRCs, which libdeflate does not offer.
+// decryption's CRC costs a twenty-fifth of its decipher's time instead of
+// a seventh); libdeflate, which folds in 128-bit registers where it can,
+// takes the last bytes and every count where the other cannot run.  zlib
+// stays for combining CRCs, which libdeflate does not offer.
 uint32_t rt_crc32_update(uint32_t crc, const void* data, int32_t count) {
   if (data == nullptr || count < 1) return crc;
   const uint8_t* p = static_cast<const uint8_t*>(data);
