@@ -42,6 +42,13 @@ const bench_case& bench_case_at(int i);
 bool bench_case_available(int i);  // false for a path this processor lacks
 int bench_failed_runs();           // file cases whose result was not "OK"
 
+// Measured in turns (paired.cpp): decrypt_file against the kernel, pairs
+// times (1 to 99), with its files in folder; and each decipher path's rate,
+// the best of repetitions runs.  False, with the reason printed, when a
+// file cannot be made or a result is wrong.
+bool bench_paired(const char* folder, int pairs);
+bool bench_kernel_rates(int repetitions);
+
 // Prints the table: MB/s (10^6 bytes per second) for each case, its ratio to
 // its baseline, and the targets.  rate[i] <= 0 marks a case not measured.
 void bench_report(const double rate[], const char* front_end);

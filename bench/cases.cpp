@@ -408,8 +408,10 @@ void bench_report(const double rate[], const char* front_end) {
   target("cbc_encrypt/1MiB vs baseline", ratio(rate, encrypt_small, baseline_encrypt_small), 1);
   target("cbc_encrypt/64MiB vs baseline", ratio(rate, encrypt_large, baseline_encrypt_large), 1);
   char what[80];
+  // The module's one-thread decryption; --paired measures it against the
+  // kernel in turns, which other work on the machine disturbs less.
   std::snprintf(what, sizeof what, "decrypt_file/256MiB vs %s", cases[kernel].name);
-  target(what, ratio(rate, decrypt_file_case, kernel), 0.5);
+  target(what, ratio(rate, decrypt_file_case, kernel), 0.8);
   target("encrypt_file/256MiB vs tight_chain/64MiB", ratio(rate, encrypt_file_case, tight_large),
          0.9);
   target("rt_crc32/64MiB vs zlib/crc32/64MiB", ratio(rate, crc_case, zlib_crc_case), 3);

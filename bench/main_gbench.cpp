@@ -4,9 +4,13 @@
 // of its own, taken before the library's:
 //   --smoke          tiny sizes and one run of each case (for CI)
 //   --folder=PATH    where the files are written (default: the current folder)
+//   --paired=N       only decrypt_file against the kernel, N pairs in turns
+//   --kernels        only each decipher path's rate
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -50,13 +54,27 @@ static void run_case(benchmark::State& state, int i) {
 int main(int argc, char** argv) {
   bool smoke = false;
   const char* folder = ".";
-  int kept = 1;
+  int kept = 1, pairs = 0;
+  bool kernels = false;
   for (int i = 1; i < argc; i++) {
     if (strcmp(argv[i], "--smoke") == 0) smoke = true;
     else if (strncmp(argv[i], "--folder=", 9) == 0) folder = argv[i] + 9;
+    else if (strncmp(argv[i], "--paired=", 9) == 0) pairs = atoi(argv[i] + 9);
+    else if (strcmp(argv[i], "--kernels") == 0) kernels = true;
     else argv[kept++] = argv[i];
   }
   argc = kept;
+  if (pairs < 0 || pairs > 99) {
+    fprintf(stderr, "qelv_bench: --paired takes 1 to 99\n");
+    return 2;
+  }
+  if (pairs > 0 || kernels) {
+    rt_start();
+    const bool ok =
+        (!kernels || bench_kernel_rates(3)) && (pairs == 0 || bench_paired(folder, pairs));
+    rt_stop();
+    return ok ? 0 : 1;
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 2;
 

@@ -6,6 +6,8 @@
 //   --smoke          tiny sizes and one run of each case (for CI)
 //   --folder=PATH    where the files are written (default: the current folder)
 //   --min-time=S     seconds per case
+//   --paired=N       only decrypt_file against the kernel, N pairs in turns
+//   --kernels        only each decipher path's rate
 
 #include <chrono>
 #include <cstdio>
@@ -46,16 +48,28 @@ int main(int argc, char** argv) {
   bool smoke = false;
   const char* folder = ".";
   double min_time = 0.5;
+  int pairs = 0;
+  bool kernels = false;
   for (int i = 1; i < argc; i++) {
     if (strcmp(argv[i], "--smoke") == 0) smoke = true;
     else if (strncmp(argv[i], "--folder=", 9) == 0) folder = argv[i] + 9;
     else if (strncmp(argv[i], "--min-time=", 11) == 0) min_time = std::atof(argv[i] + 11);
-    else {
-      std::fprintf(stderr, "usage: qelv_bench [--smoke] [--folder=PATH] [--min-time=S]\n");
-      return 2;
-    }
+    else if (strncmp(argv[i], "--paired=", 9) == 0) pairs = std::atoi(argv[i] + 9);
+    else if (strcmp(argv[i], "--kernels") == 0) kernels = true;
+    else pairs = -1;
+  }
+  if (pairs < 0 || pairs > 99) {
+    std::fprintf(stderr, "usage: qelv_bench [--smoke] [--folder=PATH] [--min-time=S] "
+                         "[--paired=1..99] [--kernels]\n");
+    return 2;
   }
   rt_start();
+  if (pairs > 0 || kernels) {
+    const bool ok =
+        (!kernels || bench_kernel_rates(3)) && (pairs == 0 || bench_paired(folder, pairs));
+    rt_stop();
+    return ok ? 0 : 1;
+  }
   if (!bench_setup(smoke, folder)) return 1;
   const bool checked = bench_check();
   std::printf("%-34s %12s %10s\n", "case", "ms per run", "MB/s");

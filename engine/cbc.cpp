@@ -62,19 +62,19 @@ void cbc_decrypt_reference(const cipher_key& key, const uint8_t iv[8], uint8_t* 
 
 // The fallback for processors without SSE2: one block at a time, like the
 // reference, but from the schedule and with the words in registers.
-static void cbc_decrypt_scalar(const uint32_t round_key[64], const uint8_t iv[8], uint8_t* data,
-                               int32_t blocks) {
+static void cbc_decrypt_scalar(const uint32_t round_key[64], const uint8_t iv[8],
+                               const uint8_t* in, uint8_t* out, int32_t blocks) {
   uint32_t chain_y = load_le32(iv), chain_z = load_le32(iv + 4);
   for (int32_t i = 0; i < blocks; i++) {
-    uint8_t* block = data + 8 * static_cast<intptr_t>(i);
+    const uint8_t* block = in + 8 * static_cast<intptr_t>(i);
     const uint32_t cipher_y = load_le32(block), cipher_z = load_le32(block + 4);
     uint32_t y = cipher_y, z = cipher_z;
     for (int r = 62; r >= 0; r -= 2) {
       z -= mix(y) ^ round_key[r + 1];
       y -= mix(z) ^ round_key[r];
     }
-    store_le32(block, y ^ chain_y);
-    store_le32(block + 4, z ^ chain_z);
+    store_le32(out + 8 * static_cast<intptr_t>(i), y ^ chain_y);
+    store_le32(out + 8 * static_cast<intptr_t>(i) + 4, z ^ chain_z);
     chain_y = cipher_y;
     chain_z = cipher_z;
   }
@@ -121,24 +121,36 @@ const char* cbc_path_name(cbc_path path) {
   return "?";
 }
 
-bool cbc_decrypt_on(cbc_path path, const cipher_key& key, const uint8_t iv[8], uint8_t* data,
-                    int32_t blocks) {
+bool cbc_decrypt_on_into(cbc_path path, const cipher_key& key, const uint8_t iv[8],
+                         const uint8_t* in, uint8_t* out, int32_t blocks) {
   if (!cbc_path_available(path)) return false;
   if (blocks <= 0) return true;
   xtea_schedule s = xtea_make_schedule(key);
   switch (path) {
-    case CBC_PATH_SCALAR: cbc_decrypt_scalar(s.round_key, iv, data, blocks); break;
-    case CBC_PATH_SSE2: cbc_decrypt_sse2(s.round_key, iv, data, blocks); break;
-    case CBC_PATH_AVX2: cbc_decrypt_avx2(s.round_key, iv, data, blocks); break;
-    case CBC_PATH_AVX512: cbc_decrypt_avx512(s.round_key, iv, data, blocks); break;
+    case CBC_PATH_SCALAR: cbc_decrypt_scalar(s.round_key, iv, in, out, blocks); break;
+    case CBC_PATH_SSE2: cbc_decrypt_sse2(s.round_key, iv, in, out, blocks); break;
+    case CBC_PATH_AVX2: cbc_decrypt_avx2(s.round_key, iv, in, out, blocks); break;
+    case CBC_PATH_AVX512: cbc_decrypt_avx512(s.round_key, iv, in, out, blocks); break;
   }
   wipe(&s, sizeof s);
   return true;
 }
 
+bool cbc_decrypt_on(cbc_path path, const cipher_key& key, const uint8_t iv[8], uint8_t* data,
+                    int32_t blocks) {
+  return cbc_decrypt_on_into(path, key, iv, data, data, blocks);
+}
+
 // The chosen path is there unless a test has hidden it since; the
 // reference then deciphers, so that data is never left as it was.
+void cbc_decrypt_into(const cipher_key& key, const uint8_t iv[8], const uint8_t* in, uint8_t* out,
+                      int32_t blocks) {
+  if (!cbc_decrypt_on_into(cbc_chosen_path(), key, iv, in, out, blocks) && blocks > 0) {
+    memmove(out, in, 8 * static_cast<size_t>(blocks));
+    cbc_decrypt_reference(key, iv, out, blocks);
+  }
+}
+
 void cbc_decrypt(const cipher_key& key, const uint8_t iv[8], uint8_t* data, int32_t blocks) {
-  if (!cbc_decrypt_on(cbc_chosen_path(), key, iv, data, blocks))
-    cbc_decrypt_reference(key, iv, data, blocks);
+  cbc_decrypt_into(key, iv, data, data, blocks);
 }

@@ -14,6 +14,13 @@ void cbc_encrypt(const cipher_key& key, const uint8_t iv[8], uint8_t* data, int3
 // path that the processor has.
 void cbc_decrypt(const cipher_key& key, const uint8_t iv[8], uint8_t* data, int32_t blocks);
 
+// The same from in into out, which is in itself, or lies before it
+// (overlapping it or not), or wholly after it, so that a piece read at one
+// place within a cache line can be deciphered to another.  Bytes of in
+// that out does not cover are left as they were.
+void cbc_decrypt_into(const cipher_key& key, const uint8_t iv[8], const uint8_t* in, uint8_t* out,
+                      int32_t blocks);
+
 // The one-block-at-a-time decryption, kept as the reference that faster
 // kernels are checked against.
 void cbc_decrypt_reference(const cipher_key& key, const uint8_t iv[8], uint8_t* data,
@@ -40,7 +47,9 @@ cbc_path cbc_chosen_path();
 
 const char* cbc_path_name(cbc_path path);  // "scalar", "sse2", "avx2", "avx512"
 
-// cbc_decrypt on the given path.  False, with data untouched, when the path
-// is not available.
+// cbc_decrypt and cbc_decrypt_into on the given path.  False, with nothing
+// touched, when the path is not available.
 bool cbc_decrypt_on(cbc_path path, const cipher_key& key, const uint8_t iv[8], uint8_t* data,
                     int32_t blocks);
+bool cbc_decrypt_on_into(cbc_path path, const cipher_key& key, const uint8_t iv[8],
+                         const uint8_t* in, uint8_t* out, int32_t blocks);

@@ -11,14 +11,15 @@
 #include <immintrin.h>
 
 #include "cbc_kernels.h"
+#include "wipe.h"
 
-// Groups per step: each holds two registers through the rounds.  x86-64 has
-// sixteen vector registers, room for four; a 32-bit build has eight, which
-// two groups already fill (the compiler keeps a little on the stack).
+// Groups per step: each holds two registers through the rounds, besides the
+// two that a half round works in (half_round).  x86-64 has sixteen vector
+// registers, room for four; a 32-bit build has eight, room for three.
 #if defined(__x86_64__)
 enum { GROUPS = 4 };
 #else
-enum { GROUPS = 2 };
+enum { GROUPS = 3 };
 #endif
 enum { STEP_BLOCKS = 8 * GROUPS, STEP_BYTES = 8 * STEP_BLOCKS };
 
@@ -32,10 +33,25 @@ static inline __attribute__((always_inline)) void store(uint8_t* p, vec v) {
   _mm256_storeu_si256(reinterpret_cast<vec*>(p), v);
 }
 
-// F(x) = ((x << 4) ^ sar(x, 5)) + (x & 0x7FFFFFFF), as in cbc.cpp.
-static inline __attribute__((always_inline)) vec mix(vec x, vec low31) {
-  vec t = _mm256_xor_si256(_mm256_slli_epi32(x, 4), _mm256_srai_epi32(x, 5));
-  return _mm256_add_epi32(t, _mm256_and_si256(x, low31));
+static const uint32_t low31[8] = {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF,
+                                  0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF};
+
+// *w -= F(x) ^ *key, where F(x) = ((x << 4) ^ sar(x, 5)) + (x & 0x7FFFFFFF),
+// as in cbc.cpp.  In assembly so that the key and the mask are operands in
+// memory: with intrinsics GCC keeps both in registers, and a 32-bit build
+// then has too few left for the groups and moves them to the stack and back
+// on every round.
+static inline __attribute__((always_inline)) void half_round(vec* w, vec x, const vec* key) {
+  vec t, u;
+  __asm__("vpslld $4, %[x], %[t]\n\t"
+          "vpsrad $5, %[x], %[u]\n\t"
+          "vpxor %[u], %[t], %[t]\n\t"
+          "vpand %[low31], %[x], %[u]\n\t"
+          "vpaddd %[u], %[t], %[t]\n\t"
+          "vpxor %[key], %[t], %[t]\n\t"
+          "vpsubd %[t], %[w], %[w]"
+          : [w] "+x"(*w), [t] "=&x"(t), [u] "=&x"(u)
+          : [x] "x"(x), [key] "m"(*key), [low31] "m"(low31));
 }
 
 // As in the SSE2 kernel, within each 128-bit half: two registers of four
@@ -53,25 +69,19 @@ static inline __attribute__((always_inline)) void join(vec y, vec z, vec* a, vec
   *b = _mm256_shuffle_epi32(_mm256_unpackhi_epi64(y, z), _MM_SHUFFLE(3, 1, 2, 0));
 }
 
-// Decrypts the STEP_BLOCKS blocks at p in place.  chain holds, in its lowest
-// 8 bytes, the ciphertext of the block before them, and on return that of
-// the last of them, read before it is overwritten.
-static inline __attribute__((always_inline)) void decrypt_step(const uint32_t round_key[64],
-                                                               vec low31, vec* chain,
-                                                               uint8_t* p) {
+// Decrypts the STEP_BLOCKS blocks at p into q (which may be p).  chain
+// holds, in its lowest 8 bytes, the ciphertext of the block before them,
+// and on return that of the last of them, read before anything is written.
+static inline __attribute__((always_inline)) void decrypt_step(const vec keys[64], vec* chain,
+                                                               const uint8_t* p, uint8_t* q) {
   vec y[GROUPS], z[GROUPS];
 #pragma GCC unroll 8
   for (int g = 0; g < GROUPS; g++) split(load(p + 64 * g), load(p + 64 * g + 32), &y[g], &z[g]);
   for (int r = 62; r >= 0; r -= 2) {
-    // A broadcast from memory costs a load, not an arithmetic slot.
-    const vec key_z = _mm256_set1_epi32(static_cast<int>(round_key[r + 1]));
-    const vec key_y = _mm256_set1_epi32(static_cast<int>(round_key[r]));
 #pragma GCC unroll 8
-    for (int g = 0; g < GROUPS; g++)
-      z[g] = _mm256_sub_epi32(z[g], _mm256_xor_si256(mix(y[g], low31), key_z));
+    for (int g = 0; g < GROUPS; g++) half_round(&z[g], y[g], &keys[r + 1]);
 #pragma GCC unroll 8
-    for (int g = 0; g < GROUPS; g++)
-      y[g] = _mm256_sub_epi32(y[g], _mm256_xor_si256(mix(z[g], low31), key_y));
+    for (int g = 0; g < GROUPS; g++) half_round(&y[g], z[g], &keys[r]);
   }
   // Chaining values, read again from memory, still unchanged, so that no
   // register is held through the rounds: the first four cipher blocks moved
@@ -88,16 +98,19 @@ static inline __attribute__((always_inline)) void decrypt_step(const uint32_t ro
   for (int g = 0; g < GROUPS; g++) {
     vec a, b;
     join(y[g], z[g], &a, &b);
-    store(p + 64 * g, _mm256_xor_si256(a, before[2 * g]));
-    store(p + 64 * g + 32, _mm256_xor_si256(b, before[2 * g + 1]));
+    store(q + 64 * g, _mm256_xor_si256(a, before[2 * g]));
+    store(q + 64 * g + 32, _mm256_xor_si256(b, before[2 * g + 1]));
   }
 }
 
 KERNEL_ENTRY void cbc_decrypt_avx2(const uint32_t round_key[64], const uint8_t iv[8],
-                                   uint8_t* data, int32_t blocks) {
-  const vec low31 = _mm256_set1_epi32(0x7FFFFFFF);
+                                   const uint8_t* in, uint8_t* out, int32_t blocks) {
+  vec keys[64];  // each round key in all eight lanes, made once per call
+  for (int r = 0; r < 64; r++) keys[r] = _mm256_set1_epi32(static_cast<int>(round_key[r]));
   vec chain = _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(iv)));
 
-  cbc_kernel_drive<STEP_BYTES>(data, blocks,
-                               [&](uint8_t* p) { decrypt_step(round_key, low31, &chain, p); });
+  cbc_kernel_drive<STEP_BYTES>(in, out, blocks, [&](const uint8_t* p, uint8_t* q) {
+    decrypt_step(keys, &chain, p, q);
+  });
+  wipe(keys, sizeof keys);
 }

@@ -47,11 +47,12 @@ static inline __attribute__((always_inline)) void join(vec y, vec z, vec* a, vec
   *b = _mm_shuffle_epi32(_mm_unpackhi_epi64(y, z), _MM_SHUFFLE(3, 1, 2, 0));
 }
 
-// Decrypts the 8 blocks at p in place.  chain holds, in its low half, the
-// ciphertext of the block before them, and on return that of the last of
-// them, read before it is overwritten.
+// Decrypts the 8 blocks at p into q (which may be p).  chain holds, in its
+// low half, the ciphertext of the block before them, and on return that of
+// the last of them, read before anything is written.
 static inline __attribute__((always_inline)) void decrypt_step(const vec keys[64], vec low31,
-                                                               vec* chain, uint8_t* p) {
+                                                               vec* chain, const uint8_t* p,
+                                                               uint8_t* q) {
   vec ya, za, yb, zb;
   split(load(p), load(p + 16), &ya, &za);
   split(load(p + 32), load(p + 48), &yb, &zb);
@@ -71,20 +72,21 @@ static inline __attribute__((always_inline)) void decrypt_step(const vec keys[64
   const vec before0 = _mm_unpacklo_epi64(*chain, load(p));
   const vec before1 = load(p + 8), before2 = load(p + 24), before3 = load(p + 40);
   *chain = _mm_loadl_epi64(reinterpret_cast<const vec*>(p + 56));
-  store(p, _mm_xor_si128(d0, before0));
-  store(p + 16, _mm_xor_si128(d1, before1));
-  store(p + 32, _mm_xor_si128(d2, before2));
-  store(p + 48, _mm_xor_si128(d3, before3));
+  store(q, _mm_xor_si128(d0, before0));
+  store(q + 16, _mm_xor_si128(d1, before1));
+  store(q + 32, _mm_xor_si128(d2, before2));
+  store(q + 48, _mm_xor_si128(d3, before3));
 }
 
 KERNEL_ENTRY void cbc_decrypt_sse2(const uint32_t round_key[64], const uint8_t iv[8],
-                                   uint8_t* data, int32_t blocks) {
+                                   const uint8_t* in, uint8_t* out, int32_t blocks) {
   vec keys[64];  // each round key in all four lanes, made once per call
   for (int r = 0; r < 64; r++) keys[r] = _mm_set1_epi32(static_cast<int>(round_key[r]));
   const vec low31 = _mm_set1_epi32(0x7FFFFFFF);
   vec chain = _mm_loadl_epi64(reinterpret_cast<const vec*>(iv));
 
-  cbc_kernel_drive<STEP_BYTES>(data, blocks,
-                               [&](uint8_t* p) { decrypt_step(keys, low31, &chain, p); });
+  cbc_kernel_drive<STEP_BYTES>(in, out, blocks, [&](const uint8_t* p, uint8_t* q) {
+    decrypt_step(keys, low31, &chain, p, q);
+  });
   wipe(keys, sizeof keys);
 }

@@ -9,15 +9,17 @@
 
 #include <cstdint>
 
-// Decrypts blocks 8-byte blocks at data in place in CBC mode, chained from
-// iv.  round_key is the encipher schedule of xtea_make_schedule, which the
-// kernels walk backwards.
-void cbc_decrypt_sse2(const uint32_t round_key[64], const uint8_t iv[8], uint8_t* data,
-                      int32_t blocks);
-void cbc_decrypt_avx2(const uint32_t round_key[64], const uint8_t iv[8], uint8_t* data,
-                      int32_t blocks);
-void cbc_decrypt_avx512(const uint32_t round_key[64], const uint8_t iv[8], uint8_t* data,
-                        int32_t blocks);
+// Decrypts blocks 8-byte blocks from in into out in CBC mode, chained from
+// iv; out is in, or lies before it or wholly after it (cbc_decrypt_into).
+// round_key is the encipher schedule of xtea_make_schedule, which the
+// kernels walk backwards.  Each step reads its blocks and the chaining
+// values it needs before it writes, and writes no further than it read.
+void cbc_decrypt_sse2(const uint32_t round_key[64], const uint8_t iv[8], const uint8_t* in,
+                      uint8_t* out, int32_t blocks);
+void cbc_decrypt_avx2(const uint32_t round_key[64], const uint8_t iv[8], const uint8_t* in,
+                      uint8_t* out, int32_t blocks);
+void cbc_decrypt_avx512(const uint32_t round_key[64], const uint8_t iv[8], const uint8_t* in,
+                        uint8_t* out, int32_t blocks);
 
 bool cpu_has_sse2();
 // The processor has AVX2 and the system saves the 256-bit registers.
@@ -26,24 +28,26 @@ bool cpu_has_avx2();
 // registers as well.
 bool cpu_has_avx512();
 
-// The driver every kernel file uses: whole steps of step_bytes over data,
-// then the last blocks, fewer than a step, through a step-sized area so
-// that nothing past the end of data is read or written.  step(p) deciphers
-// the step at p.  Static, so that each kernel file gets a copy of its own,
-// compiled for its instruction set, which the linker cannot merge with
-// another file's; always inlined into its one caller there.
+// The driver every kernel file uses: whole steps of step_bytes from in to
+// out, then the last blocks, fewer than a step, through a step-sized area so
+// that nothing past the end of either is read or written.  step(i, o)
+// deciphers the step at i into o.  Static, so that each kernel file gets a
+// copy of its own, compiled for its instruction set, which the linker
+// cannot merge with another file's; always inlined into its one caller
+// there.
 template <int step_bytes, typename step_function>
-static inline __attribute__((always_inline)) void cbc_kernel_drive(uint8_t* data, int32_t blocks,
+static inline __attribute__((always_inline)) void cbc_kernel_drive(const uint8_t* in, uint8_t* out,
+                                                                   int32_t blocks,
                                                                    step_function step) {
   const int32_t step_blocks = step_bytes / 8;
-  uint8_t* p = data;
-  for (int32_t i = 0; i < blocks / step_blocks; i++, p += step_bytes) step(p);
+  for (int32_t i = 0; i < blocks / step_blocks; i++, in += step_bytes, out += step_bytes)
+    step(in, out);
   const int32_t rest_bytes = 8 * (blocks % step_blocks);
   if (rest_bytes > 0) {
     uint8_t area[step_bytes] = {};
-    __builtin_memcpy(area, p, rest_bytes);
-    step(area);
-    __builtin_memcpy(p, area, rest_bytes);
+    __builtin_memcpy(area, in, rest_bytes);
+    step(area, area);
+    __builtin_memcpy(out, area, rest_bytes);
   }
 }
 

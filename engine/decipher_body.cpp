@@ -10,17 +10,28 @@
 #include "missing_part_crc.h"
 #include "pieces.h"
 
+// A buffer holds a piece where piece_in puts it for the file's offset, with
+// a line's room before it for the plain bytes (plain_in).
+static const int32_t BUFFER_BYTES = PIECE_BYTES + 2 * LINE_BYTES;
+
+// Where a piece read at piece is deciphered to: FILE_HEADER_SIZE bytes
+// before it, at the start of a cache line, which is where its bytes fall in
+// the output's file cache, so that the system's copy into it runs at full
+// speed (measured here: writing 1 MiB pieces to a new file took 25 ms per
+// 256 MiB from a line's start, 35 ms from 23 bytes into one).
+static uint8_t* plain_in(uint8_t* piece) { return piece - FILE_HEADER_SIZE; }
+
 static void piece_job(void* arg) {
   body_work* w = static_cast<body_work*>(arg);
-  uint8_t* piece = w->pieces[w->buffer];
+  const uint8_t* plain = w->plains[w->buffer];
   if (w->covered > 0) {
-    w->crc = rt_crc32_update(w->crc, piece, w->covered);
-    if (w->out != nullptr) output_write(w->out, piece, w->covered);
+    w->crc = rt_crc32_update(w->crc, plain, w->covered);
+    if (w->out != nullptr) output_write(w->out, plain, w->covered);
     if (w->send != nullptr && !w->send_failed)
-      w->send_failed = !w->send(w->send_context, piece, w->covered);
+      w->send_failed = !w->send(w->send_context, plain, w->covered);
   }
   if (w->wanted > 0) {
-    w->got[w->buffer] = rt_file_read(w->source, piece, w->wanted);
+    w->got[w->buffer] = rt_file_read(w->source, w->pieces[w->buffer], w->wanted);
     if (w->got[w->buffer] < 0) w->read_code = rt_last_error();
   }
 }
@@ -43,21 +54,21 @@ static void wait_job(body_work* w) {
   w->given = false;
 }
 
-// Deciphers length bytes of piece in place, chained from chain, which then
-// holds the piece's last ciphertext block; bytes past the last whole block
-// are not deciphered and become zero.
-static void decipher_piece(const cipher_key& cipher, uint8_t chain[8], uint8_t* piece,
-                           int32_t length) {
+// Deciphers length bytes of piece into plain, chained from chain, which
+// then holds the piece's last ciphertext block; bytes past the last whole
+// block are not deciphered and become zero.
+static void decipher_piece(const cipher_key& cipher, uint8_t chain[8], const uint8_t* piece,
+                           uint8_t* plain, int32_t length) {
   int32_t blocks = length / 8;
   if (blocks > 0) {
     // The last ciphertext block chains into the next piece; it is kept
-    // before deciphering in place overwrites it.
+    // before the plain bytes, which overlap the piece, overwrite it.
     uint8_t next_chain[8];
     memcpy(next_chain, piece + 8 * (blocks - 1), 8);
-    cbc_decrypt(cipher, chain, piece, blocks);
+    cbc_decrypt_into(cipher, chain, piece, plain, blocks);
     memcpy(chain, next_chain, 8);
   }
-  memset(piece + 8 * blocks, 0, length - 8 * blocks);
+  memset(plain + 8 * blocks, 0, length - 8 * blocks);
 }
 
 // Hands buffer b's job on once the one before it (the other buffer's) has
@@ -120,7 +131,7 @@ const char* decipher_body(body_work* w, const cipher_key& cipher, const file_hea
     // the rest is had in closed form.
     if (ended && !writing && (got + 7) / 8 * 8 < length) length = (got + 7) / 8 * 8;
     memset(piece + got, 0, length - got);
-    decipher_piece(cipher, chain, piece, length);
+    decipher_piece(cipher, chain, piece, w->plains[b], length);
     int32_t covered = plain_size > at ? piece_length(plain_size - at) : 0;
     if (covered > length) covered = length;
     count_worked(w->call, length);
@@ -142,7 +153,7 @@ bool work_begin(body_work* w, engine_call* call, int source, uint64_t data_lengt
   w->source = source;
   w->depth = 1;
   if (call->use_worker && data_length > PIECE_BYTES) {
-    void* pair = rt_block_alloc(2 * (PIECE_BYTES + LINE_BYTES));
+    void* pair = rt_block_alloc(2 * BUFFER_BYTES);
     rt_worker* worker = pair != nullptr ? rt_worker_start() : nullptr;
     if (worker != nullptr) {
       w->block = pair;
@@ -152,11 +163,13 @@ bool work_begin(body_work* w, engine_call* call, int source, uint64_t data_lengt
       rt_block_free(pair);
     }
   }
-  if (w->depth == 1) w->block = piece_alloc();
+  if (w->depth == 1) w->block = rt_block_alloc(BUFFER_BYTES);
   if (w->block == nullptr) return false;
-  for (int i = 0; i < w->depth; i++)
-    w->pieces[i] = piece_in(static_cast<uint8_t*>(w->block) + i * (PIECE_BYTES + LINE_BYTES),
-                            FILE_HEADER_SIZE);
+  for (int i = 0; i < w->depth; i++) {
+    uint8_t* buffer = static_cast<uint8_t*>(w->block) + i * BUFFER_BYTES;
+    w->pieces[i] = piece_in(buffer + LINE_BYTES, FILE_HEADER_SIZE);
+    w->plains[i] = plain_in(w->pieces[i]);
+  }
   return true;
 }
 

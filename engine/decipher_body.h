@@ -24,7 +24,8 @@ struct body_work {
   int source;
   rt_worker* worker;     // null: each job runs when it is given
   int depth;             // buffers in use: 1, or 2 with a worker
-  uint8_t* pieces[2];
+  uint8_t* pieces[2];    // where each buffer's cipher piece is read
+  uint8_t* plains[2];    // where it is deciphered to (plain_in)
   int32_t got[2];        // what the last read into each buffer had (-1: an error)
   int read_code;         // the system's code for a read that failed
   void* block;           // the buffers' memory

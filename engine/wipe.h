@@ -6,8 +6,10 @@
 #include <cstddef>
 
 // A memset of memory that is not read again may be left out by the
-// compiler; the empty asm that takes the memory as read keeps it.
-inline void wipe(void* data, size_t size) {
+// compiler; the empty asm that takes the memory as read keeps it.  Static,
+// so that a copy compiled in a kernel's file for its instruction set is
+// never the one that another file calls.
+static inline void wipe(void* data, size_t size) {
   __builtin_memset(data, 0, size);
   __asm__ __volatile__("" : : "r"(data) : "memory");
 }

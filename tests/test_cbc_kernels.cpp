@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -74,6 +75,38 @@ TEST_P(CbcPath, UndoesEncryption) {
   ASSERT_NE(data, plain);
   ASSERT_TRUE(cbc_decrypt_on(GetParam(), key, iv, data.data(), 777));
   EXPECT_EQ(data, plain);
+}
+
+// Deciphering from one place into another gives what deciphering in place
+// gives, and writes nothing outside the place it deciphers into: into a
+// place before the data that overlaps it (8 bytes before, and 23, as a
+// piece read at one offset within a cache line is deciphered to another),
+// one before it that does not (1024 bytes), and a separate buffer, whose
+// source is left as it was.
+TEST_P(CbcPath, DecryptsIntoAnotherPlace) {
+  for (int32_t blocks : {0, 1, 7, 8, 17, 24, 33, 47, 48, 63, 64, 95, 96, 97, 200, 4099}) {
+    cbc_case c = random_case(blocks, 7000 + static_cast<uint32_t>(blocks));
+    const size_t n = 8 * static_cast<size_t>(blocks);
+    const bytes data(c.buffer.begin() + c.offset, c.buffer.begin() + c.offset + n);
+    bytes plain = data;
+    cbc_decrypt_reference(c.key, c.iv, plain.data(), blocks);
+    for (size_t before : {8, 23, 1024}) {
+      bytes buffer(guard + before + n + guard, guard_byte);
+      std::copy(data.begin(), data.end(), buffer.begin() + guard + before);
+      bytes expected = buffer;
+      std::copy(plain.begin(), plain.end(), expected.begin() + guard);
+      ASSERT_TRUE(cbc_decrypt_on_into(GetParam(), c.key, c.iv, buffer.data() + guard + before,
+                                      buffer.data() + guard, blocks));
+      ASSERT_EQ(buffer, expected) << blocks << " blocks, " << before << " bytes before";
+    }
+    bytes source = c.buffer, target(guard + n + guard, guard_byte);
+    bytes expected_target = target;
+    std::copy(plain.begin(), plain.end(), expected_target.begin() + guard);
+    ASSERT_TRUE(cbc_decrypt_on_into(GetParam(), c.key, c.iv, source.data() + c.offset,
+                                    target.data() + guard, blocks));
+    ASSERT_EQ(source, c.buffer) << blocks << " blocks, source changed";
+    ASSERT_EQ(target, expected_target) << blocks << " blocks into a separate buffer";
+  }
 }
 
 // The sample was encrypted before any of these paths existed.
@@ -182,6 +215,27 @@ TEST(CbcDispatch, UnavailablePathIsRefusedAndTouchesNothing) {
     cbc_decrypt_reference(c.key, c.iv, expected.data() + c.offset, 20);
     ASSERT_TRUE(cbc_decrypt_on(path, c.key, c.iv, c.buffer.data() + c.offset, 20));
     EXPECT_EQ(c.buffer, expected) << cbc_path_name(path);
+  }
+}
+
+// cbc_decrypt_into on the chosen path, and through the reference while a
+// test hides that path, into a place 23 bytes before the data.
+TEST(CbcDispatch, DecryptsIntoAPlaceBeforeTheDataWithOrWithoutItsPath) {
+  const int32_t blocks = 4099;
+  const size_t n = 8 * static_cast<size_t>(blocks), before = 23;
+  cbc_case c = random_case(blocks, 77);
+  const bytes data(c.buffer.begin() + c.offset, c.buffer.begin() + c.offset + n);
+  bytes plain = data;
+  cbc_decrypt_reference(c.key, c.iv, plain.data(), blocks);
+  for (bool hidden : {false, true}) {
+    bytes buffer(guard + before + n + guard, guard_byte);
+    std::copy(data.begin(), data.end(), buffer.begin() + guard + before);
+    bytes expected = buffer;
+    std::copy(plain.begin(), plain.end(), expected.begin() + guard);
+    cbc_hide_path_for_testing(cbc_chosen_path(), hidden);
+    cbc_decrypt_into(c.key, c.iv, buffer.data() + guard + before, buffer.data() + guard, blocks);
+    cbc_hide_path_for_testing(cbc_chosen_path(), false);
+    ASSERT_EQ(buffer, expected) << (hidden ? "path hidden" : "chosen path");
   }
 }
 

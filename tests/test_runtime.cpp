@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <set>
+#include <zlib.h>
 
 #include "../runtime/runtime.h"
 #include "test_files.h"
@@ -153,6 +154,38 @@ TEST(Crc32, CheckValues) {
   uint32_t crc = rt_crc32_update(0, "1234", 4);
   crc = rt_crc32_update(crc, "", 0);
   EXPECT_EQ(rt_crc32_update(crc, "56789", 5), 0xCBF43926u);
+}
+
+// zlib's crc32 is the standard the runtime's faster forms are held to:
+// every length up to 3000 bytes at three offsets, larger ones, from a CRC
+// other than zero, and split into two calls at points around the multiples
+// that the folds work in.
+TEST(Crc32, MatchesZlibOverLengthsOffsetsAndSplits) {
+  const size_t most = (1u << 20) + 300;
+  bytes data(most + 2);
+  uint32_t x = 2463534242u;  // xorshift32, a fixed start
+  for (uint8_t& b : data) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<uint8_t>(x);
+  }
+  auto zlib = [&](uint32_t crc, size_t at, size_t n) {
+    return static_cast<uint32_t>(crc32(crc, data.data() + at, static_cast<uInt>(n)));
+  };
+  for (size_t n = 0; n <= 3000; n++)
+    for (size_t at = 0; at < 3; at++)
+      ASSERT_EQ(rt_crc32_update(0x12345678u, data.data() + at, static_cast<int32_t>(n)),
+                zlib(0x12345678u, at, n))
+          << n << " bytes at " << at;
+  for (size_t n : {size_t{65536 + 17}, size_t{1u << 20}, most})
+    ASSERT_EQ(rt_crc32(data.data() + 1, static_cast<int32_t>(n)), zlib(0, 1, n)) << n;
+  for (size_t split : {1, 63, 64, 255, 256, 257, 320, 1000}) {
+    const uint32_t first = rt_crc32(data.data(), static_cast<int32_t>(split));
+    ASSERT_EQ(rt_crc32_update(first, data.data() + split, static_cast<int32_t>(5000 - split)),
+              zlib(0, 0, 5000))
+        << "split at " << split;
+  }
 }
 
 TEST(Crc32, RepeatEqualsTheCopiesOneByOne) {
