@@ -9,12 +9,11 @@
 
 #include "../engine/engine_call.h"
 #include "cli_inputs.h"
-#include "cli_options.h"
 
-bool cli_current(const cli_options& o, const cli_item& item, engine_call* call, const char* key) {
+bool cli_current(const cli_item& item, engine_call* call, const char* key) {
   // An encrypted output must be exactly what this run would write for its
   // input; a plain output need only be what decryption of the input gives.
-  if (cli_traits(o.command).encrypts)
+  if (item.encrypts)
     return engine_holds(call, item.output.c_str(), item.path.c_str(), key, HOLDS_WRITTEN);
   return engine_holds(call, item.path.c_str(), item.output.c_str(), key, HOLDS_READ);
 }

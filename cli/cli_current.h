@@ -3,7 +3,6 @@
 #pragma once
 
 struct cli_item;
-struct cli_options;
 struct engine_call;
 
 // True when item's output holds what its input holds under key: for
@@ -11,4 +10,4 @@ struct engine_call;
 // deciphers whole to its bytes; for decrypt, the input deciphers whole to
 // the output's bytes.  Reads both files (up to a first difference) and
 // writes nothing.
-bool cli_current(const cli_options& o, const cli_item& item, engine_call* call, const char* key);
+bool cli_current(const cli_item& item, engine_call* call, const char* key);

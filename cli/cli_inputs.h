@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "../engine/engine_call.h"
 #include "cli_inspect.h"
 
 struct cli_options;
@@ -19,11 +20,22 @@ enum cli_outcome {
   OUTCOME_OK, OUTCOME_SKIPPED, OUTCOME_FAILED, OUTCOME_CURRENT, OUTCOME_STOPPED, OUTCOME_DELETED
 };
 
+// Where an item's output goes, decided when it is planned.
+enum cli_output_kind {
+  OUTPUT_NONE,      // none (verify, info, or no name to give)
+  OUTPUT_FILE,      // a file, through the output commit
+  OUTPUT_STANDARD,  // standard output ("-")
+  OUTPUT_DEVICE,    // a device or pipe named, written through the C library
+};
+
 struct cli_item {
   std::string path;    // the file as given or found; for standard input, its spool file
   std::string shown;   // the name in messages: path, or "(standard input)"
   int relative_at = 0; // where in path the part kept under --out-dir begins
-  std::string output;  // the planned output; empty for none (verify, info, or no name to give)
+  std::string output;  // the planned output; empty for none
+  std::string input;   // verify --input-dir: the file it was made from; empty for none
+  cli_output_kind output_kind = OUTPUT_NONE;
+  bool encrypts = false;  // its input is plain data, which the run encrypts
   // An item whose outcome was decided while collecting or planning, before
   // any work: it is not worked, and reason says why.
   bool decided = false;
@@ -40,11 +52,17 @@ struct cli_item {
   cli_outcome outcome = OUTCOME_OK;
   std::string reason;  // why it failed, was skipped or deleted
   bool failed_check = false;  // failed because the check value did not match under the key
+  // An engine call that failed, worded when the item is reported: its
+  // result, where it failed, and the temporary file it wrote for a stream.
+  const char* result = nullptr;
+  engine_failure failure = {};
+  std::string written;
   int64_t size = 0, output_size = 0;
   double seconds = 0;
   int done = 0;
 
   bool has_output() const { return !output.empty(); }
+  bool to_stream() const { return output_kind == OUTPUT_STANDARD || output_kind == OUTPUT_DEVICE; }
 };
 
 // Which file an input is, whatever its spelling.
@@ -67,12 +85,15 @@ struct cli_batch {
 // under --recursive and noted otherwise.  Returns 0, or 2 after a usage
 // message.
 int cli_inputs_collect(cli_run* run);
-// Plans each item's output, and refuses the later of two items that would
-// write one output.
+// Plans each item: its output and where it goes, the later of two items
+// that would write one output refused, and the inputs that cannot be
+// worked (too short, not a regular file, already encrypted where its
+// output would be missing) decided with their reasons.
 void cli_inputs_plan(const cli_options& o, cli_batch* batch);
-// Why the output of item index would harm a file it should not; empty when
-// it would not.  Looks at the disk as it is now.
-std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int index);
+// Why the output of item (of batch) would harm a file it should not; empty
+// when it would not.  Looks at the disk as it is now.
+std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch,
+                                     const cli_item* item);
 // Why item's output may not be written or read as it is: it, or a folder
 // on its way below --out-dir, is a link, which would lead out of the
 // output folder (--force replaces a link in the output's own place, never

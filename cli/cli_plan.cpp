@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "../engine/file_format.h"
 #include "../runtime/runtime.h"
 #include "cli_explain.h"
 #include "cli_inputs.h"
 #include "cli_inspect.h"
 #include "cli_options.h"
+#include "cli_orphans.h"
 #include "cli_paths.h"
 #include "cli_print.h"
 #include "cli_stream.h"
@@ -75,6 +77,14 @@ static int output_named(const cli_batch& batch, const std::vector<int>& order, c
   return -1;
 }
 
+// Whether item's input is exactly what encryption writes; only a file whose
+// length a padded body can have is read for its header.
+static bool plan_written_by_encrypt(cli_item* item) {
+  const int64_t body = item->size - FILE_HEADER_SIZE;
+  if (body < 8 || body % 8 != 0) return false;
+  return cli_inspect_written_by_encrypt(cli_inputs_header(item));
+}
+
 // An encrypted file that is the output of another item of the run (a
 // second "encrypt -r data" finds data/a.txt.dat beside data/a.txt) is the
 // output of an earlier run, not an input: it is skipped, and so may be
@@ -88,7 +98,7 @@ static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch,
     if (item.decided || item.from_stdin) continue;
     int j = output_named(*batch, order, item.path.c_str(), i);
     if (j < 0 || batch->items[j].decided) continue;
-    if (!cli_inspect_written_by_encrypt(cli_inputs_header(&item))) continue;
+    if (!plan_written_by_encrypt(&item)) continue;
     item.decided = true;
     item.decided_outcome = OUTCOME_SKIPPED;
     item.skip_kind = "output of this run";
@@ -132,23 +142,91 @@ static void plan_identities(cli_batch* batch) {
   std::sort(batch->identities.begin(), batch->identities.end(), identity_less);
 }
 
-void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
-  if (!cli_traits(o.command).writes) return;
-  for (cli_item& item : batch->items) {
-    if (item.decided) continue;
-    std::string refusal = plan_output(o, item, &item.output);
-    if (!refusal.empty()) {
-      item.decided = true;
-      item.decided_outcome = OUTCOME_FAILED;
-      item.reason = refusal;
-    }
+// Decides an item whose outcome is known before any work: failed with
+// reason, or skipped for kind.
+static void plan_decide(cli_item* item, cli_outcome outcome, const std::string& reason,
+                        const char* kind = nullptr) {
+  item->decided = true;
+  item->decided_outcome = outcome;
+  item->reason = reason;
+  item->skip_kind = kind;
+}
+
+// Why the input of item cannot be worked: encrypt fails on a file too short
+// for the format, whose output would be missing; decrypt and verify on an
+// empty file, which the module refuses, for a build step must not pass with
+// a file the application cannot open.  Empty when it can.
+static std::string plan_refuse_input(const cli_item& item) {
+  // A device reads as an empty file: say what it is.
+  if (item.size == 0 || item.size == 1) {
+    const char* special = cli_explain_special(item.path.c_str());
+    if (special != nullptr)
+      return cli_format("not a regular file (%s), which cannot be read whole", special);
   }
+  if (item.encrypts && (item.size == 0 || item.size == 1))
+    return std::string(item.size == 0 ? "empty" : "1 byte") + ", " + cli_explain_too_short +
+           "; leave it out with --exclude";
+  if (!item.encrypts && item.size == 0) return cli_explain_empty_encrypted;
+  return cli_explain_input(item.path.c_str());
+}
+
+// Where an output goes: a file, standard output, or a device or pipe.
+static cli_output_kind plan_output_kind(const std::string& output) {
+  if (output.empty()) return OUTPUT_NONE;
+  if (output == "-") return OUTPUT_STANDARD;
+  rt_path_kind kind = rt_path_kind_of(output.c_str());
+  return kind == RT_PATH_PIPE || kind == RT_PATH_DEVICE ? OUTPUT_DEVICE : OUTPUT_FILE;
+}
+
+// An input that already is an encrypted file, as encryption writes one.
+// Beside itself, its output would be another copy of it, so it is skipped;
+// anywhere else (--out-dir, --output) its output would be missing there, so
+// it fails.
+static void plan_already_encrypted(const cli_options& o, cli_item* item) {
+  if (item->decided || !item->encrypts || o.allow_encrypted || item->from_stdin ||
+      !plan_written_by_encrypt(item))
+    return;
+  if (o.out_dir == nullptr && o.output == nullptr)
+    plan_decide(item, OUTCOME_SKIPPED, "already an encrypted file (give --allow-encrypted to "
+                "encrypt it again)", "already encrypted");
+  else
+    plan_decide(item, OUTCOME_FAILED, "already an encrypted file, so its output " + item->output +
+                " would be missing; give --allow-encrypted to encrypt it again, or leave it out "
+                "with --exclude");
+}
+
+void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
+  const cli_command_traits& traits = cli_traits(o.command);
+  if (traits.headers_only) return;
+  for (cli_item& item : batch->items) {
+    item.encrypts = traits.encrypts;
+    if (item.decided) continue;
+    if (!item.from_stdin) {
+      item.size = rt_size_query(item.path.c_str());
+      std::string refusal = plan_refuse_input(item);
+      if (!refusal.empty()) {
+        plan_decide(&item, OUTCOME_FAILED, refusal);
+        continue;
+      }
+    }
+    if (!traits.writes) {
+      if (o.input_dir != nullptr) cli_orphans_input_of(o, item, &item.input);
+      continue;
+    }
+    std::string refusal = plan_output(o, item, &item.output);
+    if (!refusal.empty()) plan_decide(&item, OUTCOME_FAILED, refusal);
+    item.output_kind = plan_output_kind(item.output);
+  }
+  if (!traits.writes) return;
   plan_refuse_shared_outputs(o, batch);
+  for (cli_item& item : batch->items) plan_already_encrypted(o, &item);
   plan_identities(batch);  // of the inputs left
 }
 
-std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch, int index) {
-  const cli_item& item = batch.items[index];
+std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch,
+                                     const cli_item* of) {
+  const cli_item& item = *of;
+  const int index = static_cast<int>(of - batch.items.data());
   const char* output = item.output.c_str();
   bool own_input = rt_same_file(item.path.c_str(), output);
   int64_t size = rt_size_query(output);
@@ -242,7 +320,7 @@ void cli_inputs_find_stale(cli_batch* batch) {
   // The output folders, each once.
   std::vector<std::string> folders;
   for (const cli_item& item : batch->items) {
-    if (!item.has_output() || item.decided || cli_stream_is_stream(item.output.c_str())) continue;
+    if (item.output_kind != OUTPUT_FILE || item.decided) continue;
     std::string folder = folder_of(item.output);
     folders.push_back(!folder.empty() ? folder : ".");
   }

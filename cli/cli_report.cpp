@@ -10,12 +10,36 @@
 #include <utility>
 #include <vector>
 
+#include "../engine/engine.h"
+#include "cli_explain.h"
 #include "cli_inputs.h"
 #include "cli_options.h"
 #include "cli_paths.h"
 #include "cli_print.h"
 #include "cli_run.h"
 #include "cli_stream.h"
+
+void cli_report_word(cli_item* item) {
+  if (item->outcome != OUTCOME_FAILED || !item->reason.empty() || item->result == nullptr) return;
+  const char* result = item->result;
+  if (result == result_refused && item->from_stdin) {
+    // Nothing to ship is no success: a pipe whose writer failed ends here.
+    item->reason = item->encrypts ? std::string("fewer than 2 bytes, ") + cli_explain_too_short +
+                                        "; nothing was written"
+                                  : cli_explain_empty_encrypted;
+    return;
+  }
+  if (result == result_read_error && item->from_stdin) {
+    item->reason = "cannot be read";
+    return;
+  }
+  const bool verifies = item->output_kind == OUTPUT_NONE;
+  const char* output = item->to_stream() ? item->written.c_str() : item->output.c_str();
+  cli_failed_call c = {item->path.c_str(), &cli_inputs_header(item), verifies ? nullptr : output,
+                       item->to_stream(), item->encrypts && !verifies,
+                       !item->encrypts && !verifies, result};
+  item->reason = cli_explain(c, item->failure);
+}
 
 std::string cli_report_item_text(const cli_options& o, const cli_item& item, bool* on_listing) {
   // Names may hold line ends and other control characters: each line says

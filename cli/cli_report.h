@@ -9,6 +9,9 @@ struct cli_item;
 struct cli_options;
 struct cli_run;
 
+// Words the failed engine call an item recorded into its reason (left as
+// it is when it has one).
+void cli_report_word(cli_item* item);
 // The item's line as the console shows it, without its line end; empty
 // for an item that gets no line.
 // *on_listing: it belongs with the listing of written and checked files,

@@ -162,17 +162,15 @@ static int run_jobs(const cli_options& o, int pending) {
   return jobs < 1 ? 1 : jobs;
 }
 
-// The bytes the run will work, as far as known, each item's size noted;
+// The bytes the run will work, as far as known from the sizes planned;
 // *pending: the items to be worked.
-static int64_t run_sizes(cli_batch* batch, int* pending) {
+static int64_t run_sizes(const cli_batch* batch, int* pending) {
   int64_t total = 0;
   *pending = 0;
-  for (cli_item& item : batch->items) {
+  for (const cli_item& item : batch->items) {
     if (item.decided) continue;
     ++*pending;
-    int64_t size = rt_size_query(item.path.c_str());
-    item.size = size > 0 ? size : 0;
-    total += item.size;
+    total += item.size > 0 ? item.size : 0;
   }
   return total;
 }
@@ -240,6 +238,7 @@ static int run_reports(cli_run* run, run_clock* clock, int* finished) {
     while (reported < batch.count() && __atomic_load_n(&batch.items[reported].done, __ATOMIC_ACQUIRE)) {
       cli_item& item = batch.items[reported++];
       if (item.outcome == OUTCOME_STOPPED) continue;
+      cli_report_word(&item);
       bool on_listing = true;
       std::string line = cli_report_item_text(*run->o, item, &on_listing);
       // A reader that went away ends the run, once, without a line per file.

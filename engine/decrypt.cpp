@@ -19,6 +19,7 @@ static const char* read_header(engine_call* c, source_file* s) {
   if (!rt_file_stamp(s->file, &s->stamp) || rt_file_read(s->file, head, FILE_HEADER_SIZE) < 0)
     return call_failed(c, STEP_READ, rt_last_error(), result_read_error);
   s->h = header_load(head);
+  c->plain_size = s->h.plain_size;
   s->present = s->stamp.length > FILE_HEADER_SIZE ? s->stamp.length - FILE_HEADER_SIZE : 0;
   if (header_judge(s->h, s->stamp.length).verdict == HEADER_REFUSED)
     return call_failed(c, STEP_HEADER, 0, result_not_encrypted);

@@ -60,6 +60,7 @@ struct engine_call {
   // return result_ok stopped.
   int temp_state;
   engine_failure failure;
+  int64_t plain_size;  // decryption's: the header's plain_size, once read
   char temp_path[RT_PATH_CAPACITY];
 };
 
