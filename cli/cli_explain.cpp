@@ -142,7 +142,7 @@ std::string cli_explain(const cli_failed_call& c, const engine_failure& failure)
   if (c.result == result_refused) {
     std::string reason = cli_explain_input(c.file);
     if (!reason.empty()) return reason;
-    if (c.encrypting && rt_size_query(c.file) == 1)
+    if (c.encrypting && rt_size_query(c.file) == 1)  // the one size too short that is not empty
       return std::string("1 byte, ") + cli_explain_too_short;
     return cli_format("refused (%s)", c.result);
   }

@@ -52,6 +52,13 @@ int cli_inputs_name_at(const char* path) {
   return at;
 }
 
+bool cli_inputs_strip_suffix(std::string* path, const char* suffix) {
+  const char* name = path->c_str() + cli_inputs_name_at(path->c_str());
+  if (strlen(name) <= strlen(suffix) || !cli_inputs_ends_with_suffix(name, suffix)) return false;
+  path->resize(path->size() - strlen(suffix));
+  return true;
+}
+
 bool cli_inputs_ends_with_suffix(const char* name, const char* suffix) {
   size_t n = strlen(name), m = strlen(suffix);
   return n >= m && cli_paths_compare(name + n - m, suffix, m) == 0;

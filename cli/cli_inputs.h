@@ -107,6 +107,10 @@ std::string cli_inputs_make_folders(const cli_options& o, const std::string& out
 // looked at while collecting.
 void cli_inputs_find_stale(cli_batch* batch);
 bool cli_inputs_ends_with_suffix(const char* name, const char* suffix);
+// Takes the suffix off path when its name ends in it and holds more than
+// it (a name that is only the suffix keeps it: it would be left empty);
+// false, and path as it was, otherwise.
+bool cli_inputs_strip_suffix(std::string* path, const char* suffix);
 // Adds an output without input (cli_orphans.h), found at path: failed for
 // reason, or, when removed, for the worker that takes it to remove.
 void cli_inputs_add_orphan(cli_batch* batch, const std::string& path, const std::string& reason,

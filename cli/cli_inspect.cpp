@@ -75,7 +75,7 @@ void cli_inspect_judge(const cli_header_read& read, cli_header_facts* facts) {
   facts->plain_size = h.plain_size;
   // The reader's data length, pad_count taken as a signed byte; -1 when the
   // sum is beyond any file length.
-  if (h.plain_size >= 0 && h.plain_size <= INT64_MAX - FILE_HEADER_SIZE - 127)
+  if (h.plain_size >= 0 && h.plain_size <= FILE_MOST_PLAIN)
     facts->implied = FILE_HEADER_SIZE + h.plain_size + h.pad_count;
   judge(h, facts);
 }

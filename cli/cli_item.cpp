@@ -6,7 +6,6 @@
 
 #include "cli_item.h"
 
-#include <chrono>
 #include <string>
 
 #include "../engine/engine.h"
@@ -18,11 +17,6 @@
 #include "cli_inputs.h"
 #include "cli_run.h"
 #include "cli_stream.h"
-
-// A monotonic clock, for timings.
-static double seconds_now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
 
 // Records a failed engine call for the report to word; its outcome.
 static cli_outcome item_failed(cli_item* item, const char* result, const engine_call* call) {
@@ -107,9 +101,9 @@ static cli_outcome item_write(cli_run* run, cli_item* item, engine_call* call) {
   cli_outcome outcome = item_target(run, item, call);
   if (outcome != OUTCOME_OK) return outcome;
   if (run->o->dry_run) return item_dry(run, item, call);
-  double start = seconds_now();
+  double start = cli_run_clock();
   const char* result = item_call(run, item, call);
-  item->seconds = seconds_now() - start;
+  item->seconds = cli_run_clock() - start;
   if (result != result_ok) return item_failed(item, result, call);
   return item_done(run, item, call);
 }
@@ -118,9 +112,9 @@ static cli_outcome item_write(cli_run* run, cli_item* item, engine_call* call) {
 // the file was made from, which it must decrypt to exactly, as encrypt -u
 // would find it.
 static cli_outcome item_verify(cli_run* run, cli_item* item, engine_call* call) {
-  double start = seconds_now();
+  double start = cli_run_clock();
   const char* result = verify_file_in(call, item->path.c_str(), run->key);
-  item->seconds = seconds_now() - start;
+  item->seconds = cli_run_clock() - start;
   if (result != result_ok) return item_failed(item, result, call);
   const std::string& input = item->input;
   if (input.empty()) return OUTCOME_OK;

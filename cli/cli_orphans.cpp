@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../engine/file_format.h"
 #include "../runtime/runtime.h"
 #include "cli_exclude.h"
 #include "cli_inputs.h"
@@ -132,7 +133,7 @@ void orphan_file(void* context, const std::string& path) {
   // The output of an input left out of the run stays, whether or not the
   // input is still there.
   std::string relative = below(path, s->o->out_dir);
-  relative.resize(relative.size() - strlen(s->o->suffix));
+  cli_inputs_strip_suffix(&relative, s->o->suffix);
   if (cli_exclude_match(s->o->excludes, relative, false) == nullptr) s->found.push_back(path);
 }
 
@@ -140,10 +141,10 @@ void orphan_file(void* context, const std::string& path) {
 // whether it is there, too short, or gone.
 std::string orphan_reason(const cli_options& o, const std::string& path, const char* root) {
   std::string relative = below(path, o.out_dir);
-  relative.resize(relative.size() - strlen(o.suffix));
+  cli_inputs_strip_suffix(&relative, o.suffix);
   std::string input = cli_paths_join(root, relative.c_str());
   int64_t size = rt_size_query(input.c_str());
-  const char* why = size == 0 || size == 1 ? "is too short to encrypt" : "is gone";
+  const char* why = size >= 0 && size < FILE_LEAST_PLAIN ? "is too short to encrypt" : "is gone";
   return "no input (" + input + " " + why + ")";
 }
 
@@ -201,7 +202,7 @@ int cli_orphans_find(cli_run* run) {
   orphan_search s = {{run_inputs(*batch, o.files), orphan_file, nullptr, false, 0}, &o, {}, {}, 0};
   s.walk.context = &s;
   for (const cli_item& item : batch->items)
-    if (item.has_output() && (item.from_stdin || rt_size_query(item.path.c_str()) >= 2))
+    if (item.has_output() && (item.from_stdin || rt_size_query(item.path.c_str()) >= FILE_LEAST_PLAIN))
       s.accounted.push_back(item.output);
   std::sort(s.accounted.begin(), s.accounted.end(), path_less);
   walk_folder(&s.walk, o.out_dir);
@@ -240,9 +241,7 @@ void cli_orphans_find_missing(cli_run* run) {
 
 bool cli_orphans_input_of(const cli_options& o, const cli_item& item, std::string* input) {
   std::string relative = item.path.substr(item.relative_at);
-  const size_t suffix = strlen(o.suffix);
-  const char* name = relative.c_str() + cli_inputs_name_at(relative.c_str());
-  if (strlen(name) <= suffix || !cli_inputs_ends_with_suffix(name, o.suffix)) return false;
-  *input = cli_paths_join(o.input_dir, relative.substr(0, relative.size() - suffix).c_str());
+  if (!cli_inputs_strip_suffix(&relative, o.suffix)) return false;
+  *input = cli_paths_join(o.input_dir, relative.c_str());
   return true;
 }

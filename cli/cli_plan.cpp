@@ -25,29 +25,25 @@
 // is none.
 static std::string plan_output(const cli_options& o, const cli_item& item, std::string* output) {
   const bool encrypt = cli_traits(o.command).encrypts;
-  const std::string& file = item.path;
-  const size_t suffix_length = strlen(o.suffix);
-  const char* name = file.c_str() + cli_inputs_name_at(file.c_str());
-  // A name that is only the suffix keeps it: it would be left empty.
-  const bool ends_in_suffix =
-      strlen(name) > suffix_length && cli_inputs_ends_with_suffix(name, o.suffix);
   if (o.output != nullptr) {
     *output = o.output;
   } else if (o.out_dir != nullptr) {
-    std::string relative = file.substr(item.relative_at);
-    if (!encrypt && ends_in_suffix) relative.resize(relative.size() - suffix_length);
+    std::string relative = item.path.substr(item.relative_at);
+    if (!encrypt) cli_inputs_strip_suffix(&relative, o.suffix);
     // The folders below --out-dir take the platform's separator.
     for (char& c : relative)
       if (cli_paths_is_separator(c)) c = rt_path_separator;
     *output = cli_paths_join(o.out_dir, relative.c_str()) + (encrypt ? o.suffix : "");
   } else if (o.in_place) {
-    *output = file;
+    *output = item.path;
   } else if (encrypt) {
-    *output = file + o.suffix;
-  } else if (!ends_in_suffix) {
-    return cli_format("the name does not end in %s; give --output or --out-dir", o.suffix);
+    *output = item.path + o.suffix;
   } else {
-    *output = file.substr(0, file.size() - suffix_length);
+    *output = item.path;
+    if (!cli_inputs_strip_suffix(output, o.suffix)) {
+      output->clear();
+      return cli_format("the name does not end in %s; give --output or --out-dir", o.suffix);
+    }
   }
   return "";
 }
@@ -158,12 +154,13 @@ static void plan_decide(cli_item* item, cli_outcome outcome, const std::string& 
 // a file the application cannot open.  Empty when it can.
 static std::string plan_refuse_input(const cli_item& item) {
   // A device reads as an empty file: say what it is.
-  if (item.size == 0 || item.size == 1) {
+  const bool too_short = item.size >= 0 && item.size < FILE_LEAST_PLAIN;
+  if (too_short) {
     const char* special = cli_explain_special(item.path.c_str());
     if (special != nullptr)
       return cli_format("not a regular file (%s), which cannot be read whole", special);
   }
-  if (item.encrypts && (item.size == 0 || item.size == 1))
+  if (item.encrypts && too_short)
     return std::string(item.size == 0 ? "empty" : "1 byte") + ", " + cli_explain_too_short +
            "; leave it out with --exclude";
   if (!item.encrypts && item.size == 0) return cli_explain_empty_encrypted;

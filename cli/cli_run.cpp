@@ -66,8 +66,7 @@ void cli_run_remove_temp_files(cli_run* run) {
   cli_stream_cleanup(run);
 }
 
-// A monotonic clock, for timings.
-static double seconds_now() {
+double cli_run_clock() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
@@ -204,7 +203,7 @@ struct run_clock {
 };
 
 static void run_progress(cli_run* run, run_clock* c, int done, bool final) {
-  double now = seconds_now();
+  double now = cli_run_clock();
   if (!final && (now - c->start < 0.25 || now - c->last < 0.25)) return;
   c->last = now;
   uint32_t count_now = __atomic_load_n(&run->worked, __ATOMIC_RELAXED);
@@ -250,8 +249,8 @@ static int run_reports(cli_run* run, run_clock* clock, int* finished) {
     }
     if (reported == batch.count()) break;
     if (stopping(run)) {
-      if (stopped_at == 0) stopped_at = seconds_now();
-      if (__atomic_load_n(&run->busy, __ATOMIC_ACQUIRE) == 0 || seconds_now() - stopped_at > 2)
+      if (stopped_at == 0) stopped_at = cli_run_clock();
+      if (__atomic_load_n(&run->busy, __ATOMIC_ACQUIRE) == 0 || cli_run_clock() - stopped_at > 2)
         break;
     }
     run_progress(run, clock, reported, false);
@@ -280,7 +279,7 @@ int cli_run_work(cli_run* run) {
   if (!run_spool(run)) return 1;
   if (cli_traits(run->o->command).headers_only) return run_info(run);
   int pending = 0;
-  run_clock clock = {seconds_now(), 0, 0, 0, run_sizes(&run->batch, &pending)};
+  run_clock clock = {cli_run_clock(), 0, 0, 0, run_sizes(&run->batch, &pending)};
   rt_worker* workers[CLI_MAX_JOBS];
   __atomic_store_n(&run->in_loop, 1, __ATOMIC_SEQ_CST);
   int started = run_start(run, run_jobs(*run->o, pending), workers);

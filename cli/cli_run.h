@@ -44,6 +44,9 @@ struct cli_run {
   char output_folder[RT_PATH_CAPACITY] = {};
 };
 
+// A monotonic clock, in seconds, for timings.
+double cli_run_clock();
+
 // What a run says, through its face.  cli_run_usage returns 2.
 int cli_run_usage(cli_run* run, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void cli_run_note(cli_run* run, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -82,7 +82,7 @@ bool cli_stream_output_path(cli_run* run, std::string* path) {
   char* output_folder = run->output_folder;
   if (output_folder[0] == '\0' && !rt_spool_folder_make(output_folder, RT_PATH_CAPACITY))
     return false;
-  *path = cli_format("%s%coutput", output_folder, rt_path_separator);
+  *path = cli_paths_join(output_folder, "output");
   return true;
 }
 

@@ -129,7 +129,8 @@ const char* decipher_body(body_work* w, const cipher_key& cipher, const file_hea
     ended = ended || got < length;
     // Without an output, only the block the file ends in is worked here;
     // the rest is had in closed form.
-    if (ended && !writing && (got + 7) / 8 * 8 < length) length = (got + 7) / 8 * 8;
+    if (ended && !writing && file_padded_length(got) < length)
+      length = static_cast<int32_t>(file_padded_length(got));
     memset(piece + got, 0, length - got);
     decipher_piece(cipher, chain, piece, w->plains[b], length);
     int32_t covered = plain_size > at ? piece_length(plain_size - at) : 0;

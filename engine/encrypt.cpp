@@ -25,7 +25,7 @@ static void draw_iv(rt_random_state* random, uint8_t iv[8]) {
 
 int32_t encrypt_piece(chain_state* s, uint8_t* piece, int32_t got, output_file* out) {
   s->crc = rt_crc32_update(s->crc, piece, got);
-  int32_t length = (got + 7) / 8 * 8;
+  int32_t length = static_cast<int32_t>(file_padded_length(got));
   memset(piece + got, 0, length - got);
   cbc_encrypt(s->cipher, s->chain, piece, length / 8);
   memcpy(s->chain, piece + length - 8, 8);
@@ -68,7 +68,7 @@ static const char* open_source(engine_call* c, const char* file, int* source, rt
   if (!rt_file_stamp(*source, stamp))
     return call_failed(c, STEP_READ, rt_last_error(), result_read_error);
   // Its length may have changed since the size query.
-  if (stamp->length < 2) return call_failed(c, STEP_REFUSED, 1, result_refused);
+  if (stamp->length < FILE_LEAST_PLAIN) return call_failed(c, STEP_REFUSED, 1, result_refused);
   return nullptr;
 }
 
@@ -77,8 +77,9 @@ const char* encrypt_file_in(engine_call* c, const char* file, const char* output
   c->failure = {STEP_NONE, 0};
   // 1. The arguments, before any file is opened.
   int64_t size = file[0] == '\0' ? -1 : rt_size_query(file);
-  if (!engine_key_usable(key) || size < 2)
-    return call_failed(c, STEP_REFUSED, static_cast<int>(size < 2 ? size : 2), result_refused);
+  if (!engine_key_usable(key) || size < FILE_LEAST_PLAIN)
+    return call_failed(c, STEP_REFUSED, static_cast<int>(size < FILE_LEAST_PLAIN ? size : 2),
+                       result_refused);
 
   // 2. The source, its length and stamp; the working piece.
   int source;

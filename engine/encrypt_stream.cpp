@@ -58,7 +58,7 @@ const char* encrypt_stream(engine_call* c, engine_reader* read, void* context, c
   const char* result = encrypt_read(c, read, context, &s, &h, piece_in(block, 0), &out);
   wipe(&s.cipher, sizeof s.cipher);
   rt_block_free(block);
-  if (result == nullptr && h.plain_size < 2)
+  if (result == nullptr && h.plain_size < FILE_LEAST_PLAIN)
     result = call_failed(c, STEP_REFUSED, static_cast<int>(h.plain_size), result_refused);
   if (result != nullptr) {
     output_discard(&out);

@@ -29,10 +29,9 @@ header_judgement header_judge(const file_header& h, int64_t file_length) {
   header_judgement j = {HEADER_REFUSED, -1, -1, 0};
   if (h.plain_size < 1 || h.pad_count < 0) return j;
   // No file holds more than INT64_MAX bytes, so a larger need is short.
-  const int64_t most = INT64_MAX - FILE_HEADER_SIZE - 128;
-  if (h.plain_size <= most) {
+  if (h.plain_size <= FILE_MOST_PLAIN) {
     j.data_length = h.plain_size + h.pad_count;
-    j.needed_length = FILE_HEADER_SIZE + (h.plain_size + 7) / 8 * 8;
+    j.needed_length = FILE_HEADER_SIZE + file_padded_length(h.plain_size);
   }
   bool blocks_cover = j.data_length >= 0 && j.data_length / 8 * 8 >= h.plain_size;
   j.verdict = blocks_cover && j.needed_length >= 0 && file_length >= j.needed_length
@@ -47,8 +46,7 @@ header_judgement header_judge(const file_header& h, int64_t file_length) {
 }
 
 bool header_written_by_encrypt(const file_header& h, int64_t file_length) {
-  if (h.plain_size < FILE_LEAST_PLAIN || h.plain_size > INT64_MAX - FILE_HEADER_SIZE - 8)
-    return false;
+  if (h.plain_size < FILE_LEAST_PLAIN || h.plain_size > FILE_MOST_PLAIN) return false;
   const header_judgement j = header_judge(h, file_length);
   return j.verdict == HEADER_SOUND && j.notes == 0 &&
          file_length == FILE_HEADER_SIZE + file_padded_length(h.plain_size);

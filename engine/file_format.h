@@ -15,6 +15,10 @@
 enum { FILE_HEADER_SIZE = 23 };
 // The fewest plain bytes encryption takes: an empty or 1-byte file is refused.
 enum { FILE_LEAST_PLAIN = 2 };
+// The most plain_size whose file length, with any pad_count a byte can
+// hold, a signed 64-bit length can still express; a header that claims more
+// describes no file.
+constexpr int64_t FILE_MOST_PLAIN = INT64_MAX - FILE_HEADER_SIZE - 128;
 
 // The zero bytes encryption appends to plain_size bytes (0 .. 7), and the
 // length of the padded data, a whole number of 8-byte blocks.
