@@ -90,7 +90,7 @@ static int key_from_prompt(cli_run* run, char* key) {
     int status = key_ask(run, "Key: ", key);
     if (status != 0 || !cli_traits(run->o->command).encrypts) return status;
     // A mistyped key would leave the files unreadable.
-    static char again[CLI_KEY_CAPACITY];
+    char again[CLI_KEY_CAPACITY];
     status = key_ask(run, "Key again: ", again);
     bool same = status == 0 && strcmp(again, key) == 0;
     memset(again, 0, sizeof again);
@@ -207,7 +207,7 @@ static int key_encode(cli_run* run, const uint32_t* points, int count, char* key
 // Spells the key in the scripts' code page.  Returns 0, or 2 after a usage
 // message.
 static int key_convert(cli_run* run, char* key, cli_codepage_source encoding) {
-  static uint32_t points[KEY_POINTS];
+  uint32_t points[KEY_POINTS];
   int count = 0;
   int status = key_points(run, key, encoding, points, &count);
   if (status == 0) status = key_encode(run, points, count, key);

@@ -22,7 +22,9 @@ int cli_codepage_wide(const char* text, int length, wchar_t* wide, int capacity)
 }
 
 // The command line as the system holds it (wide) and as the C library's
-// file functions take it (ANSI), set by cli_codepage_start.
+// file functions take it (ANSI), set by cli_codepage_start.  File-scope:
+// the program's one command line, made once at its start, which the
+// options found later by their very strings are looked up in.
 static wchar_t** wide_arguments;
 static char** ansi_arguments;
 static bool* lossy_arguments;

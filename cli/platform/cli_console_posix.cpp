@@ -27,7 +27,8 @@ bool cli_console_names_terminal(const char* path) {
 
 // The terminal's settings while echo is off, put back by
 // cli_console_echo_on, by cli_console_restore or by an interrupt during the
-// prompt when no other thread takes it.
+// prompt when no other thread takes it.  File-scope: the signal handler
+// and the interrupt's thread must reach them.
 static termios saved_terminal;
 static int echo_off_fd = -1;
 static struct sigaction saved_interrupt;

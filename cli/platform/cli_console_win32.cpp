@@ -27,7 +27,7 @@ bool cli_console_is_terminal(FILE* stream) {
 
 // The console's input mode while echo is off, put back by
 // cli_console_echo_on, by cli_console_restore or by Ctrl+C during the
-// prompt.
+// prompt.  File-scope: the system's console handler must reach them.
 static HANDLE echo_off_console = INVALID_HANDLE_VALUE;
 static DWORD saved_mode;
 

@@ -14,6 +14,8 @@
 #include "../../runtime/runtime.h"
 #include "../cli_console.h"
 
+// What the program gave cli_interrupts_guard.  File-scope: the interrupt's
+// thread (the system's console handler on Windows) must reach them.
 static bool (*guard_stop)(int status);
 static void (*guard_cleanup)();
 static sigset_t guarded;

@@ -15,6 +15,8 @@
 #include <thread>
 
 
+// What the program gave cli_interrupts_guard.  File-scope: the interrupt's
+// thread (the system's console handler on Windows) must reach them.
 static bool (*guard_stop)(int status);
 static void (*guard_cleanup)();
 
