@@ -14,7 +14,7 @@ void register_actions(lua_State* L) {
   lua_pushstring(L, "Decrypt");
   lua_pushcclosure(L, script_decrypt, 0);
   lua_settable(L, -3);
-  lua_settable(L, lua_globals_index);
+  lua_settable(L, bindings_globals_index);
 }
 
 typedef const char* engine_operation(const char* file, const char* output, const char* key);

@@ -20,7 +20,7 @@ void bindings_start() { last_error_text[0] = '\0'; }
 // Stack: [] -> [function] or [].
 static bool push_host_function(lua_State* L, const char* object, const char* field) {
   lua_pushstring(L, object);
-  lua_gettable(L, lua_globals_index);
+  lua_gettable(L, bindings_globals_index);
   lua_pushstring(L, field);
   lua_gettable(L, -2);
   lua_remove(L, -2);

@@ -10,11 +10,11 @@ extern "C" {
 
 #if defined(LUA_RELEASE)
 // Lua 5.1 states its release in a macro and has no lua_version().
-inline const char* lua_library_version() { return LUA_RELEASE; }
+inline const char* bindings_lua_version() { return LUA_RELEASE; }
 #else
 // Lua 5.0 reports the version of the library actually linked.
-inline const char* lua_library_version() { return lua_version(); }
+inline const char* bindings_lua_version() { return lua_version(); }
 #endif
 
 // The globals table's pseudo-index, as the library's header defines it.
-constexpr int lua_globals_index = LUA_GLOBALSINDEX;
+constexpr int bindings_globals_index = LUA_GLOBALSINDEX;

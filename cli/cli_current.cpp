@@ -14,6 +14,6 @@ bool cli_current(const cli_item& item, engine_call* call, const char* key) {
   // An encrypted output must be exactly what this run would write for its
   // input; a plain output need only be what decryption of the input gives.
   if (item.encrypts)
-    return engine_holds(call, item.output.c_str(), item.path.c_str(), key, HOLDS_WRITTEN);
-  return engine_holds(call, item.path.c_str(), item.output.c_str(), key, HOLDS_READ);
+    return engine_deciphers_to(call, item.output.c_str(), item.path.c_str(), key, AS_WRITTEN);
+  return engine_deciphers_to(call, item.path.c_str(), item.output.c_str(), key, AS_READ);
 }

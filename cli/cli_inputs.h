@@ -85,27 +85,6 @@ struct cli_batch {
 // under --recursive and noted otherwise.  Returns 0, or 2 after a usage
 // message.
 int cli_inputs_collect(cli_run* run);
-// Plans each item: its output and where it goes, the later of two items
-// that would write one output refused, and the inputs that cannot be
-// worked (too short, not a regular file, already encrypted where its
-// output would be missing) decided with their reasons.
-void cli_inputs_plan(const cli_options& o, cli_batch* batch);
-// Why the output of item (of batch) would harm a file it should not; empty
-// when it would not.  Looks at the disk as it is now.
-std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch,
-                                     const cli_item* item);
-// Why item's output may not be written or read as it is: it, or a folder
-// on its way below --out-dir, is a link, which would lead out of the
-// output folder (--force replaces a link in the output's own place, never
-// what it points to).  Empty when it is not.
-std::string cli_inputs_refuse_link(const cli_options& o, const cli_item& item);
-// Makes the folders under --out-dir that an output lies in, --out-dir and
-// its parents included; why not, or empty when they are there.
-std::string cli_inputs_make_folders(const cli_options& o, const std::string& output);
-// Notes in the batch the engine's temporary files (rt_is_temp_name) that
-// lie in the folders the planned outputs go to; the folders walked were
-// looked at while collecting.
-void cli_inputs_find_stale(cli_batch* batch);
 bool cli_inputs_ends_with_suffix(const char* name, const char* suffix);
 // Takes the suffix off path when its name ends in it and holds more than
 // it (a name that is only the suffix keeps it: it would be left empty);

@@ -15,6 +15,7 @@
 #include "cli_current.h"
 #include "cli_explain.h"
 #include "cli_inputs.h"
+#include "cli_plan.h"
 #include "cli_run.h"
 #include "cli_stream.h"
 
@@ -40,12 +41,12 @@ static cli_outcome item_target(cli_run* run, cli_item* item, engine_call* call) 
     return OUTCOME_FAILED;
   }
   // Nothing is read or written through a link in the output's place.
-  item->reason = cli_inputs_refuse_link(o, *item);
+  item->reason = cli_plan_refuse_link(o, *item);
   if (!item->reason.empty()) return OUTCOME_FAILED;
   if (o.update && rt_size_query(item->output.c_str()) >= 0 && cli_current(*item, call, run->key))
     return OUTCOME_CURRENT;
-  item->reason = cli_inputs_refuse_output(o, run->batch, item);
-  if (item->reason.empty() && !o.dry_run) item->reason = cli_inputs_make_folders(o, item->output);
+  item->reason = cli_plan_refuse_output(o, run->batch, item);
+  if (item->reason.empty() && !o.dry_run) item->reason = cli_plan_make_folders(o, item->output);
   return item->reason.empty() ? OUTCOME_OK : OUTCOME_FAILED;
 }
 
@@ -121,7 +122,7 @@ static cli_outcome item_verify(cli_run* run, cli_item* item, engine_call* call) 
   int64_t input_size = rt_size_query(input.c_str());
   if (input_size < FILE_LEAST_PLAIN)
     item->reason = "no input (" + input + (input_size < 0 ? " is gone)" : " is too short to encrypt)");
-  else if (!engine_holds(call, item->path.c_str(), input.c_str(), run->key, HOLDS_WRITTEN))
+  else if (!engine_deciphers_to(call, item->path.c_str(), input.c_str(), run->key, AS_WRITTEN))
     item->reason = "stale: " + input + " has changed since it was encrypted";
   return item->reason.empty() ? OUTCOME_OK : OUTCOME_FAILED;
 }

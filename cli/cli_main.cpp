@@ -12,6 +12,7 @@
 #include "cli_console.h"
 #include "cli_console_face.h"
 #include "cli_inputs.h"
+#include "cli_plan.h"
 #include "cli_key.h"
 #include "cli_options.h"
 #include "cli_orphans.h"
@@ -32,12 +33,12 @@ static int run_batch(cli_run* run) {
   if (status == 0 && o.output != nullptr && worked_count(run->batch) > 1)
     status = cli_run_usage(run, "--output takes one file; use --out-dir for more");
   if (status == 0) {
-    cli_inputs_plan(o, &run->batch);
+    cli_plan(o, &run->batch);
     status = cli_orphans_find(run);
   }
   if (status != 0) return status;
   cli_orphans_find_missing(run);
-  cli_inputs_find_stale(&run->batch);
+  cli_plan_find_stale(&run->batch);
   return cli_run_work(run);
 }
 

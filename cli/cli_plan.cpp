@@ -1,7 +1,9 @@
 // The plan of a run: each item's output named, the later of two items that
 // would write one output refused, the outputs of an earlier run found
 // among the inputs, and the checks that keep an output from harming a file
-// it should not (an input of the run, an existing file, a folder).
+// it should not (an input of the run, an existing file, a folder, a link).
+
+#include "cli_plan.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -192,7 +194,7 @@ static void plan_already_encrypted(const cli_options& o, cli_item* item) {
                 "with --exclude");
 }
 
-void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
+void cli_plan(const cli_options& o, cli_batch* batch) {
   const cli_command_traits& traits = cli_traits(o.command);
   if (traits.headers_only) return;
   for (cli_item& item : batch->items) {
@@ -220,7 +222,7 @@ void cli_inputs_plan(const cli_options& o, cli_batch* batch) {
   plan_identities(batch);  // of the inputs left
 }
 
-std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batch,
+std::string cli_plan_refuse_output(const cli_options& o, const cli_batch& batch,
                                      const cli_item* of) {
   const cli_item& item = *of;
   const int index = static_cast<int>(of - batch.items.data());
@@ -246,7 +248,7 @@ std::string cli_inputs_refuse_output(const cli_options& o, const cli_batch& batc
   return "";
 }
 
-std::string cli_inputs_refuse_link(const cli_options& o, const cli_item& item) {
+std::string cli_plan_refuse_link(const cli_options& o, const cli_item& item) {
   const std::string& output = item.output;
   if (o.out_dir != nullptr) {
     // Each folder from --out-dir (which is the user's to name) to the file.
@@ -275,7 +277,7 @@ static std::string make_folder(const std::string& path) {
          (made == 0 ? std::string("a file has that name") : cli_explain_reason(code));
 }
 
-std::string cli_inputs_make_folders(const cli_options& o, const std::string& output) {
+std::string cli_plan_make_folders(const cli_options& o, const std::string& output) {
   if (o.out_dir == nullptr) return "";
   std::string folder = output;
   // The folders on the way, from the last one that exists: each separator
@@ -313,7 +315,7 @@ static void stale_entry(const char* name, cli_paths_kind kind, void* context) {
     cli_inputs_note_stale(s->batch, std::string(s->folder) + name);
 }
 
-void cli_inputs_find_stale(cli_batch* batch) {
+void cli_plan_find_stale(cli_batch* batch) {
   // The output folders, each once.
   std::vector<std::string> folders;
   for (const cli_item& item : batch->items) {

@@ -91,11 +91,11 @@ const char* decrypt_to_stream(engine_call* call, const char* file, engine_writer
 
 // Whether the encrypted file deciphers under key to exactly the bytes of
 // the plain file: deciphered whole beside a read of the plain file, the
-// first difference ending both reads.  Under HOLDS_WRITTEN the encrypted
+// first difference ending both reads.  Under AS_WRITTEN the encrypted
 // file must also be exactly what encryption writes for the plain file
-// (header_written_by_encrypt, and zero padding); under HOLDS_READ it need
+// (header_written_by_encrypt, and zero padding); under AS_READ it need
 // only be what decryption reads back as those bytes.  Nothing is written;
 // false also when either file cannot be read.
-enum holds_rule { HOLDS_WRITTEN, HOLDS_READ };
-bool engine_holds(engine_call* call, const char* encrypted, const char* plain, const char* key,
-                  holds_rule rule);
+enum deciphers_rule { AS_WRITTEN, AS_READ };
+bool engine_deciphers_to(engine_call* call, const char* encrypted, const char* plain,
+                         const char* key, deciphers_rule rule);

@@ -33,7 +33,7 @@ QELV_EXPORT int irPlg_GetAuthorInfo(char* buffer, int32_t* size) {
 }
 
 QELV_EXPORT int irPlg_GetLuaVersion(char* buffer, int32_t* size) {
-  return copy_info_text(lua_library_version(), buffer, size);
+  return copy_info_text(bindings_lua_version(), buffer, size);
 }
 
 QELV_EXPORT int irPlg_GetPluginActionXML(char* buffer, int32_t* size) {

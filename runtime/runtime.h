@@ -44,7 +44,7 @@ bool rt_file_seek(int file, int64_t offset);        // from the start
 bool rt_file_reserve(int file, int64_t length);     // extend to length, space allocated
 bool rt_file_close(int file);                       // false: the close reported an error
 bool rt_file_flush(int file);                       // the content on the disk, not only cached
-bool rt_file_remove(const char* path);              // only for a temporary file made here
+bool rt_file_remove(const char* path);              // a file (never a folder) at path
 int rt_open_file_count();
 
 // A worker thread, so that work (a read, a whole file) can go on beside the
@@ -130,13 +130,14 @@ struct rt_random_state;
 // own generator when state is null.
 int32_t rt_random(rt_random_state* state = nullptr);
 
-// ---- For the command-line tool; the engine calls none of these.
-
 // The system's code for the last call that failed on this thread: errno, or
 // GetLastError on Windows.  After a runtime call that failed, it says why
 // when the system said so (a file that is not a regular one, or a full table
-// of open files, is refused without asking it).
+// of open files, is refused without asking it).  The engine keeps it in its
+// failure record; the tool words it.
 int rt_last_error();
+
+// ---- For the command-line tool; the engine calls none of these.
 
 // Which file path names, however it is spelt (case, "." and "..", links,
 // short names on Windows): its volume and file number; false when it has

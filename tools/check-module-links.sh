@@ -9,7 +9,7 @@ symbols=$("$nm" -C "$module")
 [ -n "$symbols" ] || { echo "$module: no symbol table to check"; exit 1; }
 grep -q 'encrypt_file_in' <<<"$symbols" || { echo "$module: not the module's symbols"; exit 1; }
 fail=0
-for call in encrypt_stream decrypt_to_stream verify_file_in engine_holds; do
+for call in encrypt_stream decrypt_to_stream verify_file_in engine_deciphers_to; do
   if grep -Eq "[TtWw] ${call}\(" <<<"$symbols"; then echo "$module holds ${call}"; fail=1; fi
 done
 [ $fail = 0 ] && echo "$module: none of the tool's calls: 1 passed, 0 failed"

@@ -1,4 +1,4 @@
-// engine_holds: whether an encrypted file deciphers under a key to exactly
+// engine_deciphers_to: whether an encrypted file deciphers under a key to exactly
 // the bytes of a plain file, told by deciphering it whole beside a read of
 // the plain file and stopping at the first difference.  Nothing is written.
 
@@ -28,18 +28,18 @@ static void holds_close(holds_files* f, bool* same) {
 // the rule: what encryption writes for it, byte for byte, or only what
 // decryption reads back whole as plain_length bytes.
 static bool header_fits(const file_header& h, int64_t file_length, int64_t plain_length,
-                        holds_rule rule) {
+                        deciphers_rule rule) {
   if (h.plain_size != plain_length) return false;
-  if (rule == HOLDS_WRITTEN) return header_written_by_encrypt(h, file_length);
+  if (rule == AS_WRITTEN) return header_written_by_encrypt(h, file_length);
   return header_judge(h, file_length).verdict == HEADER_SOUND;
 }
 
 // Deciphers the body of f.encrypted (positioned after its header) a piece at
 // a time and compares it with f.plain as read, from the first byte to the
-// end of the plain data; under HOLDS_WRITTEN the padding after it must
+// end of the plain data; under AS_WRITTEN the padding after it must
 // decipher to the zeros encryption put there.  *crc: the plain data's CRC-32.
 static bool body_matches(engine_call* c, holds_files* f, const file_header& h,
-                         const cipher_key& cipher, holds_rule rule, uint32_t* crc) {
+                         const cipher_key& cipher, deciphers_rule rule, uint32_t* crc) {
   uint8_t* cipher_piece = piece_in(f->cipher_block, FILE_HEADER_SIZE);
   uint8_t* plain_piece = piece_in(f->plain_block, 0);
   uint8_t chain[8];
@@ -58,7 +58,7 @@ static bool body_matches(engine_call* c, holds_files* f, const file_header& h,
     cbc_decrypt(cipher, chain, cipher_piece, length / 8);
     memcpy(chain, next_chain, 8);
     if (memcmp(cipher_piece, plain_piece, covered) != 0) return false;
-    if (rule == HOLDS_WRITTEN)
+    if (rule == AS_WRITTEN)
       for (int32_t i = covered; i < length; i++)
         if (cipher_piece[i] != 0) return false;
     *crc = rt_crc32_update(*crc, plain_piece, covered);
@@ -68,10 +68,10 @@ static bool body_matches(engine_call* c, holds_files* f, const file_header& h,
   return true;
 }
 
-bool engine_holds(engine_call* c, const char* encrypted, const char* plain, const char* key,
-                  holds_rule rule) {
+bool engine_deciphers_to(engine_call* c, const char* encrypted, const char* plain,
+                         const char* key, deciphers_rule rule) {
   const int64_t plain_length = rt_size_query(plain);
-  const int64_t least = rule == HOLDS_WRITTEN ? FILE_LEAST_PLAIN : 1;
+  const int64_t least = rule == AS_WRITTEN ? FILE_LEAST_PLAIN : 1;
   if (!engine_key_usable(key) || plain_length < least) return false;
   holds_files f = {rt_file_open(encrypted), rt_file_open(plain), piece_alloc(), piece_alloc()};
   uint8_t head[FILE_HEADER_SIZE];
