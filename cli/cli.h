@@ -18,6 +18,9 @@
 struct cli_item;
 struct cli_run;
 
+// The longest key, in bytes as spelt and in characters as typed.
+enum { CLI_KEY_CAPACITY = 1024 };
+
 // What one run is asked to do.
 struct cli_request {
   cli_options options;

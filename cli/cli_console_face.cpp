@@ -8,7 +8,7 @@
 
 #include "cli_console.h"
 #include "cli_key.h"
-#include "cli_stream.h"
+#include "cli_paths.h"
 
 static bool console_item(void* context, const cli_item&, const std::string& line,
                          bool on_listing) {
@@ -55,7 +55,7 @@ static int console_ask(void* context, const char* prompt, std::string* typed) {
 }
 
 cli_face cli_console_face_for(cli_console_face* console, const cli_options& o) {
-  console->listing_to_err = o.output != nullptr && cli_stream_is_stream(o.output);
+  console->listing_to_err = o.output != nullptr && cli_paths_is_stream(o.output);
   console->progress = {};
   if (!o.quiet && cli_console_is_terminal(console->err)) console->progress.stream = console->err;
   return {console, "interrupted", console_item, console_progress, console_say, console_closing,

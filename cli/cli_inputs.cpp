@@ -16,8 +16,6 @@
 #include "cli_options.h"
 #include "cli_paths.h"
 #include "cli_print.h"
-#include "cli_run.h"
-#include "cli_stream.h"
 
 static const char stdin_name[] = "(standard input)";
 
@@ -223,13 +221,15 @@ static std::string missing_under_r(const char* arg) {
   return *name == '\0' || strchr(name, '.') == nullptr ? "no such folder" : "no such file or folder";
 }
 
-int cli_inputs_collect(cli_run* run) {
-  const cli_options& o = *run->o;
-  collect_context c = {&o, &run->batch};
+int cli_inputs_collect(const cli_options& o, cli_batch* batch, std::string* usage) {
+  collect_context c = {&o, batch};
   bool had_stdin = false;
   for (const char* arg : o.files) {
     if (strcmp(arg, "-") == 0) {
-      if (had_stdin) return cli_run_usage(run, "- (standard input) is given twice");
+      if (had_stdin) {
+        *usage = "- (standard input) is given twice";
+        return 2;
+      }
       had_stdin = true;
       cli_item* item = collect_add(&c, arg, 0);
       item->from_stdin = true;
@@ -243,7 +243,10 @@ int cli_inputs_collect(cli_run* run) {
       if (found < 0) collect_decided(&c, arg, unreadable_folder, OUTCOME_FAILED);
     } else if (rt_size_query(arg) == -2) {
       // Nothing of it would be taken, and each of its outputs missing.
-      if (!o.recursive) return cli_run_usage(run, "%s is a folder; give -r to take the files in it", arg);
+      if (!o.recursive) {
+        *usage = cli_format("%s is a folder; give -r to take the files in it", arg);
+        return 2;
+      }
       collect_named_folder(&c, arg);
     } else if (o.recursive && rt_size_query(arg) == -1 && !cli_paths_has_wildcard(arg)) {
       collect_decided(&c, arg, missing_under_r(arg).c_str(), OUTCOME_FAILED);

@@ -11,7 +11,6 @@
 #include "cli_inspect.h"
 
 struct cli_options;
-struct cli_run;
 
 // OK: written (or verified); CURRENT: the output was up to date (--update);
 // STOPPED: stopped at a piece by an interrupt or a closed standard output,
@@ -82,9 +81,8 @@ struct cli_batch {
 };
 
 // Turns the FILE arguments into items: patterns expanded, folders walked
-// under --recursive and noted otherwise.  Returns 0, or 2 after a usage
-// message.
-int cli_inputs_collect(cli_run* run);
+// under --recursive.  Returns 0, or 2 with the usage error in *usage.
+int cli_inputs_collect(const cli_options& o, cli_batch* batch, std::string* usage);
 bool cli_inputs_ends_with_suffix(const char* name, const char* suffix);
 // Takes the suffix off path when its name ends in it and holds more than
 // it (a name that is only the suffix keeps it: it would be left empty);

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
-struct cli_run;
+#include "cli.h"
 
-enum { CLI_KEY_CAPACITY = 1024 };
+struct cli_run;
 
 // Fills run->key from the options' one source, converted unless
 // --key-bytes; with none named, from the request's key points (a key typed

@@ -17,7 +17,7 @@
 #include "cli_options.h"
 #include "cli_orphans.h"
 #include "cli_run.h"
-#include "cli_stream.h"
+#include "cli_work.h"
 
 // Items that will be worked, that is, all but those decided while planning.
 static int worked_count(const cli_batch& batch) {
@@ -28,18 +28,22 @@ static int worked_count(const cli_batch& batch) {
 
 static int run_batch(cli_run* run) {
   const cli_options& o = *run->o;
-  int status = cli_inputs_collect(run);
+  std::string why;
+  int status = cli_inputs_collect(o, &run->batch, &why);
+  if (status != 0) return cli_run_usage(run, "%s", why.c_str());
   // Counted once the FILEs are listed: one pattern or folder may name more.
   if (status == 0 && o.output != nullptr && worked_count(run->batch) > 1)
     status = cli_run_usage(run, "--output takes one file; use --out-dir for more");
   if (status == 0) {
     cli_plan(o, &run->batch);
-    status = cli_orphans_find(run);
+    why = cli_orphans_find(o, &run->batch);
+    if (!why.empty()) cli_run_say(run, "qelv: --delete refused, nothing was done: " + why);
+    status = why.empty() ? 0 : 1;
   }
   if (status != 0) return status;
-  cli_orphans_find_missing(run);
+  cli_orphans_find_missing(o, &run->batch);
   cli_plan_find_stale(&run->batch);
-  return cli_run_work(run);
+  return cli_work(run);
 }
 
 int cli_run_request(cli_run* run, const cli_request& request, const cli_face& face) {
@@ -63,7 +67,7 @@ int cli_run_request(cli_run* run, const cli_request& request, const cli_face& fa
     status = 1;
   }
   memset(run->key, 0, sizeof run->key);  // the key lives no longer than the run
-  cli_stream_cleanup(run);
+  cli_run_remove_own_files(run);
   return status;
 }
 

@@ -11,7 +11,6 @@
 #include "cli_console.h"
 #include "cli_paths.h"
 #include "cli_print.h"
-#include "cli_stream.h"
 
 #ifndef QELV_VERSION
 #define QELV_VERSION "unknown"
@@ -406,7 +405,7 @@ static std::string check_key(const cli_options& o) {
 static std::string check_streams(const cli_options& o, FILE* out) {
   bool stdin_input = false;
   for (const char* file : o.files) stdin_input = stdin_input || strcmp(file, "-") == 0;
-  bool stdout_output = o.output != nullptr && cli_stream_is_stream(o.output);
+  bool stdout_output = o.output != nullptr && cli_paths_is_stream(o.output);
   if (o.update && (stdin_input || stdout_output))
     return "--update compares files; it does not apply to standard input or output";
   if (o.dry_run && (stdin_input || stdout_output))

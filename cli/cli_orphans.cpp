@@ -24,7 +24,6 @@
 #include "cli_options.h"
 #include "cli_paths.h"
 #include "cli_print.h"
-#include "cli_run.h"
 
 namespace {
 
@@ -148,12 +147,11 @@ std::string orphan_reason(const cli_options& o, const std::string& path, const c
   return "no input (" + input + " " + why + ")";
 }
 
-// Whether --delete may remove the orphans found: not when the run found no
-// input at all, nor more than half of the encrypted files in the folder
-// unless --max-delete allows that many.  Says why not.
-bool delete_allowed(cli_run* run, const orphan_search& s, const char* root) {
-  const cli_options& o = *run->o;
-  const cli_batch& batch = run->batch;
+// Why --delete may not remove the orphans found, or empty: not when the
+// run found no input at all, nor more than half of the encrypted files in
+// the folder unless --max-delete allows that many.
+std::string delete_refused(const cli_options& o, const cli_batch& batch, const orphan_search& s,
+                           const char* root) {
   const int removing = static_cast<int>(s.found.size());
   bool any_input = false;
   for (const cli_item& item : batch.items) any_input = any_input || item.has_output();
@@ -168,9 +166,7 @@ bool delete_allowed(cli_run* run, const orphan_search& s, const char* root) {
     why = cli_format("%d of the %d encrypted files in %s have no input, more than half; check "
                      "that %s is the input folder, or give --max-delete %d",
                      removing, s.encrypted, o.out_dir, root, removing);
-  if (why.empty()) return true;
-  cli_run_say(run, "qelv: --delete refused, nothing was done: " + why);
-  return false;
+  return why;
 }
 
 struct missing_search {
@@ -193,12 +189,10 @@ void missing_file(void* context, const std::string& path) {
 
 }  // namespace
 
-int cli_orphans_find(cli_run* run) {
-  const cli_options& o = *run->o;
-  cli_batch* batch = &run->batch;
-  if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return 0;
+std::string cli_orphans_find(const cli_options& o, cli_batch* batch) {
+  if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return "";
   const char* root = input_root(o.files);
-  if (root == nullptr || rt_size_query(o.out_dir) != -2) return 0;
+  if (root == nullptr || rt_size_query(o.out_dir) != -2) return "";
   orphan_search s = {{run_inputs(*batch, o.files), orphan_file, nullptr, false, 0}, &o, {}, {}, 0};
   s.walk.context = &s;
   for (const cli_item& item : batch->items)
@@ -206,16 +200,17 @@ int cli_orphans_find(cli_run* run) {
       s.accounted.push_back(item.output);
   std::sort(s.accounted.begin(), s.accounted.end(), path_less);
   walk_folder(&s.walk, o.out_dir);
-  if (o.delete_orphans && !s.found.empty() && !delete_allowed(run, s, root)) return 1;
+  if (o.delete_orphans && !s.found.empty()) {
+    std::string why = delete_refused(o, *batch, s, root);
+    if (!why.empty()) return why;
+  }
   std::sort(s.found.begin(), s.found.end(), path_less);
   for (const std::string& path : s.found)
     cli_inputs_add_orphan(batch, path, orphan_reason(o, path, root), o.delete_orphans);
-  return 0;
+  return "";
 }
 
-void cli_orphans_find_missing(cli_run* run) {
-  const cli_options& o = *run->o;
-  cli_batch* batch = &run->batch;
+void cli_orphans_find_missing(const cli_options& o, cli_batch* batch) {
   if (o.input_dir == nullptr || !o.recursive) return;
   const char* root = input_root(o.files);
   if (root == nullptr) return;
@@ -237,11 +232,4 @@ void cli_orphans_find_missing(cli_run* run) {
                   "--exclude";
     batch->items.push_back(item);
   }
-}
-
-bool cli_orphans_input_of(const cli_options& o, const cli_item& item, std::string* input) {
-  std::string relative = item.path.substr(item.relative_at);
-  if (!cli_inputs_strip_suffix(&relative, o.suffix)) return false;
-  *input = cli_paths_join(o.input_dir, relative.c_str());
-  return true;
 }

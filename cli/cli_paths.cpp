@@ -14,6 +14,13 @@ bool cli_paths_less(const char* a, const char* b) {
   return cli_paths_compare(a, b, static_cast<size_t>(-1)) < 0;
 }
 
+bool cli_paths_is_stream(const char* target) {
+  if (target == nullptr) return false;
+  if (strcmp(target, "-") == 0) return true;
+  rt_path_kind kind = rt_path_kind_of(target);
+  return kind == RT_PATH_PIPE || kind == RT_PATH_DEVICE;
+}
+
 std::string cli_paths_join(const std::string& folder, const char* name) {
   bool separator = !folder.empty() && !cli_paths_is_separator(folder.back());
   return folder + (separator ? std::string(1, rt_path_separator) : "") + name;

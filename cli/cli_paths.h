@@ -19,6 +19,9 @@ bool cli_paths_less(const char* a, const char* b);
 // empty or ends with one.
 std::string cli_paths_join(const std::string& folder, const char* name);
 bool cli_paths_has_wildcard(const char* arg);
+// True when target is standard output ("-") or names a device or pipe,
+// which an output is sent to rather than written in.
+bool cli_paths_is_stream(const char* target);
 // The shell's command that removes files, for the note on stale ones, and
 // a path quoted for that shell, so that a command pasted from a note does
 // only what it says whatever the path holds.

@@ -18,7 +18,6 @@
 #include "cli_inputs.h"
 #include "cli_inspect.h"
 #include "cli_options.h"
-#include "cli_orphans.h"
 #include "cli_paths.h"
 #include "cli_print.h"
 #include "cli_stream.h"
@@ -140,6 +139,16 @@ static void plan_identities(cli_batch* batch) {
   std::sort(batch->identities.begin(), batch->identities.end(), identity_less);
 }
 
+// For verify --input-dir: the input that item (an encrypted file found in
+// a folder or named) was made from, into *input; false when it has no
+// name there (its name does not end in the suffix).
+static bool plan_input_of(const cli_options& o, const cli_item& item, std::string* input) {
+  std::string relative = item.path.substr(item.relative_at);
+  if (!cli_inputs_strip_suffix(&relative, o.suffix)) return false;
+  *input = cli_paths_join(o.input_dir, relative.c_str());
+  return true;
+}
+
 // Decides an item whose outcome is known before any work: failed with
 // reason, or skipped for kind.
 static void plan_decide(cli_item* item, cli_outcome outcome, const std::string& reason,
@@ -209,7 +218,7 @@ void cli_plan(const cli_options& o, cli_batch* batch) {
       }
     }
     if (!traits.writes) {
-      if (o.input_dir != nullptr) cli_orphans_input_of(o, item, &item.input);
+      if (o.input_dir != nullptr) plan_input_of(o, item, &item.input);
       continue;
     }
     std::string refusal = plan_output(o, item, &item.output);

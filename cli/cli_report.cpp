@@ -16,7 +16,6 @@
 #include "cli_options.h"
 #include "cli_paths.h"
 #include "cli_print.h"
-#include "cli_run.h"
 #include "cli_stream.h"
 
 void cli_report_word(cli_item* item) {
@@ -118,15 +117,15 @@ std::string cli_report_summary_text(const cli_options& o, const cli_batch& batch
 // The stale temporary files found, said once with the command that
 // removes them: the tool never removes one itself, for the process writing
 // it may still be running.
-void cli_report_stale(cli_run* run) {
-  const cli_batch& batch = run->batch;
+std::string cli_report_stale(const cli_batch& batch) {
   const int stale_count = static_cast<int>(batch.stale.size());
-  if (stale_count == 0) return;
+  if (stale_count == 0) return "";
   std::string command;
   for (const std::string& path : batch.stale) command += " " + cli_paths_shell_quoted(path);
   bool one = stale_count == 1;
-  cli_run_note(run, "%s left by a qelv that was stopped (or in use by one still running) %s where "
-           "this run reads or writes; once no qelv is running, remove %s with: %s%s",
-           cli_count_text(stale_count, "temporary file", "temporary files").c_str(),
-           one ? "lies" : "lie", one ? "it" : "them", cli_paths_remove_command, command.c_str());
+  return cli_count_text(stale_count, "temporary file", "temporary files") +
+         " left by a qelv that was stopped (or in use by one still running) " +
+         (one ? "lies" : "lie") +
+         " where this run reads or writes; once no qelv is running, remove " +
+         (one ? "it" : "them") + " with: " + cli_paths_remove_command + command;
 }

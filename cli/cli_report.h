@@ -7,7 +7,6 @@
 struct cli_batch;
 struct cli_item;
 struct cli_options;
-struct cli_run;
 
 // Words the failed engine call an item recorded into its reason (left as
 // it is when it has one).
@@ -21,6 +20,6 @@ std::string cli_report_item_text(const cli_options& o, const cli_item& item, boo
 // 1 folder), 1 failed", without its line end; *shown: the console shows it
 // (several files, or skips under --quiet, or a dry run).
 std::string cli_report_summary_text(const cli_options& o, const cli_batch& batch, bool* shown);
-// The temporary files of a stopped qelv found where the run reads or
-// writes, said once with the command that removes them.
-void cli_report_stale(cli_run* run);
+// The note on the temporary files of a stopped qelv found where the run
+// reads or writes, with the command that removes them; empty for none.
+std::string cli_report_stale(const cli_batch& batch);

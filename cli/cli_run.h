@@ -1,7 +1,6 @@
 // A run of the tool: its state, in one object that the caller holds (the
-// program's main, a test, the window), and the work of its items: workers
-// take them in turn (cli_item.cpp), one file each at a time, while the
-// run's own thread reports them to the face in the order of the items.
+// program's main, a test, the window), and what every part of the tool asks
+// of it (cli_run.cpp); the work of its items is cli_work.cpp's.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +10,6 @@
 #include "../runtime/random_state.h"
 #include "cli.h"
 #include "cli_inputs.h"
-#include "cli_key.h"
 #include "cli_options.h"
 
 struct cli_run {
@@ -52,8 +50,6 @@ int cli_run_usage(cli_run* run, const char* format, ...) __attribute__((format(p
 void cli_run_note(cli_run* run, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void cli_run_say(cli_run* run, const std::string& line);
 
-// Works the batch's items and reports them; returns the run's status.
-int cli_run_work(cli_run* run);
 // From any thread: no further item is taken, the engine's calls stop at
 // their next piece, and the run returns status once the running files have
 // stopped and their temporary files are gone.  True when a run is there to
@@ -62,5 +58,8 @@ bool cli_run_stop(cli_run* run, int status);
 // The status cli_run_stop was given, or 0.
 int cli_run_stopped(const cli_run* run);
 // Removes the temporary files of the engine's calls in progress and the
-// tool's own, from any thread.
+// run's own, from any thread.
 void cli_run_remove_temp_files(cli_run* run);
+// Removes the run's own temporary files: standard input spooled, and the
+// folder of an output bound for a stream.
+void cli_run_remove_own_files(cli_run* run);

@@ -86,12 +86,6 @@ bool cli_stream_output_path(cli_run* run, std::string* path) {
   return true;
 }
 
-bool cli_stream_is_stream(const char* target) {
-  if (target == nullptr) return false;
-  if (strcmp(target, "-") == 0) return true;
-  rt_path_kind kind = rt_path_kind_of(target);
-  return kind == RT_PATH_PIPE || kind == RT_PATH_DEVICE;
-}
 
 // Standard output, or the device or pipe named; null when it cannot be had.
 static FILE* open_target(cli_run* run, const char* target) {
@@ -170,24 +164,4 @@ const char* cli_stream_decrypt_out(cli_run* run, engine_call* call, const char* 
     *why = cli_format("cannot write %s: ", to_stdout ? "standard output" : target) +
            cli_explain_reason(s.code);
   return result;
-}
-
-static void remove_entry(const char* name, cli_paths_kind kind, void* context) {
-  std::string path = cli_paths_join(static_cast<const char*>(context), name);
-  if (kind == PATHS_FOLDER) rt_folder_remove(path.c_str());
-  else rt_file_remove(path.c_str());
-}
-
-void cli_stream_cleanup(cli_run* run) {
-  char* spool_path = run->spool_path;
-  char* output_folder = run->output_folder;
-  if (spool_path[0] != '\0') rt_file_remove(spool_path);
-  spool_path[0] = '\0';
-  if (output_folder[0] != '\0') {
-    // The output, or the engine's own temporary file when the run was cut
-    // short in the middle of a call.
-    cli_paths_list(output_folder, remove_entry, output_folder);
-    rt_folder_remove(output_folder);
-  }
-  output_folder[0] = '\0';
 }

@@ -23,8 +23,3 @@ const char* cli_stream_encrypt_input(cli_run* run, engine_call* call, const char
 // sent.  The engine's result; a failed write's reason goes to *why.
 const char* cli_stream_decrypt_out(cli_run* run, engine_call* call, const char* file,
                                    const char* target, const char* key, std::string* why);
-// True when target is standard output or a device, pipe or the like.
-bool cli_stream_is_stream(const char* target);
-// Removes every temporary file and folder of the run's own; safe to call
-// from the interrupt handling as well.
-void cli_stream_cleanup(cli_run* run);
