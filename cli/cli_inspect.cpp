@@ -80,12 +80,6 @@ void cli_inspect_judge(const cli_header_read& read, cli_header_facts* facts) {
   judge(h, facts);
 }
 
-bool cli_inspect_readable(const cli_header_read& read) {
-  cli_header_facts facts;
-  cli_inspect_judge(read, &facts);
-  return facts.whole_header && facts.problem_text.empty();
-}
-
 bool cli_inspect_written_by_encrypt(const cli_header_read& read) {
   if (read.length < 0 || read.got != FILE_HEADER_SIZE) return false;
   return header_written_by_encrypt(header_load(read.bytes), read.length);

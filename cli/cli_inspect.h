@@ -33,13 +33,13 @@ void cli_inspect_read(const char* file, cli_header_read* read);
 // The facts of a header read, judged as the engine judges it.
 void cli_inspect_judge(const cli_header_read& read, cli_header_facts* facts);
 // Two judgements of a file, apart.  Readable: decryption would read it
-// whole and let the key decide, as the module does; decrypt, verify and
-// info's verdict go by this.  Written by encryption: the header and the
-// length are exactly what encryption writes, which a file of another kind
-// whose first bytes read as a header almost never is; only this one makes
-// an input count as already encrypted, or a file in an output folder count
-// as an output of the tool.
-bool cli_inspect_readable(const cli_header_read& read);
+// whole and let the key decide, as the module does (cli_inspect_judge's
+// problem_text empty); decrypt, verify and info's verdict go by this.
+// Written by encryption: the header and the length are exactly what
+// encryption writes, which a file of another kind whose first bytes read
+// as a header almost never is; only this one makes an input count as
+// already encrypted, or a file in an output folder count as an output of
+// the tool.
 bool cli_inspect_written_by_encrypt(const cli_header_read& read);
 // The plain length the header claims; 0 when none was read.
 int64_t cli_inspect_plain_size(const cli_header_read& read);
