@@ -8,6 +8,7 @@
 
 #include <cwchar>
 
+#include "../runtime/runtime.h"
 #include "window_folders.h"
 #include "window_ids.h"
 #include "window_layout.h"
@@ -53,21 +54,6 @@ static bool inside(const std::wstring& folder, const std::wstring& other) {
   std::wstring a = full_path(folder), b = full_path(other);
   if (a.size() < b.size() || _wcsnicmp(a.c_str(), b.c_str(), b.size()) != 0) return false;
   return a.size() == b.size() || a[b.size()] == L'\\' || a[b.size()] == L'/' || b.back() == L'\\';
-}
-
-// True when path names nothing: the file, the folder or a folder on the
-// way is not there.  Other failures (access denied) are left to the run,
-// which says them in the tool's words.
-static bool missing(const std::wstring& path) {
-  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-  DWORD e = GetLastError();
-  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_BAD_NETPATH ||
-         e == ERROR_BAD_NET_NAME || e == ERROR_INVALID_DRIVE || e == ERROR_INVALID_NAME;
-}
-
-static bool is_file(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 static unsigned chosen_codepage(HWND window) {
@@ -128,7 +114,7 @@ static bool gather_sources(HWND window, window_request* r, bool must_exist) {
                                  L"cannot spell, so the tool cannot open it: " + one);
       return false;
     }
-    if (must_exist && missing(one)) {
+    if (must_exist && rt_path_kind_of(ansi.c_str()) == RT_PATH_NONE) {
       refuse(window, IDC_SOURCE, (rest.empty() ? L"The source folder does not exist: "
                                                 : L"A file dropped is no longer there: ") + one);
       return false;
@@ -151,17 +137,19 @@ static bool gather_folders(HWND window, window_action action, window_request* r)
     refuse(window, IDC_OUTPUT, L"Give the encrypted folder.");
     return false;
   }
-  // Encrypt makes the encrypted folder; the others read it.
+  // Encrypt makes the encrypted folder; the others read it.  Anything
+  // there but a folder is "a file".
   std::wstring output = window_text_of(window_control(window, IDC_OUTPUT));
-  if (is_file(output) || (action != ACTION_ENCRYPT && missing(output))) {
-    refuse(window, IDC_OUTPUT, (is_file(output) ? L"The encrypted folder is a file: "
-                                                : L"The encrypted folder does not exist: ") +
+  rt_path_kind output_kind = rt_path_kind_of(r->output.c_str());
+  bool is_file = output_kind != RT_PATH_NONE && output_kind != RT_PATH_FOLDER;
+  if (is_file || (action != ACTION_ENCRYPT && output_kind == RT_PATH_NONE)) {
+    refuse(window, IDC_OUTPUT, (is_file ? L"The encrypted folder is a file: "
+                                        : L"The encrypted folder does not exist: ") +
                                    output);
     return false;
   }
   if (action == ACTION_VERIFY && r->sources.size() == 1 &&
-      GetFileAttributesA(r->sources[0].c_str()) != INVALID_FILE_ATTRIBUTES &&
-      (GetFileAttributesA(r->sources[0].c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      rt_path_kind_of(r->sources[0].c_str()) == RT_PATH_FOLDER)
     r->input_dir = r->sources[0];
   if (action != ACTION_DECRYPT) return true;
   if (!ansi_field(window, IDC_DECRYPT_DIR, L"The folder to decrypt into", &r->decrypt_dir))
@@ -192,10 +180,9 @@ void window_actions_start(HWND window, window_action action) {
   r.delete_orphans = SendMessageW(window_control(window, IDC_DELETE), BM_GETCHECK, 0, 0) ==
                      BST_CHECKED;
   if (!gather_folders(window, action, &r) || !gather_key(window, action, &r)) return;
-  std::wstring source = window_text_of(window_control(window, IDC_SOURCE));
-  DWORD attributes = GetFileAttributesW(source.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    window_folders_remember(source, window_text_of(window_control(window, IDC_OUTPUT)));
+  if (r.sources.size() == 1 && rt_path_kind_of(r.sources[0].c_str()) == RT_PATH_FOLDER)
+    window_folders_remember(window_text_of(window_control(window, IDC_SOURCE)),
+                            window_text_of(window_control(window, IDC_OUTPUT)));
   window_list_clear(window);
   SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
   SetWindowTextW(window_control(window, IDC_CURRENT), L"");
