@@ -19,7 +19,9 @@
 static const wchar_t settings_key[] = L"Software\\Qelv\\Window";
 
 // The shell's item for the field's folder, or for the nearest folder above
-// it that exists; null when there is none.
+// it that exists; null when there is none.  Asked in wide characters, as
+// the picker takes them: it may start in a folder whose name the code page
+// cannot spell (which a run then refuses by name).
 static IShellItem* start_folder(std::wstring path) {
   while (!path.empty()) {
     DWORD attributes = GetFileAttributesW(path.c_str());

@@ -35,9 +35,8 @@ struct run_state {
   cli_face face;  // its context is this state
 };
 
-// The typed key's characters, for the run in this process, so that it
-// passes through no environment, file or command line; every copy the
-// window held is wiped.  False when it is longer than a key can be.
+// The typed key's characters for the run; every copy the window held is
+// wiped.  False when it is longer than a key can be.
 static bool key_points_of(std::wstring* key, std::vector<uint32_t>* points) {
   points->assign(CLI_KEY_CAPACITY, 0);
   size_t count = 0;
@@ -145,10 +144,11 @@ static void face_say(void* context, cli_said, const std::string& text) {
   post(context, WM_RUN_NOTE, new run_text_event{without_prefix(text), false});
 }
 
-// The request of the window's fields: encrypt -u -r -d OUTPUT SOURCES
-// (with --delete as asked), verify -r OUTPUT (--input-dir SOURCE), or
-// decrypt -u -r -d DECRYPT-FOLDER OUTPUT, with the key file or the typed
-// key's characters and the scripts' code page.
+// The request of the window's fields, as the tool's options would give
+// it: encrypt -u -r -d OUTPUT SOURCES (with --delete as asked), verify -r
+// OUTPUT (--input-dir SOURCE), or decrypt -u -r -d DECRYPT-FOLDER OUTPUT,
+// with the key file or the typed key's characters and the scripts' code
+// page.
 static void request_of(const window_request& r, run_state* s) {
   const cli_command command = r.action == ACTION_ENCRYPT   ? CMD_ENCRYPT
                               : r.action == ACTION_VERIFY ? CMD_VERIFY

@@ -1,6 +1,6 @@
-// A run of the window: the options it gathered turned into the tool's
-// command line and worked by the tool's own run (cli_main) on a thread of
-// its own, whose events are posted to the window as messages.
+// A run of the window: the fields it gathered turned into the tool's
+// request and worked by the tool's own run (cli_run_request) on a thread
+// of its own, whose events are posted to the window as messages.
 #pragma once
 
 #include <windows.h>
