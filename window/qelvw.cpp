@@ -79,9 +79,8 @@ static void next_control(HWND window, WPARAM which, bool named) {
   if (SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(to, EM_SETSEL, 0, -1);
 }
 
-// The window's state, made at WM_NCCREATE (only WM_GETMINMAXINFO comes
-// before it) and hung on the window; false when there is no memory for it,
-// which ends the window's creation.
+// The window's state, made at WM_NCCREATE and hung on the window; false
+// when there is no memory for it, which ends the window's creation.
 static bool hang_state(HWND window) {
   window_state* s = new (std::nothrow) window_state;
   if (s == nullptr) return false;
@@ -100,15 +99,15 @@ static void drop_state(HWND window) {
   SetWindowLongPtrW(window, GWLP_USERDATA, 0);
 }
 
-// The least size the window may take; asked before the state is made too.
-static void least_size(HWND window, MINMAXINFO* size) {
+static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
+                                         LPARAM lparam) {
+  if (message == WM_NCCREATE && !hang_state(window)) return FALSE;
   window_state* s = window_state_of(window);
-  SIZE least = window_layout_size(s != nullptr ? s->dpi : screen_dpi(), true);
-  size->ptMinTrackSize = {least.cx, least.cy};
-}
-
-static LRESULT on_message(HWND window, window_state* s, UINT message, WPARAM wparam,
-                          LPARAM lparam) {
+  // Before WM_NCCREATE the system asks only the least size, which the size
+  // the window is made at is above.
+  if (s == nullptr) return DefWindowProcW(window, message, wparam, lparam);
+  if (window_actions_event(window, message, wparam, lparam)) return 0;
+  if (window_taskbar_event(window, message)) return 0;
   switch (message) {
     case WM_CREATE:
       window_layout_create(window);
@@ -116,6 +115,11 @@ static LRESULT on_message(HWND window, window_state* s, UINT message, WPARAM wpa
       DragAcceptFiles(window, TRUE);
       return 0;
     case WM_SIZE: window_layout_place(window, s->dpi); return 0;
+    case WM_GETMINMAXINFO: {
+      SIZE least = window_layout_size(s->dpi, true);
+      reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {least.cx, least.cy};
+      return 0;
+    }
     case WM_DPICHANGED:
       on_dpi_changed(window, HIWORD(wparam), reinterpret_cast<RECT*>(lparam));
       return 0;
@@ -136,26 +140,9 @@ static LRESULT on_message(HWND window, window_state* s, UINT message, WPARAM wpa
       if (window_actions_may_close(window)) DestroyWindow(window);
       return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_NCDESTROY: drop_state(window); break;
   }
   return DefWindowProcW(window, message, wparam, lparam);
-}
-
-static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
-                                         LPARAM lparam) {
-  if (message == WM_GETMINMAXINFO) {
-    least_size(window, reinterpret_cast<MINMAXINFO*>(lparam));
-    return 0;
-  }
-  if (message == WM_NCCREATE && !hang_state(window)) return FALSE;
-  window_state* s = window_state_of(window);
-  if (s == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-  if (message == WM_NCDESTROY) {
-    drop_state(window);
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
-  if (window_actions_event(window, message, wparam, lparam)) return 0;
-  if (window_taskbar_event(window, message)) return 0;
-  return on_message(window, s, message, wparam, lparam);
 }
 
 static HWND make_window(HINSTANCE instance, int show) {
