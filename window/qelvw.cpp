@@ -8,19 +8,29 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <new>
+
 #include "../runtime/runtime.h"
 #include "window_actions.h"
 #include "window_folders.h"
 #include "window_help.h"
 #include "window_ids.h"
 #include "window_layout.h"
+#include "window_run.h"
+#include "window_state.h"
 #include "window_taskbar.h"
 
 #ifndef WM_DPICHANGED
 #define WM_DPICHANGED 0x02E0
 #endif
 
-static int window_dpi = 96;
+// The display's DPI, which the window starts at.
+static int screen_dpi() {
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi;
+}
 
 static void on_command(HWND window, int id, int code) {
   if (code != BN_CLICKED && id != IDOK) return;
@@ -52,10 +62,10 @@ static void on_command(HWND window, int id, int code) {
 // A new DPI (the window moved to another display, or the scale changed):
 // the suggested rectangle, and everything placed again.
 static void on_dpi_changed(HWND window, int dpi, const RECT* suggested) {
-  window_dpi = dpi;
+  window_state_of(window)->dpi = dpi;
   SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
-  window_layout_place(window, window_dpi);
+  window_layout_place(window, dpi);
 }
 
 // What a dialog's own procedure does with WM_NEXTDLGCTL, which the dialog
@@ -69,24 +79,44 @@ static void next_control(HWND window, WPARAM which, bool named) {
   if (SendMessageW(to, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL) SendMessageW(to, EM_SETSEL, 0, -1);
 }
 
-static HWND last_focus;  // the control that had the focus when the window was left
+// The window's state, made at WM_NCCREATE and hung on the window; false
+// when there is no memory for it, which ends the window's creation.
+static bool hang_state(HWND window) {
+  window_state* s = new (std::nothrow) window_state;
+  if (s == nullptr) return false;
+  s->dpi = screen_dpi();
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(s));
+  return true;
+}
+
+// The window's end: its run's thread, the taskbar's interface, the font
+// and the state, after the controls are gone.
+static void drop_state(HWND window) {
+  window_run_end(window);
+  window_taskbar_end(window);
+  window_layout_end(window);
+  delete window_state_of(window);
+  SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+}
 
 static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
                                          LPARAM lparam) {
+  if (message == WM_NCCREATE && !hang_state(window)) return FALSE;
+  window_state* s = window_state_of(window);
+  // Before WM_NCCREATE the system asks only the least size, which the size
+  // the window is made at is above.
+  if (s == nullptr) return DefWindowProcW(window, message, wparam, lparam);
   if (window_actions_event(window, message, wparam, lparam)) return 0;
-  if (message == window_taskbar_message() && message != 0) {
-    window_taskbar_ready(window);
-    return 0;
-  }
+  if (window_taskbar_event(window, message)) return 0;
   switch (message) {
     case WM_CREATE:
       window_layout_create(window);
       window_folders_recall(window);
       DragAcceptFiles(window, TRUE);
       return 0;
-    case WM_SIZE: window_layout_place(window, window_dpi); return 0;
+    case WM_SIZE: window_layout_place(window, s->dpi); return 0;
     case WM_GETMINMAXINFO: {
-      SIZE least = window_layout_size(window_dpi, true);
+      SIZE least = window_layout_size(s->dpi, true);
       reinterpret_cast<MINMAXINFO*>(lparam)->ptMinTrackSize = {least.cx, least.cy};
       return 0;
     }
@@ -96,8 +126,10 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
     case DM_GETDEFID: return MAKELRESULT(IDC_ENCRYPT, DC_HASDEFID);
     case WM_NEXTDLGCTL: next_control(window, wparam, LOWORD(lparam) != 0); return 0;
     case WM_ACTIVATE:
-      if (LOWORD(wparam) == WA_INACTIVE) last_focus = GetFocus();
-      else SetFocus(last_focus != nullptr ? last_focus : window_control(window, IDC_SOURCE));
+      // The focus goes back to the control that had it when the window was
+      // left.
+      if (LOWORD(wparam) == WA_INACTIVE) s->last_focus = GetFocus();
+      else SetFocus(s->last_focus != nullptr ? s->last_focus : window_control(window, IDC_SOURCE));
       return 0;
     case WM_COMMAND: on_command(window, LOWORD(wparam), HIWORD(wparam)); return 0;
     case WM_TIMER:
@@ -108,6 +140,7 @@ static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wpara
       if (window_actions_may_close(window)) DestroyWindow(window);
       return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_NCDESTROY: drop_state(window); break;
   }
   return DefWindowProcW(window, message, wparam, lparam);
 }
@@ -122,10 +155,7 @@ static HWND make_window(HINSTANCE instance, int show) {
   c.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   c.lpszClassName = QELVW_CLASS;
   if (!RegisterClassExW(&c)) return nullptr;
-  HDC screen = GetDC(nullptr);
-  window_dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  SIZE size = window_layout_size(window_dpi, false);
+  SIZE size = window_layout_size(screen_dpi(), false);
   HWND window = CreateWindowExW(WS_EX_CONTROLPARENT, QELVW_CLASS, L"Qelv",
                                 WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                                 CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance,
@@ -143,7 +173,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   rt_start();
   HWND window = make_window(instance, show);
   MSG message;
-  while (window != nullptr && GetMessageW(&message, nullptr, 0, 0) > 0) {
+  int got = 0;
+  while (window != nullptr && (got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
     // F1 wherever the focus is; Tab, the mnemonics, Enter and Esc, as in
     // a dialog.
     if (message.message == WM_KEYDOWN && message.wParam == VK_F1) {
@@ -154,7 +185,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  window_run_join();
+  // WM_QUIT comes once the window is gone; the loop may also fail, and the
+  // window's end then waits for its run all the same.
+  if (got < 0) DestroyWindow(window);
   rt_stop();
   CoUninitialize();
   return 0;

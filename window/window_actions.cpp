@@ -8,25 +8,14 @@
 
 #include <cwchar>
 
+#include "../runtime/runtime.h"
 #include "window_folders.h"
 #include "window_ids.h"
 #include "window_layout.h"
 #include "window_list.h"
+#include "window_state.h"
 #include "window_taskbar.h"
 #include "window_text.h"
-
-static bool closing_shown;  // the run's last line is in the status line
-static bool note_shown;     // a note of the run's is in the status line
-static bool close_wanted;   // the window closes once the run has ended
-
-// What the run going on (or the last one) has told so far.
-static struct {
-  window_action action;
-  int count;  // the files of the run, once a progress has said it
-  int written, current, failed;
-  bool stopped;  // its closing line said it was cancelled
-  bool cancel_asked;
-} tally;
 
 static void set_status(HWND window, const std::wstring& text) {
   SetWindowTextW(window_control(window, IDC_STATUS), text.c_str());
@@ -35,11 +24,10 @@ static void set_status(HWND window, const std::wstring& text) {
 // A problem found before any run: said in the status line and the list,
 // which no longer show the run before, nor does the progress.
 static void refuse(HWND window, int focus, const std::wstring& text) {
-  HWND list = window_control(window, IDC_LIST);
-  window_list_clear(list);
+  window_list_clear(window);
   SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
   SetWindowTextW(window_control(window, IDC_CURRENT), L"");
-  window_list_add(list, L"", L"not started", text, text);
+  window_list_add(window, L"", L"not started", text, text);
   set_status(window, text);
   SetFocus(window_control(window, focus));
 }
@@ -66,21 +54,6 @@ static bool inside(const std::wstring& folder, const std::wstring& other) {
   std::wstring a = full_path(folder), b = full_path(other);
   if (a.size() < b.size() || _wcsnicmp(a.c_str(), b.c_str(), b.size()) != 0) return false;
   return a.size() == b.size() || a[b.size()] == L'\\' || a[b.size()] == L'/' || b.back() == L'\\';
-}
-
-// True when path names nothing: the file, the folder or a folder on the
-// way is not there.  Other failures (access denied) are left to the run,
-// which says them in the tool's words.
-static bool missing(const std::wstring& path) {
-  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-  DWORD e = GetLastError();
-  return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_BAD_NETPATH ||
-         e == ERROR_BAD_NET_NAME || e == ERROR_INVALID_DRIVE || e == ERROR_INVALID_NAME;
-}
-
-static bool is_file(const std::wstring& path) {
-  DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 static unsigned chosen_codepage(HWND window) {
@@ -141,7 +114,7 @@ static bool gather_sources(HWND window, window_request* r, bool must_exist) {
                                  L"cannot spell, so the tool cannot open it: " + one);
       return false;
     }
-    if (must_exist && missing(one)) {
+    if (must_exist && rt_path_kind_of(ansi.c_str()) == RT_PATH_NONE) {
       refuse(window, IDC_SOURCE, (rest.empty() ? L"The source folder does not exist: "
                                                 : L"A file dropped is no longer there: ") + one);
       return false;
@@ -164,17 +137,19 @@ static bool gather_folders(HWND window, window_action action, window_request* r)
     refuse(window, IDC_OUTPUT, L"Give the encrypted folder.");
     return false;
   }
-  // Encrypt makes the encrypted folder; the others read it.
+  // Encrypt makes the encrypted folder; the others read it.  Anything
+  // there but a folder is "a file".
   std::wstring output = window_text_of(window_control(window, IDC_OUTPUT));
-  if (is_file(output) || (action != ACTION_ENCRYPT && missing(output))) {
-    refuse(window, IDC_OUTPUT, (is_file(output) ? L"The encrypted folder is a file: "
-                                                : L"The encrypted folder does not exist: ") +
+  rt_path_kind output_kind = rt_path_kind_of(r->output.c_str());
+  bool is_file = output_kind != RT_PATH_NONE && output_kind != RT_PATH_FOLDER;
+  if (is_file || (action != ACTION_ENCRYPT && output_kind == RT_PATH_NONE)) {
+    refuse(window, IDC_OUTPUT, (is_file ? L"The encrypted folder is a file: "
+                                        : L"The encrypted folder does not exist: ") +
                                    output);
     return false;
   }
   if (action == ACTION_VERIFY && r->sources.size() == 1 &&
-      GetFileAttributesA(r->sources[0].c_str()) != INVALID_FILE_ATTRIBUTES &&
-      (GetFileAttributesA(r->sources[0].c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      rt_path_kind_of(r->sources[0].c_str()) == RT_PATH_FOLDER)
     r->input_dir = r->sources[0];
   if (action != ACTION_DECRYPT) return true;
   if (!ansi_field(window, IDC_DECRYPT_DIR, L"The folder to decrypt into", &r->decrypt_dir))
@@ -199,22 +174,22 @@ static const wchar_t* doing_word(window_action action) {
 }
 
 void window_actions_start(HWND window, window_action action) {
-  if (window_run_going()) return;
+  if (window_run_going(window)) return;
   window_request r = {};
   r.action = action;
   r.delete_orphans = SendMessageW(window_control(window, IDC_DELETE), BM_GETCHECK, 0, 0) ==
                      BST_CHECKED;
   if (!gather_folders(window, action, &r) || !gather_key(window, action, &r)) return;
-  std::wstring source = window_text_of(window_control(window, IDC_SOURCE));
-  DWORD attributes = GetFileAttributesW(source.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    window_folders_remember(source, window_text_of(window_control(window, IDC_OUTPUT)));
-  window_list_clear(window_control(window, IDC_LIST));
+  if (r.sources.size() == 1 && rt_path_kind_of(r.sources[0].c_str()) == RT_PATH_FOLDER)
+    window_folders_remember(window_text_of(window_control(window, IDC_SOURCE)),
+                            window_text_of(window_control(window, IDC_OUTPUT)));
+  window_list_clear(window);
   SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
   SetWindowTextW(window_control(window, IDC_CURRENT), L"");
   set_status(window, doing_word(action));
-  closing_shown = note_shown = false;
-  tally = {action, 0, 0, 0, 0, false, false};
+  run_tally& tally = window_state_of(window)->tally;
+  tally = {};
+  tally.action = action;
   set_running(window, true);
   if (!window_run_start(window, &r)) {
     set_running(window, false);
@@ -224,20 +199,20 @@ void window_actions_start(HWND window, window_action action) {
 }
 
 void window_actions_cancel(HWND window) {
-  if (!window_run_going()) return;
+  if (!window_run_going(window)) return;
   set_status(window, L"Cancelling: the files being worked stop at their next piece...");
-  tally.cancel_asked = true;
+  window_state_of(window)->tally.cancel_asked = true;
   EnableWindow(window_control(window, IDC_CANCEL_RUN), FALSE);
-  if (!window_run_cancel()) SetTimer(window, CANCEL_TIMER, 100, nullptr);
+  if (!window_run_cancel(window)) SetTimer(window, CANCEL_TIMER, 100, nullptr);
 }
 
 void window_actions_cancel_timer(HWND window) {
-  if (window_run_cancel()) KillTimer(window, CANCEL_TIMER);
+  if (window_run_cancel(window)) KillTimer(window, CANCEL_TIMER);
 }
 
 bool window_actions_may_close(HWND window) {
-  if (!window_run_going()) return true;
-  close_wanted = true;
+  if (!window_run_going(window)) return true;
+  window_state_of(window)->close_wanted = true;
   window_actions_cancel(window);
   return false;
 }
@@ -273,7 +248,7 @@ static void show_progress(HWND window, const run_progress_event& e) {
 }
 
 // "Cancelled: 3 of 5 files written, 1 up to date."
-static std::wstring cancelled_text() {
+static std::wstring cancelled_text(const run_tally& tally) {
   const wchar_t* done = tally.action == ACTION_VERIFY ? L"checked" : L"written";
   int seen = tally.written + tally.current + tally.failed;
   int count = tally.count > seen ? tally.count : seen;
@@ -291,31 +266,34 @@ static std::wstring cancelled_text() {
 // summary; one cancelled, or stopped by a problem before its summary, has
 // its progress cleared and says what happened.
 static void run_done(HWND window, int status) {
+  const run_tally& tally = window_state_of(window)->tally;
   KillTimer(window, CANCEL_TIMER);
   set_running(window, false);
   window_taskbar_clear(window);
-  bool through = closing_shown && !tally.stopped;
+  bool through = tally.closing_shown && !tally.stopped;
   if (!through) {
     SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETPOS, 0, 0);
     SetWindowTextW(window_control(window, IDC_CURRENT), L"");
   }
-  if (tally.stopped || (tally.cancel_asked && !through)) set_status(window, cancelled_text());
-  else if (!closing_shown && status == 0) set_status(window, L"Done: no files to work.");
-  else if (!closing_shown && !note_shown)
+  if (tally.stopped || (tally.cancel_asked && !through)) set_status(window, cancelled_text(tally));
+  else if (!tally.closing_shown && status == 0) set_status(window, L"Done: no files to work.");
+  else if (!tally.closing_shown && !tally.note_shown)
     set_status(window, L"The run stopped with status " + std::to_wstring(status) + L".");
   SetFocus(window_control(window, IDC_LIST));
-  if (close_wanted) DestroyWindow(window);
+  if (window_state_of(window)->close_wanted) DestroyWindow(window);
 }
 
 bool window_actions_event(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  HWND list = window_control(window, IDC_LIST);
+  if (message < WM_RUN_ITEM || message > WM_RUN_DONE) return false;
+  run_tally& tally = window_state_of(window)->tally;
   if (message == WM_RUN_ITEM) {
     auto* e = reinterpret_cast<run_item_event*>(lparam);
-    window_list_add(list, e->name, e->outcome, e->details, e->line);
+    window_list_add(window, e->name, e->outcome, e->details, e->line);
     tally.written += e->kind == ITEM_WRITTEN;
     tally.current += e->kind == ITEM_CURRENT;
     tally.failed += e->kind == ITEM_FAILED;
-    if (e->kind == ITEM_FAILED && !closing_shown) set_status(window, e->name + L": " + e->details);
+    if (e->kind == ITEM_FAILED && !tally.closing_shown)
+      set_status(window, e->name + L": " + e->details);
     delete e;
   } else if (message == WM_RUN_PROGRESS) {
     auto* e = reinterpret_cast<run_progress_event*>(lparam);
@@ -324,24 +302,22 @@ bool window_actions_event(HWND window, UINT message, WPARAM wparam, LPARAM lpara
     delete e;
   } else if (message == WM_RUN_CLOSING || message == WM_RUN_NOTE) {
     auto* e = reinterpret_cast<run_text_event*>(lparam);
-    if (message == WM_RUN_NOTE) window_list_add(list, L"", L"note", e->text, e->text);
-    else window_list_report(e->text);
-    if (!closing_shown) set_status(window, e->text);
-    note_shown |= message == WM_RUN_NOTE;
-    closing_shown |= message == WM_RUN_CLOSING;
+    if (message == WM_RUN_NOTE) window_list_add(window, L"", L"note", e->text, e->text);
+    else window_list_report(window, e->text);
+    if (!tally.closing_shown) set_status(window, e->text);
+    tally.note_shown |= message == WM_RUN_NOTE;
+    tally.closing_shown |= message == WM_RUN_CLOSING;
     tally.stopped |= message == WM_RUN_CLOSING && e->stopped;
     delete e;
-  } else if (message == WM_RUN_DONE) {
-    run_done(window, static_cast<int>(wparam));
   } else {
-    return false;
+    run_done(window, static_cast<int>(wparam));
   }
   return true;
 }
 
 void window_actions_copy_report(HWND window) {
   if (window_list_copy_report(window)) {
-    if (!window_run_going()) set_status(window, L"The report is on the clipboard.");
+    if (!window_run_going(window)) set_status(window, L"The report is on the clipboard.");
   } else {
     set_status(window, L"The report could not be put on the clipboard.");
   }

@@ -13,12 +13,15 @@
 
 #include "window_ids.h"
 #include "window_layout.h"
+#include "window_state.h"
 #include "window_text.h"
 
 static const wchar_t settings_key[] = L"Software\\Qelv\\Window";
 
 // The shell's item for the field's folder, or for the nearest folder above
-// it that exists; null when there is none.
+// it that exists; null when there is none.  Asked in wide characters, as
+// the picker takes them: it may start in a folder whose name the code page
+// cannot spell (which a run then refuses by name).
 static IShellItem* start_folder(std::wstring path) {
   while (!path.empty()) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -78,10 +81,6 @@ void window_folders_browse_file(HWND window, HWND field) {
   if (GetOpenFileNameW(&open)) SetWindowTextW(field, path);
 }
 
-// The list of dropped files the source field shows, joined by "; ".
-static std::wstring dropped_text;
-static std::vector<std::wstring> dropped;
-
 // The field under point (client coordinates), or the source.
 static HWND drop_field(HWND window, POINT point) {
   const int fields[] = {IDC_OUTPUT, IDC_DECRYPT_DIR, IDC_KEY_FILE};
@@ -113,19 +112,21 @@ void window_folders_drop(HWND window, HDROP drop) {
     SetWindowTextW(field, names[0].c_str());
     return;
   }
-  dropped = names;
-  dropped_text.clear();
+  window_state* s = window_state_of(window);
+  s->dropped = names;
+  s->dropped_text.clear();
   for (const std::wstring& name : names)
-    dropped_text += (dropped_text.empty() ? L"" : L"; ") + name;
-  SetWindowTextW(field, dropped_text.c_str());
+    s->dropped_text += (s->dropped_text.empty() ? L"" : L"; ") + name;
+  SetWindowTextW(field, s->dropped_text.c_str());
 }
 
 std::wstring window_folders_sources(HWND window, std::wstring* list_rest) {
+  const window_state* s = window_state_of(window);
   std::wstring text = window_text_of(window_control(window, IDC_SOURCE));
   list_rest->clear();
-  if (dropped.size() < 2 || text != dropped_text) return text;
-  for (size_t i = 1; i < dropped.size(); i++) *list_rest += dropped[i] + L'\n';
-  return dropped[0];
+  if (s->dropped.size() < 2 || text != s->dropped_text) return text;
+  for (size_t i = 1; i < s->dropped.size(); i++) *list_rest += s->dropped[i] + L'\n';
+  return s->dropped[0];
 }
 
 static std::wstring read_value(HKEY key, const wchar_t* name) {

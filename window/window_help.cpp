@@ -24,6 +24,8 @@ static std::wstring program_folder() {
 void window_help_open(HWND window) {
   std::wstring page = program_folder() + L"Qelv.html";
   HWND status = window_control(window, IDC_STATUS);
+  // Asked in wide characters: the program's folder may have a name the
+  // code page cannot spell, and the shell takes the page's path as it is.
   DWORD attributes = GetFileAttributesW(page.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     std::wstring text = L"The help page is missing: Qelv.html belongs beside qelvw.exe, in " +

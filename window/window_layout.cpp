@@ -11,6 +11,7 @@
 
 #include "window_ids.h"
 #include "window_list.h"
+#include "window_state.h"
 
 struct control_layout {
   int id;
@@ -104,12 +105,8 @@ void window_layout_create(HWND window) {
   SendMessageW(window_control(window, IDC_PROGRESS), PBM_SETRANGE32, 0, 1000);
 }
 
-// The system's message font at dpi; the one made before is deleted once
-// no control uses it.
-static HFONT font_for(int dpi) {
-  static HFONT font;
-  static int font_dpi;
-  if (font != nullptr && font_dpi == dpi) return font;
+// The system's message font at dpi; null when it cannot be made.
+static HFONT font_at(int dpi) {
   NONCLIENTMETRICSW metrics = {};
   metrics.cbSize = sizeof metrics;
   SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
@@ -118,11 +115,30 @@ static HFONT font_for(int dpi) {
   ReleaseDC(nullptr, screen);
   LOGFONTW f = metrics.lfMessageFont;
   f.lfHeight = MulDiv(f.lfHeight, dpi, system_dpi > 0 ? system_dpi : 96);
-  HFONT made = CreateFontIndirectW(&f);
-  if (made == nullptr) return font;
-  font = made;  // the old one is left to the process: a DPI change is rare
-  font_dpi = dpi;
-  return font;
+  return CreateFontIndirectW(&f);
+}
+
+// The controls' font made for dpi and given to them, when theirs is made
+// for another (the first time, and after a change of DPI); the one they
+// had is deleted then, as no control uses it any more.  True when they
+// have a new font.
+static bool give_font(HWND window, int dpi) {
+  window_state* s = window_state_of(window);
+  if (s->font != nullptr && s->font_dpi == dpi) return false;
+  HFONT made = font_at(dpi);
+  if (made == nullptr) return false;
+  for (const control_layout& c : layouts)
+    SendMessageW(window_control(window, c.id), WM_SETFONT, reinterpret_cast<WPARAM>(made), FALSE);
+  if (s->font != nullptr) DeleteObject(s->font);
+  s->font = made;
+  s->font_dpi = dpi;
+  return true;
+}
+
+void window_layout_end(HWND window) {
+  window_state* s = window_state_of(window);
+  if (s->font != nullptr) DeleteObject(s->font);
+  s->font = nullptr;
 }
 
 SIZE window_layout_size(int dpi, bool least) {
@@ -188,15 +204,7 @@ void window_layout_place(HWND window, int dpi) {
   RECT client;
   GetClientRect(window, &client);
   int width = MulDiv(client.right, 96, dpi), height = MulDiv(client.bottom, 96, dpi);
-  // The font goes to the controls only when it is another: the first time,
-  // and after a change of DPI.
-  static HFONT placed_font;
-  HFONT font = font_for(dpi);
-  bool new_font = font != placed_font;
-  placed_font = font;
-  for (const control_layout& s : layouts)
-    if (new_font)
-      SendMessageW(window_control(window, s.id), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  bool new_font = give_font(window, dpi);
   placer place = {window, dpi, BeginDeferWindowPos(IDC_LAST - IDC_SOURCE_LABEL)};
   int y = place_fields(place, width);
   const int buttons[] = {IDC_ENCRYPT, IDC_VERIFY, IDC_DECRYPT, IDC_CANCEL_RUN};
@@ -212,7 +220,7 @@ void window_layout_place(HWND window, int dpi) {
   place(IDC_LIST, MARGIN, y, width - 2 * MARGIN, list_height > 40 ? list_height : 40);
   place(IDC_STATUS, MARGIN, height - MARGIN - LINE + 4, width - 2 * MARGIN, LINE - 4);
   EndDeferWindowPos(place.batch);
-  window_list_fit(window_control(window, IDC_LIST), new_font);
+  window_list_fit(window, new_font);
   // Every control is drawn again, not only those that moved: where the
   // display does not keep a window's pixels across a resize, the others
   // would stay blank until something made them paint.

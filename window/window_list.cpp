@@ -7,11 +7,8 @@
 #include <cstring>
 
 #include "window_ids.h"
-
-static std::wstring report;
-// The widest text of each column so far, in pixels of the list's font; 0:
-// to be measured again.
-static int widest[3];
+#include "window_layout.h"
+#include "window_state.h"
 
 static int text_width(HWND list, const wchar_t* text) {
   return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
@@ -29,7 +26,7 @@ static std::wstring cell_text(HWND list, int row, int column) {
 }
 
 // The headers and every row measured again: the font changed.
-static void measure_all(HWND list) {
+static void measure_all(HWND list, int widest[3]) {
   const wchar_t* titles[] = {L"File", L"Outcome", L"Details"};
   int rows = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
   for (int c = 0; c < 3; c++) {
@@ -44,8 +41,10 @@ static void measure_all(HWND list) {
 // Columns as wide as their texts: the outcome whole, the file's name as far
 // as it can while the details fit, and the details the rest of the width,
 // or wider (the list then scrolls) where they need more.
-void window_list_fit(HWND list, bool measure_again) {
-  if (measure_again || widest[0] == 0) measure_all(list);
+void window_list_fit(HWND window, bool measure_again) {
+  HWND list = window_control(window, IDC_LIST);
+  int* widest = window_state_of(window)->widest;
+  if (measure_again || widest[0] == 0) measure_all(list, widest);
   RECT client;
   GetClientRect(list, &client);
   int room = client.right;
@@ -61,10 +60,10 @@ void window_list_fit(HWND list, bool measure_again) {
       SendMessageW(list, LVM_SETCOLUMNWIDTH, c, widths[c]);
 }
 
-void window_list_clear(HWND list) {
-  SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-  report.clear();
-  window_list_fit(list, true);
+void window_list_clear(HWND window) {
+  SendMessageW(window_control(window, IDC_LIST), LVM_DELETEALLITEMS, 0, 0);
+  window_state_of(window)->report.clear();
+  window_list_fit(window, true);
 }
 
 static void set_cell(HWND list, int row, int column, const std::wstring& text) {
@@ -74,8 +73,10 @@ static void set_cell(HWND list, int row, int column, const std::wstring& text) {
   SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
 }
 
-void window_list_add(HWND list, const std::wstring& name, const std::wstring& outcome,
+void window_list_add(HWND window, const std::wstring& name, const std::wstring& outcome,
                      const std::wstring& details, const std::wstring& line) {
+  HWND list = window_control(window, IDC_LIST);
+  int* widest = window_state_of(window)->widest;
   LVITEMW item = {};
   item.mask = LVIF_TEXT;
   item.iItem = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -91,15 +92,18 @@ void window_list_add(HWND list, const std::wstring& name, const std::wstring& ou
     int w = text_width(list, texts[c]->c_str());
     if (w > widest[c]) widest[c] = w, wider = true;
   }
-  if (wider) window_list_fit(list, false);
+  if (wider) window_list_fit(window, false);
   SendMessageW(list, LVM_ENSUREVISIBLE, row, FALSE);
-  window_list_report(line);
+  window_list_report(window, line);
 }
 
-void window_list_report(const std::wstring& line) { report += line + L"\r\n"; }
+void window_list_report(HWND window, const std::wstring& line) {
+  window_state_of(window)->report += line + L"\r\n";
+}
 
-bool window_list_copy_report(HWND owner) {
-  if (!OpenClipboard(owner)) return false;
+bool window_list_copy_report(HWND window) {
+  const std::wstring& report = window_state_of(window)->report;
+  if (!OpenClipboard(window)) return false;
   EmptyClipboard();
   size_t bytes = (report.size() + 1) * sizeof(wchar_t);
   HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);

@@ -17,10 +17,11 @@
 #include "../cli/cli_key.h"
 #include "../cli/cli_print.h"
 #include "../cli/cli_run.h"
+#include "window_state.h"
 #include "window_text.h"
 
 // The run and what it works on, kept for its length (the request's
-// options point into these strings).
+// options point into these strings), in the window's state.
 struct run_state {
   std::thread worker;
   volatile LONG going;
@@ -31,12 +32,11 @@ struct run_state {
   std::string out_dir, input_dir, key_file;
   std::vector<uint32_t> key_points;
   cli_request request;
+  cli_face face;  // its context is this state
 };
-static run_state* state;
 
-// The typed key's characters, for the run in this process, so that it
-// passes through no environment, file or command line; every copy the
-// window held is wiped.  False when it is longer than a key can be.
+// The typed key's characters for the run; every copy the window held is
+// wiped.  False when it is longer than a key can be.
 static bool key_points_of(std::wstring* key, std::vector<uint32_t>* points) {
   points->assign(CLI_KEY_CAPACITY, 0);
   size_t count = 0;
@@ -64,8 +64,9 @@ static void key_points_wipe(std::vector<uint32_t>* points) {
 // An event to the window, which deletes it; when the window is gone, so
 // is its reader.
 template <class event_type>
-static void post(UINT message, event_type* event) {
-  if (!PostMessageW(state->target, message, 0, reinterpret_cast<LPARAM>(event))) delete event;
+static void post(void* context, UINT message, event_type* event) {
+  HWND target = static_cast<run_state*>(context)->target;
+  if (!PostMessageW(target, message, 0, reinterpret_cast<LPARAM>(event))) delete event;
 }
 
 static run_item_kind kind_of(const cli_item& item) {
@@ -88,7 +89,6 @@ static const wchar_t* outcome_word(run_item_kind kind, bool verify) {
   }
 }
 
-static window_action running_action;
 // The details: the reason of a skip or a failure; for a file written, its
 // sizes and time (its output is its name in the folder written into, and
 // the report has it whole); else the console's line after the file's name.
@@ -106,25 +106,26 @@ static std::wstring details_of(const cli_item& item, const std::string& line_tex
   return window_wide(rest);
 }
 
-static bool face_item(void*, const cli_item& item, const std::string& line, bool) {
+static bool face_item(void* context, const cli_item& item, const std::string& line, bool) {
   auto* e = new run_item_event;
   e->kind = kind_of(item);
   const char* name = item.shown.c_str();
   if (item.relative_at > 0 && item.relative_at < static_cast<int>(item.path.size()))
     name = item.path.c_str() + item.relative_at;
   e->name = window_wide(name);
-  e->outcome = outcome_word(e->kind, state->action == ACTION_VERIFY);
+  bool verify = static_cast<run_state*>(context)->action == ACTION_VERIFY;
+  e->outcome = outcome_word(e->kind, verify);
   e->details = details_of(item, line);
   e->line = window_wide(line.c_str());
   if (e->line.empty()) e->line = e->name + L": " + e->outcome;
-  post(WM_RUN_ITEM, e);
+  post(context, WM_RUN_ITEM, e);
   return true;
 }
 
-static void face_progress(void*, const cli_progress_view& v) {
+static void face_progress(void* context, const cli_progress_view& v) {
   auto* e = new run_progress_event{v.done, v.count, v.worked, v.total, v.seconds_left, L""};
   if (v.current != nullptr) e->current = window_wide(v.current);
-  post(WM_RUN_PROGRESS, e);
+  post(context, WM_RUN_PROGRESS, e);
 }
 
 // Lines of the tool lose their "qelv: " prefix; the window has its name.
@@ -134,22 +135,20 @@ static std::wstring without_prefix(const std::string& line) {
   return window_wide(text);
 }
 
-static void face_closing(void*, const std::string& line, bool stopped, bool) {
-  post(WM_RUN_CLOSING, new run_text_event{without_prefix(line), stopped});
+static void face_closing(void* context, const std::string& line, bool stopped, bool) {
+  post(context, WM_RUN_CLOSING, new run_text_event{without_prefix(line), stopped});
 }
 
 // What the tool says beside the items: usage errors and notes.
-static void face_say(void*, cli_said, const std::string& text) {
-  post(WM_RUN_NOTE, new run_text_event{without_prefix(text), false});
+static void face_say(void* context, cli_said, const std::string& text) {
+  post(context, WM_RUN_NOTE, new run_text_event{without_prefix(text), false});
 }
 
-static const cli_face face = {nullptr, "cancelled", face_item, face_progress, face_say,
-                              face_closing, nullptr};
-
-// The request of the window's fields: encrypt -u -r -d OUTPUT SOURCES
-// (with --delete as asked), verify -r OUTPUT (--input-dir SOURCE), or
-// decrypt -u -r -d DECRYPT-FOLDER OUTPUT, with the key file or the typed
-// key's characters and the scripts' code page.
+// The request of the window's fields, as the tool's options would give
+// it: encrypt -u -r -d OUTPUT SOURCES (with --delete as asked), verify -r
+// OUTPUT (--input-dir SOURCE), or decrypt -u -r -d DECRYPT-FOLDER OUTPUT,
+// with the key file or the typed key's characters and the scripts' code
+// page.
 static void request_of(const window_request& r, run_state* s) {
   const cli_command command = r.action == ACTION_ENCRYPT   ? CMD_ENCRYPT
                               : r.action == ACTION_VERIFY ? CMD_VERIFY
@@ -175,36 +174,44 @@ static void request_of(const window_request& r, run_state* s) {
 }
 
 bool window_run_start(HWND window, window_request* request) {
-  if (state == nullptr) state = new run_state();
-  if (InterlockedCompareExchange(&state->going, 1, 0) != 0) return false;
-  if (state->worker.joinable()) state->worker.join();
-  state->target = window;
-  state->action = request->action;
-  key_points_wipe(&state->key_points);
-  if (request->key_file.empty() && !key_points_of(&request->key, &state->key_points)) {
-    key_points_wipe(&state->key_points);
-    InterlockedExchange(&state->going, 0);
+  window_state* w = window_state_of(window);
+  if (w->run == nullptr) w->run = new run_state();
+  run_state* s = w->run;
+  if (InterlockedCompareExchange(&s->going, 1, 0) != 0) return false;
+  if (s->worker.joinable()) s->worker.join();
+  s->target = window;
+  s->action = request->action;
+  s->face = {s, "cancelled", face_item, face_progress, face_say, face_closing, nullptr};
+  key_points_wipe(&s->key_points);
+  if (request->key_file.empty() && !key_points_of(&request->key, &s->key_points)) {
+    key_points_wipe(&s->key_points);
+    InterlockedExchange(&s->going, 0);
     return false;
   }
-  request_of(*request, state);
-  state->worker = std::thread([]() {
-    int status = cli_run_request(&state->run, state->request, face);
-    key_points_wipe(&state->key_points);
-    InterlockedExchange(&state->going, 0);
-    PostMessageW(state->target, WM_RUN_DONE, static_cast<WPARAM>(status), 0);
+  request_of(*request, s);
+  s->worker = std::thread([s]() {
+    int status = cli_run_request(&s->run, s->request, s->face);
+    key_points_wipe(&s->key_points);
+    InterlockedExchange(&s->going, 0);
+    PostMessageW(s->target, WM_RUN_DONE, static_cast<WPARAM>(status), 0);
   });
   return true;
 }
 
-bool window_run_cancel() {
-  if (!window_run_going()) return true;
-  return cli_run_stop(&state->run, 130);
+bool window_run_cancel(HWND window) {
+  if (!window_run_going(window)) return true;
+  return cli_run_stop(&window_state_of(window)->run->run, 130);
 }
 
-bool window_run_going() {
-  return state != nullptr && InterlockedCompareExchange(&state->going, 0, 0) != 0;
+bool window_run_going(HWND window) {
+  run_state* s = window_state_of(window)->run;
+  return s != nullptr && InterlockedCompareExchange(&s->going, 0, 0) != 0;
 }
 
-void window_run_join() {
-  if (state != nullptr && state->worker.joinable()) state->worker.join();
+void window_run_end(HWND window) {
+  window_state* w = window_state_of(window);
+  if (w->run == nullptr) return;
+  if (w->run->worker.joinable()) w->run->worker.join();
+  delete w->run;
+  w->run = nullptr;
 }

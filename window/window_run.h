@@ -1,6 +1,6 @@
-// A run of the window: the options it gathered turned into the tool's
-// command line and worked by the tool's own run (cli_main) on a thread of
-// its own, whose events are posted to the window as messages.
+// A run of the window: the fields it gathered turned into the tool's
+// request and worked by the tool's own run (cli_run_request) on a thread
+// of its own, whose events are posted to the window as messages.
 #pragma once
 
 #include <windows.h>
@@ -25,8 +25,9 @@ struct window_request {
   bool delete_orphans;
 };
 
-// The messages a run posts; lParam holds the event, which the window
-// deletes.  WM_RUN_DONE: wParam is the run's exit status.
+// The messages a run posts, one range from WM_RUN_ITEM to WM_RUN_DONE;
+// lParam holds the event, which the window deletes.  WM_RUN_DONE: wParam
+// is the run's exit status.
 enum {
   WM_RUN_ITEM = WM_APP + 1,
   WM_RUN_PROGRESS,
@@ -61,7 +62,8 @@ struct run_text_event {
 bool window_run_start(HWND window, window_request* request);
 // Asks the run to stop at its next piece; call again until it answers.
 // True once the run has taken the request (or none is going on).
-bool window_run_cancel();
-bool window_run_going();
-// Waits for a run to end, for the window's closing.
-void window_run_join();
+bool window_run_cancel(HWND window);
+bool window_run_going(HWND window);
+// Waits for a run to end and lets go of what it kept, for the window's
+// end.
+void window_run_end(HWND window);

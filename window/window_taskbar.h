@@ -6,9 +6,10 @@
 
 #include <cstdint>
 
-// The message the shell sends once the window's button exists.
-UINT window_taskbar_message();
-// Takes the taskbar's interface, when the system offers it.
-void window_taskbar_ready(HWND window);
+// The shell's message that the window's button exists: the taskbar's
+// interface is taken then.  True when message was it.
+bool window_taskbar_event(HWND window, UINT message);
 void window_taskbar_progress(HWND window, uint64_t done, uint64_t total);
 void window_taskbar_clear(HWND window);
+// Lets go of the taskbar's interface, for the window's end.
+void window_taskbar_end(HWND window);

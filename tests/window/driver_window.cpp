@@ -47,9 +47,10 @@ bool driver_start(const std::wstring& program, driven_window* w) {
   return w->window != nullptr;
 }
 
-bool driver_close(driven_window* w) {
+bool driver_close(driven_window* w, DWORD* exit_status) {
   PostMessageW(w->window, WM_CLOSE, 0, 0);
   bool ended = WaitForSingleObject(w->process.hProcess, 60000) == WAIT_OBJECT_0;
+  if (ended && exit_status != nullptr) GetExitCodeProcess(w->process.hProcess, exit_status);
   if (!ended) TerminateProcess(w->process.hProcess, 1);
   CloseHandle(w->process.hProcess);
   CloseHandle(w->process.hThread);

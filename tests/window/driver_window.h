@@ -16,8 +16,9 @@ struct driven_window {
 
 // Starts program and waits for its window; false when none came.
 bool driver_start(const std::wstring& program, driven_window* w);
-// Closes the window and waits for the process; false when it did not end.
-bool driver_close(driven_window* w);
+// Closes the window and waits for the process; false when it did not end
+// (within a minute).  exit_status: the process's, when it ended.
+bool driver_close(driven_window* w, DWORD* exit_status = nullptr);
 HWND driver_control(const driven_window& w, int id);
 void driver_set_text(const driven_window& w, int id, const std::wstring& text);
 std::wstring driver_text(const driven_window& w, int id);

@@ -293,9 +293,9 @@ void screenshot(const driven_window& w, const std::wstring& name) {
   check(outside.empty(), "every control lies inside the window", name + L": " + ids);
 }
 
-// Cancel in the middle of a 1 GiB file: no temporary file left, and the
-// count said is the count written.
-static void case_cancel(const driven_window& w, const std::wstring& dpi) {
+// Two small files and one of 1 GiB (c.bin) in big\\src, and Encrypt pressed
+// for them; returns big once the run is in the middle of c.bin.
+static std::wstring start_big_run(const driven_window& w) {
   std::wstring big = work + L"\\big";
   driver_remove_tree(big);
   driver_make_folder(big);
@@ -315,11 +315,35 @@ static void case_cancel(const driven_window& w, const std::wstring& dpi) {
         std::to_wstring(position) + L" " + driver_text(w, IDC_CURRENT));
   check(driver_text(w, IDC_CURRENT).find(L"c.bin") != std::wstring::npos,
         "the current file is shown", driver_text(w, IDC_CURRENT));
+  return big;
+}
+
+// Cancel in the middle of a 1 GiB file: no temporary file left, and the
+// count said is the count written.
+static void case_cancel(const driven_window& w, const std::wstring& dpi) {
+  std::wstring big = start_big_run(w);
   screenshot(w, L"running-" + dpi);
   driver_key(w, VK_ESCAPE);
   check(driver_wait_idle(w, 120), "Esc stops the run");
   check(temp_files(big) == 0, "no temporary file is left", joined(driver_list_files(big)));
   check_cancelled(w, big + L"\\enc", dpi);
+  DeleteFileW((big + L"\\src\\c.bin").c_str());
+}
+
+// The window closed in the middle of a run: the run stops, the window goes
+// once it has, and the program ends of itself with no temporary file
+// left and no part of the large file's output.
+static void case_close_running(driven_window* w) {
+  std::wstring big = start_big_run(*w);
+  DWORD status = 1;
+  check(driver_close(w, &status) && status == 0,
+        "the window closed during a run ends the program once the run has stopped",
+        std::to_wstring(status));
+  check(temp_files(big) == 0, "no temporary file is left", joined(driver_list_files(big)));
+  std::vector<std::wstring> outputs = driver_list_files(big + L"\\enc");
+  bool large_written = false;
+  for (const std::wstring& name : outputs) large_written |= name.find(L"c.bin") == 0;
+  check(!large_written, "and the large file was not written", joined(outputs));
   DeleteFileW((big + L"\\src\\c.bin").c_str());
 }
 
@@ -416,7 +440,7 @@ int wmain(int argc, wchar_t** argv) {
     screenshot(w, L"encrypted-144dpi");
     pictures(w, L"144dpi");
     case_resize(w, L"144dpi");
-    check(driver_close(&w), "the window closes at 144 DPI");
+    case_close_running(&w);
   }
   set_dpi(before);
   driver_remove_tree(work);
