@@ -164,10 +164,13 @@ bool work_begin(body_work* w, engine_call* call, int source, uint64_t data_lengt
       rt_block_free(pair);
     }
   }
-  if (w->depth == 1) w->block = rt_block_alloc(BUFFER_BYTES);
+  // One buffer as long as the first piece: a small file's call zeroes no
+  // more than it uses.
+  const int32_t buffer_bytes = w->depth == 2 ? BUFFER_BYTES : piece_room(data_length) + 2 * LINE_BYTES;
+  if (w->depth == 1) w->block = rt_block_alloc(buffer_bytes);
   if (w->block == nullptr) return false;
   for (int i = 0; i < w->depth; i++) {
-    uint8_t* buffer = static_cast<uint8_t*>(w->block) + i * BUFFER_BYTES;
+    uint8_t* buffer = static_cast<uint8_t*>(w->block) + i * buffer_bytes;
     w->pieces[i] = piece_in(buffer + LINE_BYTES, FILE_HEADER_SIZE);
     w->plains[i] = plain_in(w->pieces[i]);
   }

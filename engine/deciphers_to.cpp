@@ -73,7 +73,9 @@ bool engine_deciphers_to(engine_call* c, const char* encrypted, const char* plai
   const int64_t plain_length = rt_size_query(plain);
   const int64_t least = rule == AS_WRITTEN ? FILE_LEAST_PLAIN : 1;
   if (!engine_key_usable(key) || plain_length < least) return false;
-  holds_files f = {rt_file_open(encrypted), rt_file_open(plain), piece_alloc(), piece_alloc()};
+  holds_files f = {rt_file_open(encrypted), rt_file_open(plain),
+                   piece_alloc(static_cast<uint64_t>(file_padded_length(plain_length))),
+                   piece_alloc(static_cast<uint64_t>(plain_length))};
   uint8_t head[FILE_HEADER_SIZE];
   bool same = f.encrypted >= 0 && f.plain >= 0 && f.cipher_block != nullptr &&
               f.plain_block != nullptr && rt_file_length(f.plain) == plain_length &&

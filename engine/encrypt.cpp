@@ -86,7 +86,7 @@ const char* encrypt_file_in(engine_call* c, const char* file, const char* output
   rt_stamp stamp;
   const char* result = open_source(c, file, &source, &stamp);
   void* block = nullptr;
-  if (result == nullptr && (block = piece_alloc()) == nullptr)
+  if (result == nullptr && (block = piece_alloc(static_cast<uint64_t>(stamp.length))) == nullptr)
     result = call_failed(c, STEP_MEMORY, 0, result_too_large);
 
   // 3. The temporary file, the body, then the header, whose CRC is known

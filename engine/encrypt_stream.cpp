@@ -43,7 +43,7 @@ const char* encrypt_stream(engine_call* c, engine_reader* read, void* context, c
                            const char* key) {
   c->failure = {STEP_NONE, 0};
   if (!engine_key_usable(key)) return call_failed(c, STEP_REFUSED, 2, result_refused);
-  void* block = piece_alloc();
+  void* block = piece_alloc(PIECE_BYTES);  // the length is known only at the end
   if (block == nullptr) return call_failed(c, STEP_MEMORY, 0, result_too_large);
   file_header h = new_header(c, 0);
   output_file out;

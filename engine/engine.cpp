@@ -6,6 +6,7 @@
 
 #include "engine.h"
 
+#include "file_format.h"
 #include "pieces.h"
 
 const char result_ok[] = "OK";
@@ -50,7 +51,11 @@ const char* call_failed(engine_call* call, engine_step step, int code, const cha
   return result;
 }
 
-void* piece_alloc() { return rt_block_alloc(PIECE_BYTES + LINE_BYTES); }
+int32_t piece_room(uint64_t data_length) {
+  return static_cast<int32_t>(file_padded_length(piece_length(data_length)));
+}
+
+void* piece_alloc(uint64_t data_length) { return rt_block_alloc(piece_room(data_length) + LINE_BYTES); }
 
 uint8_t* piece_in(void* block, int64_t file_offset) {
   uint8_t* start = static_cast<uint8_t*>(block);

@@ -25,8 +25,13 @@ static_assert(PIECE_BYTES % 8 == 0, "pieces hold whole blocks");
 // FILE_HEADER_SIZE bytes into an encrypted file.
 enum { LINE_BYTES = 64 };
 
-// A block with room for one piece placed as piece_in places it.
-void* piece_alloc();
+// A block with room for one piece of data_length bytes at the most (a
+// whole piece for a longer one, whole blocks for a shorter one) placed as
+// piece_in places it.  A small file's call takes a small block: zeroing a
+// whole piece for it would cost more than its work.
+void* piece_alloc(uint64_t data_length);
+// The room a piece of data_length bytes at the most needs: whole blocks.
+int32_t piece_room(uint64_t data_length);
 // The piece within block for reads that start at file_offset (and go on in
 // whole pieces, which keep the same place within a line).
 uint8_t* piece_in(void* block, int64_t file_offset);

@@ -50,15 +50,23 @@ int cli_paths_expand(const char* pattern, cli_paths_found* found, void* context)
   return n;
 }
 
+// What an entry of folder is: the listing says so for a regular file or a
+// folder, which is most entries, so that no stat is made for them; a link,
+// or an entry of a file system that does not say, is looked at.
+static cli_paths_kind entry_kind(const std::string& folder, const dirent* e) {
+  if (e->d_type == DT_REG) return PATHS_FILE;
+  if (e->d_type == DT_DIR) return PATHS_FOLDER;
+  return kind_of(cli_paths_join(folder, e->d_name).c_str());
+}
+
 int cli_paths_list(const char* folder, cli_paths_found* found, void* context) {
   DIR* dir = opendir(folder);
   if (dir == nullptr) return -1;
   cli_paths_names names;
-  char path[RT_PATH_CAPACITY];
+  const std::string name_of_folder = folder;
   for (dirent* e; (e = readdir(dir)) != nullptr;) {
     if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
-    snprintf(path, sizeof path, "%s/%s", folder, e->d_name);
-    cli_paths_names_add(&names, e->d_name, kind_of(path));
+    cli_paths_names_add(&names, e->d_name, entry_kind(name_of_folder, e));
   }
   closedir(dir);
   return cli_paths_names_give(&names, "", false, found, context);
