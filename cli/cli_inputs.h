@@ -35,6 +35,10 @@ struct cli_item {
   std::string input;   // verify --input-dir: the file it was made from; empty for none
   cli_output_kind output_kind = OUTPUT_NONE;
   bool encrypts = false;  // its input is plain data, which the run encrypts
+  // Which file the input is, found when it was planned (has_identity false
+  // when it has none).
+  bool has_identity = false;
+  uint64_t volume = 0, file = 0;
   // An item whose outcome was decided while collecting or planning, before
   // any work: it is not worked, and reason says why.
   bool decided = false;
@@ -76,6 +80,7 @@ struct cli_batch {
   // Temporary files of the engine's found where the run reads or writes:
   // sorted, each once, when the run is planned.
   std::vector<std::string> stale;
+  bool outputs_walked = false;  // every output folder was walked (and its stale files noted)
 
   int count() const { return static_cast<int>(items.size()); }
 };

@@ -40,13 +40,11 @@ static cli_outcome item_target(cli_run* run, cli_item* item, engine_call* call) 
     item->reason = "no temporary file could be made for the output";
     return OUTCOME_FAILED;
   }
-  // Nothing is read or written through a link in the output's place.
-  item->reason = cli_plan_refuse_link(o, *item);
+  int64_t output_size = -1;
+  item->reason = cli_plan_refuse_output(o, run->batch, item, &output_size);
   if (!item->reason.empty()) return OUTCOME_FAILED;
-  if (o.update && rt_size_query(item->output.c_str()) >= 0 && cli_current(*item, call, run->key))
-    return OUTCOME_CURRENT;
-  item->reason = cli_plan_refuse_output(o, run->batch, item);
-  if (item->reason.empty() && !o.dry_run) item->reason = cli_plan_make_folders(o, item->output);
+  if (o.update && output_size >= 0 && cli_current(*item, call, run->key)) return OUTCOME_CURRENT;
+  if (!o.dry_run) item->reason = cli_plan_make_folders(o, item->output);
   return item->reason.empty() ? OUTCOME_OK : OUTCOME_FAILED;
 }
 
@@ -77,7 +75,9 @@ static cli_outcome item_done(cli_run* run, cli_item* item, const engine_call* ca
     item->output_size = call->plain_size;
     return OUTCOME_OK;
   }
-  item->output_size = rt_size_query(output);
+  // What encryption wrote for the bytes it read; decryption's plain size.
+  item->output_size = item->encrypts ? FILE_HEADER_SIZE + file_padded_length(item->size)
+                                     : call->plain_size;
   if (item->to_stream() && !cli_stream_copy_out(run, output, item->output.c_str(), &item->reason))
     return OUTCOME_FAILED;
   return OUTCOME_OK;

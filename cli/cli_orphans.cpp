@@ -44,15 +44,17 @@ struct file_id {
 // in skipped (the run's inputs, and its input folders) are not looked into.
 struct tree_walk {
   std::vector<file_id> skipped;  // sorted
+  bool files_skipped;  // skipped holds files, not only folders: each file is looked at
   void (*file)(void* context, const std::string& path);
   void* context;
   bool any_kind;  // file is also called for what is not a regular file: links, pipes, devices
+  std::vector<std::string>* stale;  // where the engine's temporary files found are noted, or null
   int depth;
 };
 
 bool walk_skips(const tree_walk& w, const std::string& path) {
   file_id id;
-  return rt_file_identity(path.c_str(), &id.volume, &id.file) &&
+  return !w.skipped.empty() && rt_file_identity(path.c_str(), &id.volume, &id.file) &&
          std::binary_search(w.skipped.begin(), w.skipped.end(), id);
 }
 
@@ -69,8 +71,10 @@ void walk_entry(const char* name, cli_paths_kind kind, void* context) {
   std::string path = cli_paths_join(*level->folder, name);
   if (kind == PATHS_FOLDER) {
     if (w->depth < 64 && !walk_skips(*w, path)) walk_folder(w, path);
+  } else if (kind == PATHS_FILE && rt_is_temp_name(name)) {
+    if (w->stale != nullptr) w->stale->push_back(path);
   } else if ((kind == PATHS_FILE || w->any_kind) && !rt_is_temp_name(name) &&
-             !walk_skips(*w, path)) {
+             !(w->files_skipped && walk_skips(*w, path))) {
     w->file(w->context, path);
   }
 }
@@ -82,18 +86,22 @@ void walk_folder(tree_walk* w, const std::string& folder) {
   w->depth--;
 }
 
-// What the run names as its own: its inputs and the folders named, which
-// a walk of the output folder never takes for outputs.
-std::vector<file_id> run_inputs(const cli_batch& batch, const std::vector<const char*>& files) {
+// What a walk of the output folder never takes for outputs: the folders
+// named among the FILEs, whose files are the run's inputs, and the files
+// named there (*named_files: there are some, so each file walked is looked
+// at; the inputs found in the folders are left out with their folders).
+std::vector<file_id> run_inputs(const cli_batch& batch, const std::vector<const char*>& files,
+                                bool* named_files) {
   std::vector<file_id> ids;
-  file_id id;
-  for (const cli_item& item : batch.items)
-    if (!item.from_stdin && rt_file_identity(item.path.c_str(), &id.volume, &id.file))
-      ids.push_back(id);
-  for (const char* file : files)
-    if (strcmp(file, "-") != 0 && rt_size_query(file) == -2 &&
-        rt_file_identity(file, &id.volume, &id.file))
-      ids.push_back(id);
+  *named_files = false;
+  for (const char* file : files) {
+    if (strcmp(file, "-") == 0) continue;
+    const rt_path_facts facts = rt_path_facts_of(file, true);
+    if (facts.has_identity) ids.push_back({facts.volume, facts.file});
+    *named_files = *named_files || facts.size >= 0 || cli_paths_has_wildcard(file);
+  }
+  for (const cli_item& item : batch.items)  // a pattern's matches, named too
+    if (*named_files && item.has_identity) ids.push_back({item.volume, item.file});
   std::sort(ids.begin(), ids.end());
   return ids;
 }
@@ -124,11 +132,16 @@ void orphan_file(void* context, const std::string& path) {
   auto* s = static_cast<orphan_search*>(context);
   const char* name = path.c_str() + cli_inputs_name_at(path.c_str());
   if (!cli_inputs_ends_with_suffix(name, s->o->suffix)) return;
+  // A planned output counts as an encrypted file unread: the run checks or
+  // writes it.
+  if (std::binary_search(s->accounted.begin(), s->accounted.end(), path, path_less)) {
+    s->encrypted++;
+    return;
+  }
   cli_header_read read;
   cli_inspect_read(path.c_str(), &read);
   if (!cli_inspect_written_by_encrypt(read)) return;
   s->encrypted++;
-  if (std::binary_search(s->accounted.begin(), s->accounted.end(), path, path_less)) return;
   // The output of an input left out of the run stays, whether or not the
   // input is still there.
   std::string relative = below(path, s->o->out_dir);
@@ -193,13 +206,15 @@ std::string cli_orphans_find(const cli_options& o, cli_batch* batch) {
   if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return "";
   const char* root = input_root(o.files);
   if (root == nullptr || rt_size_query(o.out_dir) != -2) return "";
-  orphan_search s = {{run_inputs(*batch, o.files), orphan_file, nullptr, false, 0}, &o, {}, {}, 0};
+  orphan_search s = {{{}, false, orphan_file, nullptr, false, &batch->stale, 0}, &o, {}, {}, 0};
+  s.walk.skipped = run_inputs(*batch, o.files, &s.walk.files_skipped);
   s.walk.context = &s;
   for (const cli_item& item : batch->items)
-    if (item.has_output() && (item.from_stdin || rt_size_query(item.path.c_str()) >= FILE_LEAST_PLAIN))
+    if (item.has_output() && (item.from_stdin || item.size >= FILE_LEAST_PLAIN))
       s.accounted.push_back(item.output);
   std::sort(s.accounted.begin(), s.accounted.end(), path_less);
   walk_folder(&s.walk, o.out_dir);
+  batch->outputs_walked = true;  // every output lies below --out-dir
   if (o.delete_orphans && !s.found.empty()) {
     std::string why = delete_refused(o, *batch, s, root);
     if (!why.empty()) return why;
@@ -216,7 +231,8 @@ void cli_orphans_find_missing(const cli_options& o, cli_batch* batch) {
   if (root == nullptr) return;
   // Anything encrypt would fail on (a link, a pipe, a name it cannot open)
   // has no output either.
-  missing_search s = {{run_inputs(*batch, o.files), missing_file, nullptr, true, 0}, &o, root, {}, {}};
+  missing_search s = {{{}, false, missing_file, nullptr, true, nullptr, 0}, &o, root, {}, {}};
+  s.walk.skipped = run_inputs(*batch, o.files, &s.walk.files_skipped);
   s.walk.context = &s;
   for (const cli_item& item : batch->items) s.outputs.push_back(item.path);
   std::sort(s.outputs.begin(), s.outputs.end(), path_less);

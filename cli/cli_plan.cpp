@@ -6,6 +6,7 @@
 #include "cli_plan.h"
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -131,10 +132,8 @@ static void plan_identities(cli_batch* batch) {
   batch->identities.clear();
   for (int i = 0; i < batch->count(); i++) {
     const cli_item& item = batch->items[i];
-    cli_identity id = {0, 0, i};
-    if (!item.decided && !item.from_stdin &&
-        rt_file_identity(item.path.c_str(), &id.volume, &id.file))
-      batch->identities.push_back(id);
+    if (!item.decided && item.has_identity)
+      batch->identities.push_back({item.volume, item.file, i});
   }
   std::sort(batch->identities.begin(), batch->identities.end(), identity_less);
 }
@@ -147,6 +146,25 @@ static bool plan_input_of(const cli_options& o, const cli_item& item, std::strin
   if (!cli_inputs_strip_suffix(&relative, o.suffix)) return false;
   *input = cli_paths_join(o.input_dir, relative.c_str());
   return true;
+}
+
+// The folder path lies in, with its separator ("" for none).
+static std::string folder_of(const std::string& path) {
+  return path.substr(0, cli_inputs_name_at(path.c_str()));
+}
+
+// Why a folder on the way from --out-dir (the user's to name) to output is
+// a link, which would lead the output out of --out-dir; empty when none is.
+static std::string plan_folder_link(const cli_options& o, const std::string& output) {
+  if (o.out_dir == nullptr) return "";
+  for (size_t i = strlen(o.out_dir) + 1; i < output.size(); i++) {
+    if (!cli_paths_is_separator(output[i]) || cli_paths_is_separator(output[i - 1])) continue;
+    std::string folder = output.substr(0, i);
+    if (rt_is_link(folder.c_str()))
+      return "the folder " + folder + " is a link, which would lead the output out of " +
+             o.out_dir + "; no output is written through a link";
+  }
+  return "";
 }
 
 // Decides an item whose outcome is known before any work: failed with
@@ -175,13 +193,16 @@ static std::string plan_refuse_input(const cli_item& item) {
     return std::string(item.size == 0 ? "empty" : "1 byte") + ", " + cli_explain_too_short +
            "; leave it out with --exclude";
   if (!item.encrypts && item.size == 0) return cli_explain_empty_encrypted;
-  return cli_explain_input(item.path.c_str());
+  return item.size > 0 ? "" : cli_explain_input(item.path.c_str());
 }
 
-// Where an output goes: a file, standard output, or a device or pipe.
-static cli_output_kind plan_output_kind(const std::string& output) {
+// Where an output goes: a file, standard output, or a device or pipe; only
+// an output named with --output may be a device, and one made from its
+// input's name is a file (one in a device's place is replaced as any).
+static cli_output_kind plan_output_kind(const cli_options& o, const std::string& output) {
   if (output.empty()) return OUTPUT_NONE;
   if (output == "-") return OUTPUT_STANDARD;
+  if (o.output == nullptr) return OUTPUT_FILE;
   rt_path_kind kind = rt_path_kind_of(output.c_str());
   return kind == RT_PATH_PIPE || kind == RT_PATH_DEVICE ? OUTPUT_DEVICE : OUTPUT_FILE;
 }
@@ -203,6 +224,21 @@ static void plan_already_encrypted(const cli_options& o, cli_item* item) {
                 "with --exclude");
 }
 
+// Refuses the items whose output lies below a folder that is a link,
+// each distinct folder looked at once.
+static void plan_refuse_folder_links(const cli_options& o, cli_batch* batch) {
+  if (o.out_dir == nullptr) return;
+  std::map<std::string, std::string> why_of_folder;
+  for (cli_item& item : batch->items) {
+    if (item.decided || item.output_kind != OUTPUT_FILE) continue;
+    const std::string folder = folder_of(item.output);
+    auto known = why_of_folder.find(folder);
+    if (known == why_of_folder.end())
+      known = why_of_folder.emplace(folder, plan_folder_link(o, item.output)).first;
+    if (!known->second.empty()) plan_decide(&item, OUTCOME_FAILED, known->second);
+  }
+}
+
 void cli_plan(const cli_options& o, cli_batch* batch) {
   const cli_command_traits& traits = cli_traits(o.command);
   if (traits.headers_only) return;
@@ -210,7 +246,12 @@ void cli_plan(const cli_options& o, cli_batch* batch) {
     item.encrypts = traits.encrypts;
     if (item.decided) continue;
     if (!item.from_stdin) {
-      item.size = rt_size_query(item.path.c_str());
+      // One look: its size, and which file it is.
+      const rt_path_facts facts = rt_path_facts_of(item.path.c_str(), true);
+      item.size = facts.size;
+      item.has_identity = facts.has_identity;
+      item.volume = facts.volume;
+      item.file = facts.file;
       std::string refusal = plan_refuse_input(item);
       if (!refusal.empty()) {
         plan_decide(&item, OUTCOME_FAILED, refusal);
@@ -223,58 +264,46 @@ void cli_plan(const cli_options& o, cli_batch* batch) {
     }
     std::string refusal = plan_output(o, item, &item.output);
     if (!refusal.empty()) plan_decide(&item, OUTCOME_FAILED, refusal);
-    item.output_kind = plan_output_kind(item.output);
+    item.output_kind = plan_output_kind(o, item.output);
   }
   if (!traits.writes) return;
   plan_refuse_shared_outputs(o, batch);
+  plan_refuse_folder_links(o, batch);
   for (cli_item& item : batch->items) plan_already_encrypted(o, &item);
   plan_identities(batch);  // of the inputs left
 }
 
 std::string cli_plan_refuse_output(const cli_options& o, const cli_batch& batch,
-                                     const cli_item* of) {
+                                   const cli_item* of, int64_t* output_size) {
   const cli_item& item = *of;
   const int index = static_cast<int>(of - batch.items.data());
   const char* output = item.output.c_str();
-  bool own_input = rt_same_file(item.path.c_str(), output);
-  int64_t size = rt_size_query(output);
+  const rt_path_facts at = rt_path_facts_of(output, true);
+  *output_size = at.size;
+  // Nothing is read or written through a link in the output's place.
+  if (at.link && !o.force)
+    return "the output " + item.output + " is a link; no output is read or written through a "
+           "link: remove it, or give --force to replace the link itself";
+  if (at.link || at.size == -1) return "";  // --force replaces the link itself
+  const bool own_input = item.has_identity && at.has_identity && item.volume == at.volume &&
+                         item.file == at.file;
   if (own_input && !o.in_place) return "the output is the file itself; give --in-place to replace it";
-  if (size == -2) return cli_format("the output %s is a folder", output);
-  if (size < 0) return "";
+  if (at.size == -2) return cli_format("the output %s is a folder", output);
   if (!own_input && !o.force && !o.update)
     return cli_format("%s exists; give --force to overwrite it, or --update to keep it when it "
                       "is up to date", output);
   // An output that another item still has to read (or has read, in place)
   // is kept: the inputs as they were when the run began.
-  uint64_t volume, file;
-  if (!rt_file_identity(output, &volume, &file)) return "";
-  const cli_identity key = {volume, file, -1};
+  if (!at.has_identity) return "";
+  const cli_identity key = {at.volume, at.file, -1};
   const auto end = batch.identities.end();
   for (auto id = std::lower_bound(batch.identities.begin(), end, key, identity_less);
-       id != end && id->volume == volume && id->file == file; ++id) {
+       id != end && id->volume == at.volume && id->file == at.file; ++id) {
     if (id->item != index) return cli_format("the output %s is also an input of this run", output);
   }
   return "";
 }
 
-std::string cli_plan_refuse_link(const cli_options& o, const cli_item& item) {
-  const std::string& output = item.output;
-  if (o.out_dir != nullptr) {
-    // Each folder from --out-dir (which is the user's to name) to the file.
-    const size_t from = strlen(o.out_dir);
-    for (size_t i = from + 1; i < output.size(); i++) {
-      if (!cli_paths_is_separator(output[i]) || cli_paths_is_separator(output[i - 1])) continue;
-      std::string folder = output.substr(0, i);
-      if (rt_is_link(folder.c_str()))
-        return "the folder " + folder + " is a link, which would lead the output out of " +
-               o.out_dir + "; no output is written through a link";
-    }
-  }
-  if (!o.force && rt_is_link(output.c_str()))
-    return "the output " + output + " is a link; no output is read or written through a link: "
-           "remove it, or give --force to replace the link itself";
-  return "";
-}
 
 // Makes the folder path, one level; why not, or empty when it is there.
 static std::string make_folder(const std::string& path) {
@@ -308,11 +337,6 @@ std::string cli_plan_make_folders(const cli_options& o, const std::string& outpu
   return "";
 }
 
-// The folder path lies in, with its separator ("" for none).
-static std::string folder_of(const std::string& path) {
-  return path.substr(0, cli_inputs_name_at(path.c_str()));
-}
-
 struct stale_search {
   cli_batch* batch;
   const char* folder;
@@ -325,9 +349,11 @@ static void stale_entry(const char* name, cli_paths_kind kind, void* context) {
 }
 
 void cli_plan_find_stale(cli_batch* batch) {
-  // The output folders, each once.
+  // The output folders, each once, unless the search for outputs without
+  // inputs walked them all.
   std::vector<std::string> folders;
   for (const cli_item& item : batch->items) {
+    if (batch->outputs_walked) break;
     if (item.output_kind != OUTPUT_FILE || item.decided) continue;
     std::string folder = folder_of(item.output);
     folders.push_back(!folder.empty() ? folder : ".");

@@ -4,6 +4,7 @@
 // that keep it from harming a file it should not.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 struct cli_batch;
@@ -15,15 +16,14 @@ struct cli_options;
 // worked (too short, not a regular file, already encrypted where its
 // output would be missing) decided with their reasons.
 void cli_plan(const cli_options& o, cli_batch* batch);
-// Why the output of item (of batch) would harm a file it should not; empty
-// when it would not.  Looks at the disk as it is now.
+// Why the output of item (of batch) may not be written as it is: a link in
+// its place (--force replaces the link itself, never what it points to; no
+// output is read through one either), the file itself without --in-place,
+// a folder, an existing file without --force or --update, or another input
+// of the run; empty when it may.  One look at the disk as it is now, which
+// also gives the output's size (rt_size_query's: -1 when there is none).
 std::string cli_plan_refuse_output(const cli_options& o, const cli_batch& batch,
-                                   const cli_item* item);
-// Why item's output may not be written or read as it is: it, or a folder
-// on its way below --out-dir, is a link, which would lead out of the
-// output folder (--force replaces a link in the output's own place, never
-// what it points to).  Empty when it is not.
-std::string cli_plan_refuse_link(const cli_options& o, const cli_item& item);
+                                   const cli_item* item, int64_t* output_size);
 // Makes the folders under --out-dir that an output lies in, --out-dir and
 // its parents included; why not, or empty when they are there.
 std::string cli_plan_make_folders(const cli_options& o, const std::string& output);

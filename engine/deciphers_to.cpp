@@ -70,16 +70,18 @@ static bool body_matches(engine_call* c, holds_files* f, const file_header& h,
 
 bool engine_deciphers_to(engine_call* c, const char* encrypted, const char* plain,
                          const char* key, deciphers_rule rule) {
-  const int64_t plain_length = rt_size_query(plain);
+  if (!engine_key_usable(key)) return false;
+  holds_files f = {rt_file_open(encrypted), rt_file_open(plain), nullptr, nullptr};
+  const int64_t plain_length = f.plain >= 0 ? rt_file_length(f.plain) : -1;
   const int64_t least = rule == AS_WRITTEN ? FILE_LEAST_PLAIN : 1;
-  if (!engine_key_usable(key) || plain_length < least) return false;
-  holds_files f = {rt_file_open(encrypted), rt_file_open(plain),
-                   piece_alloc(static_cast<uint64_t>(file_padded_length(plain_length))),
-                   piece_alloc(static_cast<uint64_t>(plain_length))};
-  uint8_t head[FILE_HEADER_SIZE];
-  bool same = f.encrypted >= 0 && f.plain >= 0 && f.cipher_block != nullptr &&
-              f.plain_block != nullptr && rt_file_length(f.plain) == plain_length &&
-              rt_file_read(f.encrypted, head, FILE_HEADER_SIZE) == FILE_HEADER_SIZE;
+  bool same = f.encrypted >= 0 && plain_length >= least;
+  if (same) {
+    f.cipher_block = piece_alloc(static_cast<uint64_t>(file_padded_length(plain_length)));
+    f.plain_block = piece_alloc(static_cast<uint64_t>(plain_length));
+  }
+  uint8_t head[FILE_HEADER_SIZE] = {};
+  same = same && f.cipher_block != nullptr && f.plain_block != nullptr &&
+         rt_file_read(f.encrypted, head, FILE_HEADER_SIZE) == FILE_HEADER_SIZE;
   const file_header h = header_load(head);
   same = same && header_fits(h, rt_file_length(f.encrypted), plain_length, rule);
   uint32_t crc = 0;

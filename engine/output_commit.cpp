@@ -25,11 +25,12 @@ static void remove_temp(output_file* out) {
 bool output_begin(output_file* out, engine_call* call, const char* target, int64_t length) {
   *out = {call, -1, false};
   call->temp_path[0] = '\0';
-  if (rt_size_query(target) == -2) {  // a folder is never replaced
+  const int64_t there = rt_size_query(target);
+  if (there == -2) {  // a folder is never replaced
     call->failure = {STEP_FOLDER, 0};
     return false;
   }
-  if (call->keep_existing && rt_size_query(target) >= 0) {
+  if (call->keep_existing && there >= 0) {
     call->failure = {STEP_EXISTS, 0};
     return false;
   }

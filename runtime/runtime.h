@@ -150,6 +150,19 @@ bool rt_same_file(const char* a, const char* b);  // both exist and are one file
 // a device (a terminal, NUL, /dev/zero); what a link names, not the link.
 enum rt_path_kind { RT_PATH_NONE, RT_PATH_FILE, RT_PATH_FOLDER, RT_PATH_PIPE, RT_PATH_DEVICE };
 rt_path_kind rt_path_kind_of(const char* path);
+// What is at path, in as few looks as the system allows, for the tool's
+// walks over many files: the size as rt_size_query gives it (-1 nothing
+// there, -2 a folder), whether path itself is a link (the rest describes
+// what it names), and, when identity is asked for, which file it is (as
+// rt_file_identity: has_identity false when it has none).  One stat on
+// POSIX systems; on Windows the identity takes an open.
+struct rt_path_facts {
+  int64_t size;
+  bool link;
+  bool has_identity;
+  uint64_t volume, file;
+};
+rt_path_facts rt_path_facts_of(const char* path, bool identity);
 // Whether path itself is a symbolic link (or, on Windows, any reparse
 // point: a junction too), whatever it points to.
 bool rt_is_link(const char* path);

@@ -208,10 +208,12 @@ bool rt_file_replace(const char* temp_path, const char* target, bool keep_existi
     if (chmod(temp_path, 0666 & ~creation_mask()) != 0) return false;
     return rename_keeping(temp_path, target);
   }
-  if ((follow_link ? stat(path, &st) : lstat(path, &st)) == 0 && S_ISLNK(st.st_mode)) {
+  // One look: what a followed link names, or the link itself.
+  const bool found = (follow_link ? stat(path, &st) : lstat(path, &st)) == 0;
+  if (found && S_ISLNK(st.st_mode)) {
     // The link itself goes; the new file gets what any new file there gets.
     if (chmod(temp_path, 0666 & ~creation_mask()) != 0) return false;
-  } else if (stat(path, &st) == 0) {
+  } else if (found) {
     // An open for writing would have refused these; a rename would not.
     if (!S_ISREG(st.st_mode) || access(path, W_OK) != 0) return false;
     // The new file takes the old one's owner where allowed, then its mode.
@@ -254,6 +256,19 @@ rt_path_kind rt_path_kind_of(const char* path) {
   if (S_ISDIR(st.st_mode)) return RT_PATH_FOLDER;
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return RT_PATH_PIPE;
   return RT_PATH_DEVICE;
+}
+
+rt_path_facts rt_path_facts_of(const char* path, bool) {
+  rt_path_facts facts = {-1, false, false, 0, 0};
+  struct stat st;
+  if (path == nullptr || path[0] == '\0' || lstat(path, &st) != 0) return facts;
+  facts.link = S_ISLNK(st.st_mode);
+  if (facts.link && stat(path, &st) != 0) return facts;  // a link to nothing
+  facts.size = S_ISREG(st.st_mode) ? st.st_size : S_ISDIR(st.st_mode) ? -2 : -1;
+  facts.has_identity = true;
+  facts.volume = st.st_dev;
+  facts.file = st.st_ino;
+  return facts;
 }
 
 bool rt_is_link(const char* path) {

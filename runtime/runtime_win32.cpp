@@ -372,9 +372,6 @@ uint32_t rt_tick_ms() { return GetTickCount(); }
 
 int rt_last_error() { return static_cast<int>(GetLastError()); }
 
-// One file is one volume and file index.  No access is asked, so that a
-// file held open by others can still be looked at; backup semantics lets a
-// folder be opened too.
 rt_path_kind rt_path_kind_of(const char* path) {
   int64_t size = rt_size_query(path);  // the ANSI calls' own answer for folders and roots
   if (size == -2) return RT_PATH_FOLDER;
@@ -394,6 +391,13 @@ rt_path_kind rt_path_kind_of(const char* path) {
   return size >= 0 ? RT_PATH_FILE : RT_PATH_NONE;
 }
 
+rt_path_facts rt_path_facts_of(const char* path, bool identity) {
+  rt_path_facts facts = {rt_size_query(path), rt_is_link(path), false, 0, 0};
+  if (identity && facts.size != -1)
+    facts.has_identity = rt_file_identity(path, &facts.volume, &facts.file);
+  return facts;
+}
+
 bool rt_is_link(const char* path) {
   wchar_t wide[WIDE_PATH_CAPACITY];
   if (wide_full_path(path, wide, nullptr) == 0) return false;
@@ -401,6 +405,9 @@ bool rt_is_link(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+// One file is one volume and file index.  No access is asked, so that a
+// file held open by others can still be looked at; backup semantics lets a
+// folder be opened too.
 bool rt_file_identity(const char* path, uint64_t* volume, uint64_t* file) {
   HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
