@@ -3,7 +3,10 @@
 # one run, in turn: the first run (qelv encrypt -u -r -d into an empty
 # folder, against rsync -a copying into an empty one), then an unchanged
 # re-run (against rsync -a --checksum, which also reads both sides whole),
-# each five times; medians of wall and processor seconds.  The tree comes
+# each five times; medians of wall and processor seconds.  Each first run
+# writes a folder of its own, all removed only at the end: ext4 searches
+# long for free inodes among files removed moments before, which would
+# slow whichever side came after a removal.  The tree comes
 # from make-tree.py (fixed seed) in a fresh folder under FOLDER (default
 # /tmp), removed at the end.  Needs rsync.
 #   rerun-vs-rsync.sh small|large [FOLDER] [-- COMMAND...]   (default command: build/native/qelv)
@@ -21,7 +24,7 @@ trap 'rm -rf "$work"' EXIT
 python3 "$root/bench/make-tree.py" "$work/data" "$kind"
 cd "$work"
 export QELV_BENCH_KEY='bench key'
-qelv_step=("$@" encrypt --key-env QELV_BENCH_KEY -q -u -r -j 2 -d dist data)
+qelv=("$@")
 
 # "WALL CPU" seconds of one run of a command.
 timed() {
@@ -32,14 +35,14 @@ median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
 first_qelv=() first_rsync=() again_qelv=() again_rsync=()
 for run in 1 2 3 4 5; do
-  rm -rf dist copy
-  sync; first_qelv+=("$(timed "${qelv_step[@]}")")
-  sync; first_rsync+=("$(timed rsync -a data/ copy/)")
-  sync; again_qelv+=("$(timed "${qelv_step[@]}")")
-  sync; again_rsync+=("$(timed rsync -a --checksum data/ copy/)")
+  step=("${qelv[@]}" encrypt --key-env QELV_BENCH_KEY -q -u -r -j 2 -d dist.$run data)
+  sync; first_qelv+=("$(timed "${step[@]}")")
+  sync; first_rsync+=("$(timed rsync -a data/ copy.$run/)")
+  sync; again_qelv+=("$(timed "${step[@]}")")
+  sync; again_rsync+=("$(timed rsync -a --checksum data/ copy.$run/)")
 done
 # The build step's outputs must be whole: one per input, and the re-run writes nothing.
-inputs=$(find data -type f | wc -l) outputs=$(find dist -type f | wc -l)
+inputs=$(find data -type f | wc -l) outputs=$(find dist.5 -type f | wc -l)
 [ "$inputs" = "$outputs" ] || { echo "rerun-vs-rsync: $outputs outputs for $inputs inputs"; exit 1; }
 bytes=$(du -sb data | cut -f1)
 report() {  # NAME TIMES...

@@ -34,13 +34,14 @@ static bool header_fits(const file_header& h, int64_t file_length, int64_t plain
   return header_judge(h, file_length).verdict == HEADER_SOUND;
 }
 
-// Deciphers the body of f.encrypted (positioned after its header) a piece at
-// a time and compares it with f.plain as read, from the first byte to the
-// end of the plain data; under AS_WRITTEN the padding after it must
-// decipher to the zeros encryption put there.  *crc: the plain data's CRC-32.
+// Deciphers the body of f.encrypted a piece at a time, its first piece
+// already read (first bytes at cipher_piece, the header before them), and
+// compares it with f.plain as read, from the first byte to the end of the
+// plain data; under AS_WRITTEN the padding after it must decipher to the
+// zeros encryption put there.  *crc: the plain data's CRC-32.
 static bool body_matches(engine_call* c, holds_files* f, const file_header& h,
-                         const cipher_key& cipher, deciphers_rule rule, uint32_t* crc) {
-  uint8_t* cipher_piece = piece_in(f->cipher_block, FILE_HEADER_SIZE);
+                         const cipher_key& cipher, deciphers_rule rule, uint8_t* cipher_piece,
+                         uint32_t* crc) {
   uint8_t* plain_piece = piece_in(f->plain_block, 0);
   uint8_t chain[8];
   memcpy(chain, h.iv, 8);
@@ -50,7 +51,7 @@ static bool body_matches(engine_call* c, holds_files* f, const file_header& h,
     const uint64_t plain_left = static_cast<uint64_t>(h.plain_size) - at;
     const int32_t covered = plain_left < static_cast<uint64_t>(length)
                                 ? static_cast<int32_t>(plain_left) : length;
-    if (cancelled(c) || rt_file_read(f->encrypted, cipher_piece, length) != length ||
+    if (cancelled(c) || (at > 0 && rt_file_read(f->encrypted, cipher_piece, length) != length) ||
         rt_file_read(f->plain, plain_piece, covered) != covered)
       return false;
     uint8_t next_chain[8];
@@ -74,20 +75,26 @@ bool engine_deciphers_to(engine_call* c, const char* encrypted, const char* plai
   holds_files f = {rt_file_open(encrypted), rt_file_open(plain), nullptr, nullptr};
   const int64_t plain_length = f.plain >= 0 ? rt_file_length(f.plain) : -1;
   const int64_t least = rule == AS_WRITTEN ? FILE_LEAST_PLAIN : 1;
+  const uint64_t data_length = static_cast<uint64_t>(file_padded_length(plain_length));
   bool same = f.encrypted >= 0 && plain_length >= least;
   if (same) {
-    f.cipher_block = piece_alloc(static_cast<uint64_t>(file_padded_length(plain_length)));
+    // A line's room before the piece for the header, which is read with
+    // the first piece: one read for a small file.
+    f.cipher_block = rt_block_alloc(piece_room(data_length) + 2 * LINE_BYTES);
     f.plain_block = piece_alloc(static_cast<uint64_t>(plain_length));
   }
-  uint8_t head[FILE_HEADER_SIZE] = {};
-  same = same && f.cipher_block != nullptr && f.plain_block != nullptr &&
-         rt_file_read(f.encrypted, head, FILE_HEADER_SIZE) == FILE_HEADER_SIZE;
-  const file_header h = header_load(head);
+  same = same && f.cipher_block != nullptr && f.plain_block != nullptr;
+  uint8_t* cipher_piece =
+      same ? piece_in(static_cast<uint8_t*>(f.cipher_block) + LINE_BYTES, FILE_HEADER_SIZE) : nullptr;
+  const int32_t first = FILE_HEADER_SIZE + piece_length(data_length);
+  same = same && rt_file_read(f.encrypted, cipher_piece - FILE_HEADER_SIZE, first) == first;
+  file_header h = {};
+  if (same) h = header_load(cipher_piece - FILE_HEADER_SIZE);
   same = same && header_fits(h, rt_file_length(f.encrypted), plain_length, rule);
   uint32_t crc = 0;
   if (same) {
     cipher_key cipher = cipher_key_from_string(key);
-    same = body_matches(c, &f, h, cipher, rule, &crc) && crc == h.plain_crc;
+    same = body_matches(c, &f, h, cipher, rule, cipher_piece, &crc) && crc == h.plain_crc;
     wipe(&cipher, sizeof cipher);
   }
   holds_close(&f, &same);
