@@ -391,10 +391,37 @@ rt_path_kind rt_path_kind_of(const char* path) {
   return size >= 0 ? RT_PATH_FILE : RT_PATH_NONE;
 }
 
-rt_path_facts rt_path_facts_of(const char* path, bool identity) {
-  rt_path_facts facts = {rt_size_query(path), rt_is_link(path), false, 0, 0};
-  if (identity && facts.size != -1)
-    facts.has_identity = rt_file_identity(path, &facts.volume, &facts.file);
+// One open without access answers all a walk asks of a path: its
+// attributes (a folder, a reparse point), its size and which file it is.
+// The open takes the name itself, a link included; a link is opened again,
+// followed, for what it names.
+static bool facts_by_open(const wchar_t* wide, DWORD flags, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE h = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool got = GetFileInformationByHandle(h, info) != 0;
+  CloseHandle(h);
+  return got;
+}
+
+rt_path_facts rt_path_facts_of(const char* path, bool) {
+  rt_path_facts facts = {-1, false, false, 0, 0};
+  wchar_t wide[WIDE_PATH_CAPACITY];
+  BY_HANDLE_FILE_INFORMATION info;
+  if (path == nullptr || strpbrk(path, "*?") != nullptr || wide_full_path(path, wide, nullptr) == 0)
+    return facts;
+  if (!facts_by_open(wide, FILE_FLAG_OPEN_REPARSE_POINT, &info)) {
+    // A drive's root, or a device, which has no file information.
+    facts.size = rt_size_query(path) == -2 ? -2 : -1;
+    return facts;
+  }
+  facts.link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (facts.link && !facts_by_open(wide, 0, &info)) return facts;  // a link to nothing
+  const bool folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  facts.size = folder ? -2 : static_cast<int64_t>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+  facts.has_identity = true;
+  facts.volume = info.dwVolumeSerialNumber;
+  facts.file = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
   return facts;
 }
 

@@ -26,8 +26,26 @@ std::string cli_paths_shell_quoted(const std::string& path) {
   return "\"" + path + "\"";
 }
 
+// Names in ASCII, most of them, compare without a conversion: a letter by
+// its upper case, as the file system's table has it for ASCII.  Returns 2
+// when a byte beyond ASCII comes first, which only the full comparison
+// can judge.
+static int ascii_compare(const char* a, const char* b, size_t n) {
+  for (size_t i = 0; i < n; i++) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 0x80 || y >= 0x80) return 2;
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
+    if (x != y) return x < y ? -1 : 1;
+    if (x == 0) return 0;
+  }
+  return 0;
+}
+
 // As the file system compares names: each character by its upper case.
 int cli_paths_compare(const char* a, const char* b, size_t n) {
+  int ascii = ascii_compare(a, b, n);
+  if (ascii != 2) return ascii;
   static const size_t most = RT_PATH_CAPACITY;
   size_t la = strnlen(a, n < most ? n : most), lb = strnlen(b, n < most ? n : most);
   wchar_t* wa = static_cast<wchar_t*>(malloc(sizeof(wchar_t) * (la + lb + 2)));
