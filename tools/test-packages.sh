@@ -29,7 +29,7 @@ if [ "${1:-}" = --under-wine ]; then
   exec wine "$2/qelv_host.exe" --module "Z:$2/Qelv.lmd" "Z:$3/package_round_trip.lua" "Z:$3"
 fi
 
-native=${1:-build/native} win32=${2:-build/win32}
+native=$(cd "${1:-build/native}" && pwd) win32=$(cd "${2:-build/win32}" && pwd)
 failures=0
 check() {  # check TEXT COMMAND...: runs COMMAND, says TEXT and whether it held
   if "${@:2}"; then echo "packages: ok: $1"
@@ -125,7 +125,7 @@ check "nothing left behind (${left[*]:-none})" test ${#left[@]} = 0
 echo "== the Windows zip"
 unpacked=$work/zip
 mkdir "$unpacked"
-(cd "$unpacked" && cmake -E tar xf "$(cd "$(dirname "$zip")" && pwd)/$(basename "$zip")")
+(cd "$unpacked" && cmake -E tar xf "$zip")
 top=$unpacked/$(basename "$zip" .zip)
 (cd "$top" && ls -l)
 wanted="LICENSE.txt Qelv.html Qelv.lmd README.txt qelv.exe qelvw.exe"

@@ -22,7 +22,10 @@ local function timed(what, fn, file, output, key)
 end
 
 if name == "refusals" then
-  for _, file in ipairs({ "claim.dat", "text.txt" }) do
+  for _, each in ipairs({ "claim.dat", "text.txt" }) do
+    -- Lua 5.0's closures share the loop's variable, nil once the loop ends;
+    -- a local of the body is one per pass.
+    local file = each
     t.case(file .. " is refused quickly", function()
       local start = os.time()
       t.equal(timed("Decrypt " .. file, Qelv.Decrypt, dir .. file, dir .. file .. ".back", key),
