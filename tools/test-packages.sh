@@ -30,6 +30,20 @@ if [ "${1:-}" = --under-wine ]; then
 fi
 
 native=$(cd "${1:-build/native}" && pwd) win32=$(cd "${2:-build/win32}" && pwd)
+# dpkg, waiting while another process holds its lock: on a machine shared
+# with other checkouts, another run's package checks.  Five minutes at most.
+dpkg_waiting() {
+  local try out
+  for try in $(seq 60); do
+    if out=$(dpkg "$@" 2>&1); then echo "$out"; return 0; fi
+    grep -q 'lock' <<<"$out" || { echo "$out"; return 1; }
+    sleep 5
+  done
+  echo "$out"
+  return 1
+}
+qelv_installed() { dpkg-query -W -f='${Status}' qelv 2>/dev/null | grep -q 'ok installed'; }
+
 failures=0
 check() {  # check TEXT COMMAND...: runs COMMAND, says TEXT and whether it held
   if "${@:2}"; then echo "packages: ok: $1"
@@ -38,7 +52,7 @@ check() {  # check TEXT COMMAND...: runs COMMAND, says TEXT and whether it held
 work=$(mktemp -d)
 installed_here=0
 cleanup() {
-  [ $installed_here = 1 ] && dpkg -P qelv >/dev/null 2>&1
+  [ $installed_here = 1 ] && dpkg_waiting -P qelv >/dev/null 2>&1
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -57,7 +71,9 @@ for package in "$deb" "$zip"; do
 done
 
 echo "== the Debian package"
-if dpkg-query -W -f='${Status}' qelv 2>/dev/null | grep -q 'ok installed'; then
+# Another run's checks may have theirs installed for a minute or two.
+for tick in $(seq 60); do qelv_installed && sleep 5 || break; done
+if qelv_installed; then
   echo "packages: FAILED: a qelv package is installed already; remove it first (dpkg -P qelv)"
   exit 1
 fi
@@ -75,7 +91,7 @@ lintian_ok() {
   [ $rc = 0 ] && ! grep -q '^E:' "$work/lintian.log"
 }
 check "lintian finds no error" lintian_ok
-check "dpkg -i installs it" dpkg -i "$deb"
+check "dpkg -i installs it" dpkg_waiting -i "$deb"
 installed_here=1
 check "/usr/bin/qelv --version says $version" test "$(/usr/bin/qelv --version)" = "qelv $version"
 man_ok() {
@@ -113,7 +129,7 @@ build_step() (
 )
 check "the README's build step with /usr/bin/qelv, then again writing nothing" build_step
 
-check "dpkg -P removes it" dpkg -P qelv
+check "dpkg -P removes it" dpkg_waiting -P qelv
 installed_here=0
 check "dpkg knows no qelv files any more" bash -c '! dpkg -L qelv >/dev/null 2>&1'
 left=()
