@@ -15,21 +15,14 @@ set(CPACK_PACKAGE_NAME qelv)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # all four parts
 set(CPACK_PACKAGE_VENDOR "Qelv developers")
 
-# Whom the .deb names as its maintainer (its Maintainer field, the contact in
-# its copyright file and changelog), and its home page.  A release gives its
-# own: -DQELV_DEB_MAINTAINER="Name <address>" -DQELV_DEB_HOMEPAGE=URL.  By
-# default the maintainer is the project under the address of the author of
-# the commit built, for Debian wants an address and the project has none of
-# its own, and there is no Homepage field, for it has no page to name.
-execute_process(COMMAND git -C ${PROJECT_SOURCE_DIR} log -1 --format=%ae
-                OUTPUT_VARIABLE commit_address OUTPUT_STRIP_TRAILING_WHITESPACE
-                RESULT_VARIABLE git_status ERROR_QUIET)
-if(git_status EQUAL 0 AND commit_address MATCHES "^[^ <>@]+@[^ <>@]+$")
-  set(default_maintainer "Qelv developers <${commit_address}>")
-else()
-  set(default_maintainer "Qelv developers")  # lintian will ask for an address
-endif()
-set(QELV_DEB_MAINTAINER "${default_maintainer}" CACHE STRING
+# Whom the .deb names as its maintainer (its Maintainer field, and the
+# contact in its copyright file and changelog), and its home page.  A
+# release gives its own: -DQELV_DEB_MAINTAINER="Name <address>"
+# -DQELV_DEB_HOMEPAGE=URL.  The defaults say what is known: the project's
+# name, without an address, for it has none of its own (Debian's policy
+# asks for one, and lintian says so: malformed-contact), and no Homepage
+# field, for it has no page to name.
+set(QELV_DEB_MAINTAINER "Qelv developers" CACHE STRING
     "The .deb's maintainer, \"Name <address>\"")
 set(QELV_DEB_HOMEPAGE "" CACHE STRING "The .deb's home page; none when empty")
 set(CPACK_PACKAGE_CONTACT "${QELV_DEB_MAINTAINER}")

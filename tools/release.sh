@@ -70,6 +70,11 @@ check_lua_tree() {
 
 check_lua_tree "$lua" || exit 1
 lua=$(cd "$lua" && pwd)
+mkdir -p "$trees" "$dist"
+trees=$(cd "$trees" && pwd) dist=$(cd "$dist" && pwd)
+# A release that fails leaves no artefacts, not even an older release's.
+clear_dist() { rm -f "$dist"/qelv-*-win32.zip "$dist"/qelv_*_amd64.deb "$dist/SHA256SUMS"; }
+clear_dist
 echo "== release: Lua 5.0.2 as released, in $lua"
 
 commit=$(git rev-parse --short HEAD) || { echo "release: not a git checkout; a release is made from a commit"; exit 1; }
@@ -83,7 +88,6 @@ echo "== release of commit $commit, time stamps $(date -u -d "@$SOURCE_DATE_EPOC
 jobs=$(nproc)
 win32=$trees/win32 native=$trees/native
 rm -rf "$win32" "$native"
-mkdir -p "$trees"
 cmake -S . -B "$win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release \
       -DQELV_LUA_DIR="$lua" "${defines[@]}" >"$trees/configure-win32.log" ||
   { cat "$trees/configure-win32.log"; exit 1; }
@@ -130,8 +134,7 @@ if [ $failed != 0 ]; then
 fi
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$native/CMakeCache.txt")
 zip=qelv-$version-win32.zip deb=qelv_${version}_amd64.deb
-rm -rf "$dist"
-mkdir -p "$dist"
+clear_dist
 cp "$win32/$zip" "$native/$deb" "$dist/"
 (cd "$dist" && sha256sum "$zip" "$deb" >SHA256SUMS)
 echo "== release: $dist"

@@ -24,6 +24,17 @@ case "$mode" in
   *) echo "QELV_WINE_MODE must be auto, native or emulated, not '$mode'" >&2; exit 2 ;;
 esac
 export QELV_WINE_MODE=$mode  # setup installs qemu when it is wanted
+# The Lua 5.0.2 tree for the release.  Absent by default: skipped with a
+# banner; named in QELV_LUA50_DIR but absent: a usage error.
+lua50=${QELV_LUA50_DIR:-$root/../shared/lua-5.0.2}
+release=1
+if [ ! -d "$lua50" ]; then
+  release=0
+  if [ -n "${QELV_LUA50_DIR:-}" ]; then
+    echo "QELV_LUA50_DIR=$QELV_LUA50_DIR is no folder" >&2
+    exit 2
+  fi
+fi
 bash tools/setup.sh
 bash tools/build.sh
 . tools/wine-env.sh
@@ -34,17 +45,6 @@ record() {  # record NAME STATUS
   else parts+=("$1: FAILED"); failed=$((failed + 1)); fi
 }
 
-# The Lua 5.0.2 tree for the release.  Absent by default: skipped with a
-# banner; named in QELV_LUA50_DIR but absent: a failure.
-lua50=${QELV_LUA50_DIR:-$root/../shared/lua-5.0.2}
-release=1
-if [ ! -d "$lua50" ]; then
-  release=0
-  if [ -n "${QELV_LUA50_DIR:-}" ]; then
-    echo "!! QELV_LUA50_DIR=$QELV_LUA50_DIR is no folder" >&2
-    exit 2
-  fi
-fi
 # The module's Windows tests run on the release tree when there is one.
 if [ $release = 1 ]; then win32_select=(-LE module); else win32_select=(); fi
 
