@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A release by one command:
 #   bash tools/release.sh [--no-tests] [--build DIR] [--dist DIR] [-DVAR=VALUE...] [LUA_TREE]
+#   bash tools/release.sh --check-only [LUA_TREE]
 #
 # LUA_TREE is the Lua 5.0.2 source tree, as released (include/, src/,
 # src/lib/), that the module is linked with; by default $QELV_LUA50_DIR,
@@ -19,20 +20,22 @@
 #      (tools/test-packages.sh, as root), then writes them into build/dist/
 #      (or --dist DIR): qelv-VERSION-win32.zip, qelv_VERSION_amd64.deb and
 #      SHA256SUMS.
-# --no-tests skips 3 and the checks of 4.  -D options go to both trees'
-# configuration, e.g. -DQELV_DEB_MAINTAINER="Name <address>"
-# -DQELV_DEB_HOMEPAGE=URL (cmake/packaging.cmake).  The same commit gives
+# --check-only does 1 alone; --no-tests skips 3 and the checks of 4.  -D
+# options go to both trees' configuration, e.g.
+# -DQELV_DEB_MAINTAINER="Name <address>" -DQELV_DEB_HOMEPAGE=URL
+# (cmake/packaging.cmake).  The same commit gives
 # the same bytes, wherever it is checked out: tools/test.sh builds it twice
 # and compares SHA256SUMS.  The exit status is 0 only when all of it passed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 
-tests=1 trees=build/release dist=build/dist
+tests=1 check_only=0 trees=build/release dist=build/dist
 defines=()
 while [ $# -gt 0 ]; do
   case $1 in
     --no-tests) tests=0; shift ;;
+    --check-only) check_only=1; shift ;;
     --build) trees=${2:?--build needs a folder}; shift 2 ;;
     --dist) dist=${2:?--dist needs a folder}; shift 2 ;;
     -D?*) defines+=("$1"); shift ;;
@@ -70,6 +73,10 @@ check_lua_tree() {
 
 check_lua_tree "$lua" || exit 1
 lua=$(cd "$lua" && pwd)
+if [ $check_only = 1 ]; then
+  echo "release: $lua is Lua 5.0.2 as released"
+  exit 0
+fi
 mkdir -p "$trees" "$dist"
 trees=$(cd "$trees" && pwd) dist=$(cd "$dist" && pwd)
 # A release that fails leaves no artefacts, not even an older release's.
