@@ -26,7 +26,9 @@ if(QELV_LUA_DIR)
   file(STRINGS ${QELV_LUA_INCLUDE}/lua.h lua_version_line REGEX "^#define[ \t]+LUA_VERSION[ \t]")
   if(NOT lua_version_line MATCHES "\"Lua 5\\.0" AND NOT QELV_LUA_STANDIN)
     string(STRIP "${lua_version_line}" lua_version_line)
-    message(FATAL_ERROR "QELV_LUA_DIR=${QELV_LUA_DIR} is not a Lua 5.0 tree "
+    # The words that say what is wrong come first: CMake wraps the message,
+    # and where a long path would break them depends on the checkout's.
+    message(FATAL_ERROR "Not a Lua 5.0 tree: QELV_LUA_DIR=${QELV_LUA_DIR} "
             "(its lua.h says: ${lua_version_line}). The host runs Lua 5.0.2 and the module "
             "calls the Lua it is linked with on the host's state, so any other version "
             "breaks it. Give a Lua 5.0.2 source tree; -DQELV_LUA_STANDIN=ON builds with "
