@@ -66,7 +66,12 @@ if [ "$mode" = native ]; then
   echo "== Windows tests: the full suite under Wine"
   if wine_can_run; then
     wine_up
-    (cd build/win32 && ctest "${win32_select[@]}" --output-on-failure) || rc=1
+    (cd build/win32 && ctest "${win32_select[@]}" -E '^window_driver$' --output-on-failure) || rc=1
+    wine_down
+    # The window's driver under a Wine server of its own, started with the
+    # display the driver makes: a desktop that Wine's services started
+    # without one (wine_up) gives every later window no display driver.
+    (cd build/win32 && ctest -R '^window_driver$' --output-on-failure) || rc=1
     wine_down
     if [ $release = 1 ]; then
       windows="Windows, the tool's and the window's suite under Wine"
