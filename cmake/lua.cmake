@@ -12,7 +12,8 @@
 #                                module no host can use.
 #
 # Target qelv_lua carries the headers and the library; QELV_LUA_STATIC says
-# whether the module holds its own copy of Lua.
+# whether the module holds its own copy of Lua, QELV_LUA_IS_50 whether that
+# copy is Lua 5.0, the host's (the release build).
 
 set(QELV_LUA_DIR "" CACHE PATH "Lua source tree to link statically into the module")
 option(QELV_LUA_STANDIN "Accept a QELV_LUA_DIR tree that is not Lua 5.0 (tests only)" OFF)
@@ -25,11 +26,18 @@ if(QELV_LUA_DIR)
   file(STRINGS ${QELV_LUA_INCLUDE}/lua.h lua_version_line REGEX "^#define[ \t]+LUA_VERSION[ \t]")
   if(NOT lua_version_line MATCHES "\"Lua 5\\.0" AND NOT QELV_LUA_STANDIN)
     string(STRIP "${lua_version_line}" lua_version_line)
-    message(FATAL_ERROR "QELV_LUA_DIR=${QELV_LUA_DIR} is not a Lua 5.0 tree "
+    # The words that say what is wrong come first: CMake wraps the message,
+    # and where a long path would break them depends on the checkout's.
+    message(FATAL_ERROR "Not a Lua 5.0 tree: QELV_LUA_DIR=${QELV_LUA_DIR} "
             "(its lua.h says: ${lua_version_line}). The host runs Lua 5.0.2 and the module "
             "calls the Lua it is linked with on the host's state, so any other version "
             "breaks it. Give a Lua 5.0.2 source tree; -DQELV_LUA_STANDIN=ON builds with "
             "another version for testing only.")
+  endif()
+  if(lua_version_line MATCHES "\"Lua 5\\.0")
+    set(QELV_LUA_IS_50 ON)
+  else()
+    set(QELV_LUA_IS_50 OFF)
   endif()
   file(GLOB lua_sources ${QELV_LUA_DIR}/src/*.c ${QELV_LUA_DIR}/src/lib/*.c)
   list(FILTER lua_sources EXCLUDE REGEX "/(lua|luac|print)\\.c$")
@@ -37,6 +45,8 @@ if(QELV_LUA_DIR)
   target_include_directories(qelv_lua SYSTEM PUBLIC ${QELV_LUA_INCLUDE}
                              PRIVATE ${QELV_LUA_DIR}/src)
   target_compile_options(qelv_lua PRIVATE -w)
+  # Its file names, should any reach the binaries, whatever the tree's path.
+  target_compile_options(qelv_lua PRIVATE -ffile-prefix-map=${QELV_LUA_DIR}=lua)
   set(QELV_LUA_STATIC ON)
 elseif(WIN32)
   # The host stand-in and the module must share this one DLL.  Lua 5.1 keeps
@@ -56,6 +66,7 @@ elseif(WIN32)
   target_include_directories(qelv_lua SYSTEM PUBLIC ${lua_src})
   target_compile_options(qelv_lua PRIVATE -w)
   set(QELV_LUA_STATIC OFF)
+  set(QELV_LUA_IS_50 OFF)
 else()
   find_path(QELV_LUA_INCLUDE lua.h PATH_SUFFIXES lua5.1 REQUIRED)
   find_library(QELV_LUA_LIBRARY NAMES lua5.1 REQUIRED)
@@ -63,4 +74,5 @@ else()
   target_include_directories(qelv_lua SYSTEM INTERFACE ${QELV_LUA_INCLUDE})
   target_link_libraries(qelv_lua INTERFACE ${QELV_LUA_LIBRARY})
   set(QELV_LUA_STATIC OFF)
+  set(QELV_LUA_IS_50 OFF)
 endif()

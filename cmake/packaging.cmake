@@ -14,8 +14,24 @@ set(packaging ${PROJECT_SOURCE_DIR}/packaging)
 set(CPACK_PACKAGE_NAME qelv)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # all four parts
 set(CPACK_PACKAGE_VENDOR "Qelv developers")
-set(CPACK_PACKAGE_CONTACT "Qelv developers <qelv@example.org>")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://www.example.org/qelv")
+
+# Whom the .deb names as its maintainer (its Maintainer field, and the
+# contact in its copyright file and changelog), and its home page.  A
+# release gives its own: -DQELV_DEB_MAINTAINER="Name <address>"
+# -DQELV_DEB_HOMEPAGE=URL.  The defaults say what is known: the project's
+# name, without an address, for it has none of its own (Debian's policy
+# asks for one, and lintian says so: malformed-contact), and no Homepage
+# field, for it has no page to name.
+set(QELV_DEB_MAINTAINER "Qelv developers" CACHE STRING
+    "The .deb's maintainer, \"Name <address>\"")
+set(QELV_DEB_HOMEPAGE "" CACHE STRING "The .deb's home page; none when empty")
+set(CPACK_PACKAGE_CONTACT "${QELV_DEB_MAINTAINER}")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${QELV_DEB_HOMEPAGE}")
+if(QELV_DEB_HOMEPAGE)
+  set(QELV_COPYRIGHT_SOURCE "Source: ${QELV_DEB_HOMEPAGE}\n")
+else()
+  set(QELV_COPYRIGHT_SOURCE "")
+endif()
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "encrypt and decrypt files in the Qelv format")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE.txt)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -26,7 +42,7 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 configure_file(${PROJECT_SOURCE_DIR}/cli/qelv.1.in ${CMAKE_BINARY_DIR}/qelv.1 @ONLY)
 
 if(WIN32)
-  if(QELV_LUA_STATIC AND lua_version_line MATCHES "\"Lua 5\\.0")
+  if(QELV_LUA_IS_50)
     set(CPACK_PACKAGE_FILE_NAME qelv-${PROJECT_VERSION}-win32)
     set(QELV_ZIP_WARNING "")
   else()
@@ -63,6 +79,7 @@ if(WIN32)
 else()
   include(GNUInstallDirs)
   configure_file(${packaging}/changelog.in ${CMAKE_BINARY_DIR}/changelog @ONLY)
+  configure_file(${packaging}/copyright.in ${CMAKE_BINARY_DIR}/copyright @ONLY)
   set(gzipped ${CMAKE_BINARY_DIR}/qelv.1.gz ${CMAKE_BINARY_DIR}/changelog.gz)
   add_custom_command(OUTPUT ${gzipped}
     COMMAND sh -c "gzip -9n <qelv.1 >qelv.1.gz && gzip -9n <changelog >changelog.gz"
@@ -74,7 +91,7 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/qelv.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/cli/qelv.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME qelv)
-  install(FILES ${packaging}/copyright ${CMAKE_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/README.md
+  install(FILES ${CMAKE_BINARY_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz ${PROJECT_SOURCE_DIR}/README.md
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
   set(CPACK_GENERATOR DEB)

@@ -42,8 +42,8 @@ void host_library_loaded(void* library);
 
 // Sets the global name to a new table of the functions, up to the one
 // whose name is null.
-struct luaL_Reg;
-void host_set_global_table(lua_State* L, const char* name, const luaL_Reg* functions);
+struct host_lua_function;
+void host_set_global_table(lua_State* L, const char* name, const host_lua_function* functions);
 
 // Sets the global Host: the module's other exports, for test scripts.
 void host_register_exports(lua_State* L, host_module* module);

@@ -18,12 +18,8 @@
 #include <vector>
 
 #include "host.h"
+#include "host_lua.h"
 #include "shell_record.h"
-
-extern "C" {
-#include <lauxlib.h>
-#include <lua.h>
-}
 
 static host_module* loaded;
 
@@ -46,7 +42,7 @@ enum { GUARD_BYTES = 8 };
 static int host_info(lua_State* L) {
   info_export* fn = info_by_name(luaL_checkstring(L, 1));
   if (fn == nullptr) return luaL_error(L, "no such export: %s", lua_tostring(L, 1));
-  int32_t size = static_cast<int32_t>(luaL_checkinteger(L, 2));
+  int32_t size = static_cast<int32_t>(luaL_checknumber(L, 2));
   std::vector<char> buffer((size > 0 ? size : 0) + GUARD_BYTES, '\xAA');
   int result = fn(buffer.data(), &size);
   lua_pushnumber(L, result);
@@ -70,7 +66,7 @@ static int host_help_for_plugin(lua_State* L) {
 
 static void set_string_field(lua_State* L, const char* key, const std::string& value) {
   lua_pushlstring(L, value.data(), value.size());
-  lua_setfield(L, -2, key);
+  host_lua_set_field(L, key);
 }
 
 static int host_shell_calls(lua_State* L) {
@@ -80,13 +76,13 @@ static int host_shell_calls(lua_State* L) {
   for (size_t i = 0; i < calls.size(); i++) {
     lua_newtable(L);
     lua_pushnumber(L, static_cast<double>(calls[i].window));
-    lua_setfield(L, -2, "window");
+    host_lua_set_field(L, "window");
     set_string_field(L, "verb", calls[i].verb);
     set_string_field(L, "file", calls[i].file);
     if (calls[i].has_parameters) set_string_field(L, "parameters", calls[i].parameters);
     if (calls[i].has_directory) set_string_field(L, "directory", calls[i].directory);
     lua_pushnumber(L, calls[i].show);
-    lua_setfield(L, -2, "show");
+    host_lua_set_field(L, "show");
     lua_rawseti(L, -2, static_cast<int>(i + 1));
   }
   return 1;
@@ -125,18 +121,18 @@ bool host_load_module(const char* path, host_module* m) {
 
 void host_unload_module(host_module* m) { host_library_close(m->library); }
 
-void host_set_global_table(lua_State* L, const char* name, const luaL_Reg* functions) {
+void host_set_global_table(lua_State* L, const char* name, const host_lua_function* functions) {
   lua_newtable(L);
   for (; functions->name != nullptr; functions++) {
-    lua_pushcfunction(L, functions->func);
-    lua_setfield(L, -2, functions->name);
+    lua_pushcfunction(L, functions->function);
+    host_lua_set_field(L, functions->name);
   }
   lua_setglobal(L, name);
 }
 
 void host_register_exports(lua_State* L, host_module* module) {
   loaded = module;
-  static const luaL_Reg functions[] = {{"Register", host_register},
+  static const host_lua_function functions[] = {{"Register", host_register},
                                        {"Info", host_info},
                                        {"ShowHelpForAction", host_help_for_action},
                                        {"ShowHelpForPlugin", host_help_for_plugin},

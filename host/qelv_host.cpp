@@ -18,12 +18,7 @@
 #include <string>
 
 #include "host.h"
-
-extern "C" {
-#include <lauxlib.h>
-#include <lua.h>
-#include <lualib.h>
-}
+#include "host_lua.h"
 
 static double last_error_code;
 
@@ -73,12 +68,16 @@ int main(int argc, char** argv) {
   host_module module;
   if (!host_load_module(module_path.c_str(), &module)) return 2;
 
-  lua_State* L = luaL_newstate();
-  luaL_openlibs(L);
-  static const luaL_Reg application[] = {{"SetLastError", application_set_last_error},
+  lua_State* L = host_lua_open();
+  if (L == nullptr) {
+    fputs("qelv_host: no memory for a Lua state\n", stderr);
+    host_unload_module(&module);
+    return 2;
+  }
+  static const host_lua_function application[] = {{"SetLastError", application_set_last_error},
                                          {"GetLastError", application_get_last_error},
                                          {nullptr, nullptr}};
-  static const luaL_Reg debug[] = {{"GetSyntaxErrorString", debug_get_syntax_error_string},
+  static const host_lua_function debug[] = {{"GetSyntaxErrorString", debug_get_syntax_error_string},
                                    {nullptr, nullptr}};
   host_set_global_table(L, "Application", application);
   host_set_global_table(L, "Debug", debug);

@@ -6,22 +6,19 @@
 #include <string>
 
 #include "../bindings/bindings.h"
-
-extern "C" {
-#include <lauxlib.h>
-#include <lua.h>
-#include <lualib.h>
-}
+#include "../host/host_lua.h"
 
 class Bindings : public testing::Test {
  protected:
-  lua_State* L = luaL_newstate();
+  lua_State* L = host_lua_open();
   void SetUp() override {
-    luaL_openlibs(L);
+    ASSERT_NE(L, nullptr);
     bindings_start();
   }
-  void TearDown() override { lua_close(L); }
-  void run(const char* chunk) { ASSERT_EQ(luaL_dostring(L, chunk), 0) << lua_tostring(L, -1); }
+  void TearDown() override {
+    if (L != nullptr) lua_close(L);
+  }
+  void run(const char* chunk) { ASSERT_EQ(host_lua_run(L, chunk), 0) << lua_tostring(L, -1); }
   // Runs fn as a protected C call with the given string arguments on the
   // stack; returns the error text, or "" when it returned.
   std::string protected_call(lua_CFunction fn, int args) {

@@ -6,11 +6,14 @@
 # qelv_host.exe process: tests/lua/wine_smoke.lua runs the bindings, exports
 # and exchange scripts.  The native qelv makes the file the Windows module
 # decrypts, and decrypts the one it encrypts.  Needs root, qemu-user-static,
-# and both trees built.
-#   wine-smoke.sh
+# and both trees built.  WIN32-TREE is build/win32 (the 5.1 stand-in) unless
+# named: tools/release.sh names the release tree, whose host stand-in holds
+# Lua 5.0.2 as the module does.
+#   wine-smoke.sh [WIN32-TREE]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+tree=${1:-build/win32}
 work=$root/build/wine-smoke
 
 rm -rf "$work"
@@ -30,7 +33,7 @@ start=$SECONDS
 rc=0
 # Output to a file, not a pipe: Wine's services keep what they inherit
 # open.  A run takes 8 to 13 minutes; the limit is for a server crash.
-bash tools/wine-emulated.sh timeout 1800 wine build/win32/qelv_host.exe \
+bash tools/wine-emulated.sh timeout 1800 wine "$tree/qelv_host.exe" \
   tests/lua/wine_smoke.lua "Z:$work" </dev/null >"$work/host.log" 2>&1 || rc=$?
 cat "$work/host.log"
 echo "wine-smoke: finished with status $rc after $((SECONDS - start)) s"

@@ -1,7 +1,8 @@
 -- Qelv.Encrypt and Qelv.Decrypt as a project script sees them, through the
 -- module and the host stand-in.  arg[1] is an empty folder to work in.
 
-local here = string.match(arg[0], "^(.*[/\\])") or ""
+local _, _, here = string.find(arg[0], "^(.*[/\\])")
+here = here or ""
 local t = dofile(here .. "harness.lua")
 local dir = assert(arg[1], "usage: bindings_test.lua WORK-FOLDER") .. "/"
 

@@ -7,7 +7,8 @@
 -- `qelv decrypt` to read.  A script holds its key in Windows-1252, so the
 -- accented key is written here byte by byte.
 
-local here = string.match(arg[0], "^(.*[/\\])") or ""
+local _, _, here = string.find(arg[0], "^(.*[/\\])")
+here = here or ""
 local t = dofile(here .. "harness.lua")
 local dir = assert(arg[1], "usage: cli_exchange.lua WORK-FOLDER") .. "/"
 

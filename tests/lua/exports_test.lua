@@ -3,7 +3,8 @@
 -- work folder holding a subfolder "folder-page/Qelv.html" (a directory);
 -- arg[2], natively, the file where the stand-in xdg-open logs its arguments.
 
-local here = string.match(arg[0], "^(.*[/\\])") or ""
+local _, _, here = string.find(arg[0], "^(.*[/\\])")
+here = here or ""
 local t = dofile(here .. "harness.lua")
 local dir = assert(arg[1], "usage: exports_test.lua WORK-FOLDER [SHELL-LOG]") .. "/"
 local shell_log = arg[2]
@@ -17,17 +18,17 @@ local function shell_targets()
   local targets = {}
   local calls = Host.ShellCalls()
   if calls then
-    for i = seen + 1, #calls do
+    for i = seen + 1, table.getn(calls) do
       t.equal(calls[i].verb, "open", "verb")
       t.equal(calls[i].show, 1, "show mode")
       t.equal(calls[i].parameters, nil, "parameters")
       t.equal(calls[i].directory, nil, "directory")
       table.insert(targets, calls[i].file)
     end
-    seen = #calls
+    seen = table.getn(calls)
   else
     local log = t.read(shell_log) or ""
-    for line in string.gmatch(log, "[^\n]+") do table.insert(targets, line) end
+    for line in t.gmatch(log, "[^\n]+") do table.insert(targets, line) end
     t.write(shell_log, "")
   end
   return targets
@@ -79,7 +80,7 @@ end)
 t.case("author text: three lines joined by CR LF, no line end after the last", function()
   local n, _, buffer = Host.Info("AuthorInfo", 500)
   local text = string.sub(buffer, 1, n)
-  local first, second, third = string.match(text, "^([^\r\n]+)\r\n([^\r\n]+)\r\n([^\r\n]+)$")
+  local first, second, third = t.match(text, "^([^\r\n]+)\r\n([^\r\n]+)\r\n([^\r\n]+)$")
   t.equal(first, "Qelv Action Plugin")
   t.truthy(second and string.find(second, "Copyright", 1, true), "copyright line")
   t.truthy(third and string.find(third, "%w+%.%w+"), "web address")
@@ -105,7 +106,7 @@ end)
 t.case("help: no page gives 0 from both commands and opens nothing", function()
   t.equal(Host.ShowHelpForPlugin(dir .. "no-page"), 0)
   t.equal(Host.ShowHelpForAction("Qelv.Encrypt", dir .. "no-page"), 0)
-  t.equal(#shell_targets(), 0)
+  t.equal(table.getn(shell_targets()), 0)
 end)
 
 t.case("help: a page opens, with the action's anchor", function()
@@ -114,14 +115,14 @@ t.case("help: a page opens, with the action's anchor", function()
   t.equal(Host.ShowHelpForAction("Qelv.Decrypt", dir), 1)
   t.equal(Host.ShowHelpForPlugin(dir), 1)
   local targets = shell_targets()
-  t.equal(#targets, 2)
+  t.equal(table.getn(targets), 2)
   t.equal(targets[1], page .. "#Qelv.Decrypt")
   t.equal(targets[2], page)
 end)
 
 t.case("help: a folder named Qelv.html counts as the page", function()
   t.equal(Host.ShowHelpForPlugin(dir .. "folder-page"), 1)
-  t.equal(#shell_targets(), 1)
+  t.equal(table.getn(shell_targets()), 1)
 end)
 
 t.case("scripts use Qelv after every information export was called", function()

@@ -5,7 +5,8 @@
 --   soak.lua WORK-FOLDER [CALLS [MEMORY-SLACK-KIB]]
 -- Prints one line "soak: ..." with the figures.
 
-local here = string.match(arg[0], "^(.*[/\\])") or ""
+local _, _, here = string.find(arg[0], "^(.*[/\\])")
+here = here or ""
 local t = dofile(here .. "harness.lua")  -- for its file helpers
 local read, write = t.read, t.write
 local dir = assert(arg[1], "usage: soak.lua WORK-FOLDER [CALLS [MEMORY-SLACK-KIB]]") .. "/"

@@ -7,7 +7,8 @@
 -- "smoke: N passed, N failed"; any failure, or no case run at all, ends
 -- the script in an error.
 
-local here = string.match(arg[0], "^(.*[/\\])") or ""
+local _, _, here = string.find(arg[0], "^(.*[/\\])")
+here = here or ""
 local work = assert(arg[1], "usage: wine_smoke.lua WORK-FOLDER") .. "/"
 
 harness_totals = { passed = 0, failed = 0 }
