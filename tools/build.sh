@@ -12,7 +12,7 @@ cmake --build build/win32 -j "$jobs"
 # The release configuration (Lua linked into the module) checked with the
 # Lua 5.1 stand-in: a module no host can use, built only so that the tests
 # can check its imports and exports.  The module to ship is built from a
-# Lua 5.0.2 tree by tools/release.sh (README, "The release build").
+# Lua 5.0.2 tree by tools/release.sh (tools/README.md, "The release").
 standin=build/win32/static-lua51-test
 cmake -S . -B $standin -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
       -DCMAKE_BUILD_TYPE=Release -DQELV_LUA_DIR="$root/third_party/lua5.1" -DQELV_LUA_STANDIN=ON >/dev/null
