@@ -124,6 +124,7 @@ struct orphan_search {
   tree_walk walk;
   const cli_options* o;
   std::vector<std::string> accounted;  // planned outputs, in the file system's order
+  std::vector<file_id> inputs;         // every input of the run, sorted
   std::vector<std::string> found;      // encrypted files no input accounts for
   int encrypted;                       // files in the folder as encryption writes them
 };
@@ -142,6 +143,13 @@ void orphan_file(void* context, const std::string& path) {
   cli_inspect_read(path.c_str(), &read);
   if (!cli_inspect_written_by_encrypt(read)) return;
   s->encrypted++;
+  // An output folder at or inside an input folder holds inputs of the run
+  // too (an encrypted file taken as an input, failed or skipped): never an
+  // orphan, whatever its name says.
+  file_id id;
+  if (rt_file_identity(path.c_str(), &id.volume, &id.file) &&
+      std::binary_search(s->inputs.begin(), s->inputs.end(), id))
+    return;
   // The output of an input left out of the run stays, whether or not the
   // input is still there.
   std::string relative = below(path, s->o->out_dir);
@@ -206,13 +214,16 @@ std::string cli_orphans_find(const cli_options& o, cli_batch* batch) {
   if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return "";
   const char* root = input_root(o.files);
   if (root == nullptr || rt_size_query(o.out_dir) != -2) return "";
-  orphan_search s = {{{}, false, orphan_file, nullptr, false, &batch->stale, 0}, &o, {}, {}, 0};
+  orphan_search s = {{{}, false, orphan_file, nullptr, false, &batch->stale, 0}, &o, {}, {}, {}, 0};
   s.walk.skipped = run_inputs(*batch, o.files, &s.walk.files_skipped);
   s.walk.context = &s;
-  for (const cli_item& item : batch->items)
+  for (const cli_item& item : batch->items) {
     if (item.has_output() && (item.from_stdin || item.size >= FILE_LEAST_PLAIN))
       s.accounted.push_back(item.output);
+    if (item.has_identity) s.inputs.push_back({item.volume, item.file});
+  }
   std::sort(s.accounted.begin(), s.accounted.end(), path_less);
+  std::sort(s.inputs.begin(), s.inputs.end());
   walk_folder(&s.walk, o.out_dir);
   batch->outputs_walked = true;  // every output lies below --out-dir
   if (o.delete_orphans && !s.found.empty()) {

@@ -293,6 +293,29 @@ TEST_F(Cli, DeleteIsExactAndBounded) {
   EXPECT_EQ(read_file(path("dist/raw/pre.txt.dat")), pre);
   EXPECT_TRUE(file_exists(path("dist/pre.txt.dat.dat")));
   EXPECT_FALSE(file_exists(path("dist/f0.dat"))) << "an output of another input folder";
+
+  // The output folder is the input folder, or inside it: an encrypted file
+  // whose plain file is gone is then an input of the run too, failed (its
+  // own output would be missing) and never deleted.
+  std::filesystem::create_directories(path("tree/keep"));
+  plain_file("tree/keep/k", 60, 750);
+  plain_file("tree/gone", 61, 751);
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-r", "-d", path("tree/out"), path("tree")}), 0)
+      << err;
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "-r", "--exclude", "out/", "-d", path("tree"),
+                 path("tree")}), 0) << err;
+  std::filesystem::remove(path("tree/gone"));
+  const std::vector<std::string> in_tree = folder_listing(path("tree"));
+  const std::vector<std::string> in_out = folder_listing(path("tree/out"));
+  ASSERT_EQ(in_tree, (std::vector<std::string>{"gone.dat", "keep", "out"}));
+  ASSERT_EQ(in_out, (std::vector<std::string>{"gone.dat", "keep"}));
+  for (const char* out_dir : {"tree", "tree/out"}) {
+    EXPECT_EQ(run({"encrypt", "--key", test_key, "-u", "-r", "--delete", "--max-delete", "9",
+                   "-d", path(out_dir), path("tree")}), 1) << out_dir;
+    EXPECT_EQ(err.find("deleted"), std::string::npos) << err;
+    EXPECT_EQ(folder_listing(path("tree")), in_tree) << out_dir;
+    EXPECT_EQ(folder_listing(path("tree/out")), in_out) << out_dir;
+  }
 }
 
 // A suffix is the end of a name, never a way out of the output folder.
