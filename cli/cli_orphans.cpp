@@ -4,8 +4,9 @@
 // back data the project no longer has.  Only files that end in the suffix
 // and are exactly what encryption writes are ever named or removed; anything
 // else in the folder, anything under an input folder, any link, any input
-// of the run and any output of an input left out by --exclude is left
-// alone.  --delete removes them within bounds, so that a wrong or empty
+// of the run, any output of an input left out by --exclude and any output
+// whose input is there but failed, or lies behind a folder that could not
+// be read, is left alone.  --delete removes them within bounds, so that a wrong or empty
 // input folder cannot empty the output folder.
 
 #include "cli_orphans.h"
@@ -125,9 +126,25 @@ struct orphan_search {
   const cli_options* o;
   std::vector<std::string> accounted;  // planned outputs, in the file system's order
   std::vector<file_id> inputs;         // every input of the run, sorted
+  const char* root;                    // the input folder
+  std::vector<std::string> failed;     // inputs the run failed (folders among them), sorted
   std::vector<std::string> found;      // encrypted files no input accounts for
   int encrypted;                       // files in the folder as encryption writes them
 };
+
+// Whether the input an encrypted file was made from is gone (or too short
+// to encrypt): not when it is there and failed for a reason of its own (a
+// link, a name the system cannot open), nor when a folder on its way
+// could not be read, where it may well be, unseen.
+bool input_gone(const orphan_search& s, const std::string& input) {
+  const int64_t size = rt_size_query(input.c_str());
+  if (size == -2 || size >= FILE_LEAST_PLAIN) return false;
+  for (size_t at = input.size(); at-- > 0;)
+    if (cli_paths_is_separator(input[at]) &&
+        std::binary_search(s.failed.begin(), s.failed.end(), input.substr(0, at), path_less))
+      return false;
+  return true;
+}
 
 void orphan_file(void* context, const std::string& path) {
   auto* s = static_cast<orphan_search*>(context);
@@ -154,7 +171,9 @@ void orphan_file(void* context, const std::string& path) {
   // input is still there.
   std::string relative = below(path, s->o->out_dir);
   cli_inputs_strip_suffix(&relative, s->o->suffix);
-  if (cli_exclude_match(s->o->excludes, relative, false) == nullptr) s->found.push_back(path);
+  if (cli_exclude_match(s->o->excludes, relative, false) == nullptr &&
+      input_gone(*s, cli_paths_join(s->root, relative.c_str())))
+    s->found.push_back(path);
 }
 
 // The input an orphan at path (under out_dir) was made from in root, and
@@ -214,16 +233,19 @@ std::string cli_orphans_find(const cli_options& o, cli_batch* batch) {
   if (!cli_traits(o.command).encrypts || !o.recursive || o.out_dir == nullptr) return "";
   const char* root = input_root(o.files);
   if (root == nullptr || rt_size_query(o.out_dir) != -2) return "";
-  orphan_search s = {{{}, false, orphan_file, nullptr, false, &batch->stale, 0}, &o, {}, {}, {}, 0};
+  orphan_search s = {{{}, false, orphan_file, nullptr, false, &batch->stale, 0}, &o, {}, {}, root,
+                     {}, {}, 0};
   s.walk.skipped = run_inputs(*batch, o.files, &s.walk.files_skipped);
   s.walk.context = &s;
   for (const cli_item& item : batch->items) {
     if (item.has_output() && (item.from_stdin || item.size >= FILE_LEAST_PLAIN))
       s.accounted.push_back(item.output);
     if (item.has_identity) s.inputs.push_back({item.volume, item.file});
+    if (item.decided && item.decided_outcome == OUTCOME_FAILED) s.failed.push_back(item.path);
   }
   std::sort(s.accounted.begin(), s.accounted.end(), path_less);
   std::sort(s.inputs.begin(), s.inputs.end());
+  std::sort(s.failed.begin(), s.failed.end(), path_less);
   walk_folder(&s.walk, o.out_dir);
   batch->outputs_walked = true;  // every output lies below --out-dir
   if (o.delete_orphans && !s.found.empty()) {

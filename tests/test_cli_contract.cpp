@@ -389,6 +389,30 @@ TEST_F(Cli, LinksAreNeverFollowedOutOfTheOutputFolder) {
   EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("dist"), "--input-dir", path("data")}), 1);
   EXPECT_EQ(summary, "qelv: 4 files: 2 checked out, 2 failed\n");
 }
+
+// An output whose input is there but failed (here a folder that became a
+// link) has an input: it is neither named as without one nor deleted.
+TEST_F(Cli, AnOutputWhoseInputFailedIsKept) {
+  std::filesystem::create_directories(path("data/art"));
+  std::filesystem::create_directories(path("shared"));
+  plain_file("data/a", 50, 760);
+  plain_file("data/art/x", 51, 761);
+  const std::vector<std::string> step = {"encrypt", "--key", test_key, "-u", "-r", "--delete",
+                                         "--max-delete", "9", "-d", path("dist"), path("data")};
+  ASSERT_EQ(run(step), 0) << err;
+  const bytes x = read_file(path("dist/art/x.dat"));
+  std::filesystem::rename(path("data/art"), path("shared/art"));
+  std::filesystem::create_directory_symlink("../shared/art", path("data/art"));
+  EXPECT_EQ(run(step), 1);
+  EXPECT_NE(err.find("art: a link to a folder"), std::string::npos) << err;
+  EXPECT_EQ((out + err).find("no input"), std::string::npos) << out << err;
+  EXPECT_EQ(read_file(path("dist/art/x.dat")), x);
+  // Gone for good, the output goes.
+  std::filesystem::remove(path("data/art"));
+  EXPECT_EQ(run(step), 0) << err;
+  EXPECT_NE(out.find("x.dat: deleted: no input ("), std::string::npos) << out;
+  EXPECT_FALSE(file_exists(path("dist/art/x.dat")));
+}
 #endif
 
 // Patterns read as rsync and .gitignore read them.

@@ -352,6 +352,39 @@ TEST_F(CliTerminal, ProgressLineWithinALargeFile) {
 
 #endif
 
+#ifndef _WIN32
+// A folder of the inputs that cannot be read hides inputs that may well be
+// there: the outputs below it are kept, never deleted as without input.
+// Run as a user without privileges (a user namespace of its own), for
+// whom a folder of mode 000 cannot be listed.
+TEST_F(Cli, TheProgramKeepsOutputsBehindAnUnreadableFolder) {
+  std::string program = env_or_empty("QELV_CLI_PROGRAM");
+  if (program.empty()) GTEST_SKIP() << "QELV_CLI_PROGRAM not set";
+  if (std::system(("unshare -U test -w \"" + dir + "\" 2> /dev/null").c_str()) != 0)
+    GTEST_SKIP() << "no user namespace to be had, or the test folder is out of its reach";
+  std::filesystem::create_directories(path("data/shut"));
+  plain_file("data/a", 40, 770);
+  plain_file("data/shut/x", 41, 771);
+  set_env("QELV_TEST_KEY", test_key);
+  const std::string step = "\"" + program + "\" encrypt --key-env QELV_TEST_KEY -u -r --delete "
+                           "--max-delete 9 -d \"" + path("dist") + "\" \"" + path("data") +
+                           "\" 2> \"" + streams + "err\"";
+  ASSERT_EQ(std::system(step.c_str()), 0) << text_of(read_file(streams + "err"));
+  const bytes x = read_file(path("dist/shut/x.dat"));
+  std::filesystem::permissions(dir, std::filesystem::perms::all);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
+    std::filesystem::permissions(entry.path(), std::filesystem::perms::all);
+  std::filesystem::permissions(path("data/shut"), std::filesystem::perms::none);
+  int s = std::system(("unshare -U " + step).c_str());
+  std::filesystem::permissions(path("data/shut"), std::filesystem::perms::owner_all);
+  EXPECT_TRUE(WIFEXITED(s) && WEXITSTATUS(s) == 1) << s;
+  const std::string said = text_of(read_file(streams + "err"));
+  EXPECT_NE(said.find("shut: the folder cannot be read"), std::string::npos) << said;
+  EXPECT_EQ(said.find("deleted"), std::string::npos) << said;
+  EXPECT_EQ(read_file(path("dist/shut/x.dat")), x);
+}
+#endif
+
 // The built program itself: its exit statuses and, on Windows, the
 // expansion of patterns in its arguments.
 TEST_F(Cli, TheProgram) {
