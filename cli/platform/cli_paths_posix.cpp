@@ -5,6 +5,7 @@
 #include "../cli_paths.h"
 
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <glob.h>
@@ -64,10 +65,17 @@ int cli_paths_list(const char* folder, cli_paths_found* found, void* context) {
   if (dir == nullptr) return -1;
   cli_paths_names names;
   const std::string name_of_folder = folder;
-  for (dirent* e; (e = readdir(dir)) != nullptr;) {
+  // A listing cut short by an error (errno set as readdir ends) is no
+  // listing: its missing names would pass for files that are gone.
+  for (;;) {
+    errno = 0;
+    dirent* e = readdir(dir);
+    if (e == nullptr) break;
     if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0) continue;
     cli_paths_names_add(&names, e->d_name, entry_kind(name_of_folder, e));
   }
+  const int ended = errno;
   closedir(dir);
+  if (ended != 0) return -1;
   return cli_paths_names_give(&names, "", false, found, context);
 }

@@ -144,7 +144,11 @@ static int search(const char* search_path, const char* match, const char* folder
     else if (!spelt) kind = PATHS_UNSPELLABLE;
     cli_paths_names_add(&names, name, kind);
   } while (FindNextFileW(h, &data));
+  // A listing cut short by an error is no listing: its missing names would
+  // pass for files that are gone.
+  const DWORD ended = GetLastError();
   FindClose(h);
+  if (ended != ERROR_NO_MORE_FILES) return -1;
   return cli_paths_names_give(&names, folder, full, found, context);
 }
 
