@@ -65,6 +65,7 @@ bool cli_inputs_ends_with_suffix(const char* name, const char* suffix) {
 struct collect_context {
   const cli_options* o;
   cli_batch* batch;
+  int unsuffixed;  // files passed by for not ending in the suffix (decrypt, verify)
 };
 
 // One folder being walked: where it is, and where the part of its files'
@@ -172,6 +173,8 @@ static void collect_entry(const char* name, cli_paths_kind kind, void* context) 
     collect_untaken(c, path, not_regular, exclude_it, "not a regular file");
   } else if (!cli_traits(o.command).by_suffix || cli_inputs_ends_with_suffix(name, o.suffix)) {
     collect_add(c, path, level->relative_at);
+  } else {
+    c->unsuffixed++;
   }
 }
 
@@ -188,6 +191,23 @@ static void collect_named_folder(collect_context* c, const char* folder) {
   collect_folder(c, folder, relative_at, 0);
 }
 
+// A folder given as FILE under -r.  One whose files all lack the suffix
+// (a tree encrypted in place, or another suffix) fails: decrypting or
+// verifying none of them is no success.
+static void collect_folder_named_as_file(collect_context* c, const char* folder) {
+  const size_t items = c->batch->items.size();
+  const int unsuffixed = c->unsuffixed;
+  collect_named_folder(c, folder);
+  const int passed_by = c->unsuffixed - unsuffixed;
+  if (c->batch->items.size() == items && passed_by > 0)
+    collect_decided(c, folder,
+                    cli_format("%d %s in it, none ending in %s: decrypt and verify take only "
+                               "those from a folder; give --suffix, or name the files",
+                               passed_by, passed_by == 1 ? "file" : "files", c->o->suffix)
+                        .c_str(),
+                    OUTCOME_FAILED);
+}
+
 static void collect_match(const char* path, cli_paths_kind kind, void* context) {
   auto* c = static_cast<collect_context*>(context);
   const bool folder = kind == PATHS_FOLDER || kind == PATHS_FOLDER_LINK;
@@ -197,7 +217,7 @@ static void collect_match(const char* path, cli_paths_kind kind, void* context) 
   } else if (kind == PATHS_RESERVED) {
     collect_decided(c, path, reserved_name, OUTCOME_FAILED);
   } else if (kind == PATHS_FOLDER && c->o->recursive) {
-    collect_named_folder(c, path);
+    collect_folder_named_as_file(c, path);
   } else if (kind == PATHS_FOLDER) {
     collect_untaken(c, path, folder_without_r, give_r, "folder");
   } else if (kind == PATHS_FOLDER_LINK) {
@@ -222,7 +242,7 @@ static std::string missing_under_r(const char* arg) {
 }
 
 int cli_inputs_collect(const cli_options& o, cli_batch* batch, std::string* usage) {
-  collect_context c = {&o, batch};
+  collect_context c = {&o, batch, 0};
   bool had_stdin = false;
   for (const char* arg : o.files) {
     if (strcmp(arg, "-") == 0) {
@@ -247,7 +267,7 @@ int cli_inputs_collect(const cli_options& o, cli_batch* batch, std::string* usag
         *usage = cli_format("%s is a folder; give -r to take the files in it", arg);
         return 2;
       }
-      collect_named_folder(&c, arg);
+      collect_folder_named_as_file(&c, arg);
     } else if (o.recursive && rt_size_query(arg) == -1 && !cli_paths_has_wildcard(arg)) {
       collect_decided(&c, arg, missing_under_r(arg).c_str(), OUTCOME_FAILED);
     } else if (!collect_excluded(&c, arg, arg + cli_inputs_name_at(arg), false)) {

@@ -265,6 +265,17 @@ TEST_F(Cli, RecursiveRunsMirrorTheTree) {
   EXPECT_FALSE(file_exists(path("back/x/readme")));
   EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("enc")}), 0) << err;
   EXPECT_EQ(lines_of(out).size(), 3u);
+  // A tree encrypted in place keeps its names: taking none of them from it
+  // is no success.
+  ASSERT_EQ(run({"encrypt", "--key", test_key, "--in-place", "-r", "--exclude", "empty",
+                 path("src")}), 0) << err;
+  for (const char* command : {"decrypt", "verify"}) {
+    std::vector<std::string> args = {command, "--key", test_key, "-r", path("src")};
+    if (command[0] == 'd') args.insert(args.begin() + 1, "--in-place");
+    EXPECT_EQ(run(args), 1) << command;
+    EXPECT_EQ(err, path("src") + ": 4 files in it, none ending in .dat: decrypt and verify take "
+                                 "only those from a folder; give --suffix, or name the files\n");
+  }
 }
 
 // A build step run again: what is up to date is skipped, a changed input is
