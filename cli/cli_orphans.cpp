@@ -46,7 +46,7 @@ struct file_id {
 struct tree_walk {
   std::vector<file_id> skipped;  // sorted
   bool files_skipped;  // skipped holds files, not only folders: each file is looked at
-  void (*file)(void* context, const std::string& path);
+  void (*file)(void* context, const std::string& path, cli_paths_kind kind);
   void* context;
   bool any_kind;  // file is also called for what is not a regular file: links, pipes, devices
   std::vector<std::string>* stale;  // where the engine's temporary files found are noted, or null
@@ -76,7 +76,7 @@ void walk_entry(const char* name, cli_paths_kind kind, void* context) {
     if (w->stale != nullptr) w->stale->push_back(path);
   } else if ((kind == PATHS_FILE || w->any_kind) && !rt_is_temp_name(name) &&
              !(w->files_skipped && walk_skips(*w, path))) {
-    w->file(w->context, path);
+    w->file(w->context, path, kind);
   }
 }
 
@@ -146,7 +146,7 @@ bool input_gone(const orphan_search& s, const std::string& input) {
   return true;
 }
 
-void orphan_file(void* context, const std::string& path) {
+void orphan_file(void* context, const std::string& path, cli_paths_kind) {
   auto* s = static_cast<orphan_search*>(context);
   const char* name = path.c_str() + cli_inputs_name_at(path.c_str());
   if (!cli_inputs_ends_with_suffix(name, s->o->suffix)) return;
@@ -217,10 +217,12 @@ struct missing_search {
   std::vector<std::string> inputs;     // inputs without one
 };
 
-void missing_file(void* context, const std::string& path) {
+void missing_file(void* context, const std::string& path, cli_paths_kind kind) {
   auto* s = static_cast<missing_search*>(context);
   std::string relative = below(path, s->o->input_dir);
-  if (cli_exclude_match(s->o->excludes, relative, false) != nullptr) return;
+  // A link to a folder is left out by a folder's pattern, as encrypt leaves it out.
+  const bool folder = kind == PATHS_FOLDER_LINK;
+  if (cli_exclude_match(s->o->excludes, relative, folder) != nullptr) return;
   // Spelt as the walk of root spells the files it finds.
   std::string output = cli_paths_join(s->root, relative.c_str()) + s->o->suffix;
   if (!std::binary_search(s->outputs.begin(), s->outputs.end(), output, path_less))

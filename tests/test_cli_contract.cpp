@@ -388,6 +388,16 @@ TEST_F(Cli, LinksAreNeverFollowedOutOfTheOutputFolder) {
   EXPECT_EQ(summary, "qelv: 4 files: 2 written, 2 failed\n");
   EXPECT_EQ(run({"verify", "--key", test_key, "-r", path("dist"), "--input-dir", path("data")}), 1);
   EXPECT_EQ(summary, "qelv: 4 files: 2 checked out, 2 failed\n");
+  // Left out by the same patterns, a folder's among them, both pass.
+  const std::vector<std::string> left_out = {"--exclude", "more/", "--exclude", "dangling.txt"};
+  std::vector<std::string> again = {"encrypt", "--key", test_key, "-u", "-r", "-d", path("dist"),
+                                    path("data")};
+  again.insert(again.begin() + 1, left_out.begin(), left_out.end());
+  EXPECT_EQ(run(again), 0) << err;
+  std::vector<std::string> check = {"verify", "--key", test_key, "-r", path("dist"),
+                                    "--input-dir", path("data")};
+  check.insert(check.begin() + 1, left_out.begin(), left_out.end());
+  EXPECT_EQ(run(check), 0) << err;
 }
 
 // An output whose input is there but failed (here a folder that became a
