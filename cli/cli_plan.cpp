@@ -104,7 +104,8 @@ static void plan_skip_outputs_as_inputs(const cli_options& o, cli_batch* batch,
   }
 }
 
-// Refuses the later of two items whose planned outputs are one name.
+// Refuses the later of two items whose planned outputs are one name, or
+// skips it when it is the same file given twice (its output is the first's).
 static void plan_refuse_shared_outputs(const cli_options& o, cli_batch* batch) {
   std::vector<int> order = by_output(*batch);
   plan_skip_outputs_as_inputs(o, batch, order);
@@ -114,8 +115,15 @@ static void plan_refuse_shared_outputs(const cli_options& o, cli_batch* batch) {
     cli_item& later = batch->items[order[k]];
     if (cli_paths_less(first.output.c_str(), later.output.c_str())) continue;
     later.decided = true;
-    later.decided_outcome = OUTCOME_FAILED;
-    later.reason = "the output " + later.output + " is also the output of " + first.shown;
+    if (first.has_identity && later.has_identity && first.volume == later.volume &&
+        first.file == later.file) {
+      later.decided_outcome = OUTCOME_SKIPPED;
+      later.skip_kind = "given twice";
+      later.reason = "given twice: taken once";
+    } else {
+      later.decided_outcome = OUTCOME_FAILED;
+      later.reason = "the output " + later.output + " is also the output of " + first.shown;
+    }
     order[k] = order[k - 1];  // a third one names the first, too
   }
 }

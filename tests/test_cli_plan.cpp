@@ -187,6 +187,11 @@ TEST_F(Cli, NoOutputIsWrittenTwiceOrOverAnotherInput) {
   EXPECT_EQ(err, path("two/x") + ": the output " + path("enc") + dir.back() +
                      "x.dat is also the output of " + path("one/x") + "\n");
   EXPECT_EQ(engine_decrypted(path("enc/x.dat")), one);
+  // The same file given twice is taken once: its output is there.
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-u", "-r", "-d", path("enc2"), path("one"),
+                 path("one")}), 0) << err;
+  EXPECT_EQ(lines_of(out).size(), 1u) << out;
+  EXPECT_EQ(summary, "qelv: 2 files: 1 written, 1 skipped (1 given twice)\n") << err;
 
   // An output that another file of the run still has to read is kept.
   bytes other = plain_file("a.dat", 50, 16);
