@@ -7,8 +7,9 @@
 #include <cstring>
 
 #include "window_ids.h"
-#include "window_layout.h"
 #include "window_state.h"
+
+static HWND list_of(HWND window) { return GetDlgItem(window, IDC_LIST); }
 
 static int text_width(HWND list, const wchar_t* text) {
   return static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0,
@@ -42,7 +43,7 @@ static void measure_all(HWND list, int widest[3]) {
 // as it can while the details fit, and the details the rest of the width,
 // or wider (the list then scrolls) where they need more.
 void window_list_fit(HWND window, bool measure_again) {
-  HWND list = window_control(window, IDC_LIST);
+  HWND list = list_of(window);
   int* widest = window_state_of(window)->widest;
   if (measure_again || widest[0] == 0) measure_all(list, widest);
   RECT client;
@@ -61,7 +62,7 @@ void window_list_fit(HWND window, bool measure_again) {
 }
 
 void window_list_clear(HWND window) {
-  SendMessageW(window_control(window, IDC_LIST), LVM_DELETEALLITEMS, 0, 0);
+  SendMessageW(list_of(window), LVM_DELETEALLITEMS, 0, 0);
   window_state_of(window)->report.clear();
   window_list_fit(window, true);
 }
@@ -75,7 +76,7 @@ static void set_cell(HWND list, int row, int column, const std::wstring& text) {
 
 void window_list_add(HWND window, const std::wstring& name, const std::wstring& outcome,
                      const std::wstring& details, const std::wstring& line) {
-  HWND list = window_control(window, IDC_LIST);
+  HWND list = list_of(window);
   int* widest = window_state_of(window)->widest;
   LVITEMW item = {};
   item.mask = LVIF_TEXT;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-enum window_action { ACTION_ENCRYPT, ACTION_VERIFY, ACTION_DECRYPT };
+#include "window_state.h"
 
 // What one run is asked to do.  Paths are in the ANSI code page, as the
 // tool's file functions take them.

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "window_run.h"
-
 struct ITaskbarList3;
 struct run_state;
+
+enum window_action { ACTION_ENCRYPT, ACTION_VERIFY, ACTION_DECRYPT };
 
 // What the run going on (or the last one) has told so far.
 struct run_tally {
