@@ -355,13 +355,13 @@ TEST_F(CliTerminal, ProgressLineWithinALargeFile) {
 #ifndef _WIN32
 // A folder of the inputs that cannot be read hides inputs that may well be
 // there: the outputs below it are kept, never deleted as without input.
-// Run as a user without privileges (a user namespace of its own), for
-// whom a folder of mode 000 cannot be listed.
+// Run in a user namespace of its own, where the program keeps no
+// privilege over the files: a folder of mode 000 cannot be listed.
 TEST_F(Cli, TheProgramKeepsOutputsBehindAnUnreadableFolder) {
   std::string program = env_or_empty("QELV_CLI_PROGRAM");
   if (program.empty()) GTEST_SKIP() << "QELV_CLI_PROGRAM not set";
-  if (std::system(("unshare -U test -w \"" + dir + "\" 2> /dev/null").c_str()) != 0)
-    GTEST_SKIP() << "no user namespace to be had, or the test folder is out of its reach";
+  if (std::system("unshare -U true 2> /dev/null") != 0)
+    GTEST_SKIP() << "no user namespace to be had here";
   std::filesystem::create_directories(path("data/shut"));
   plain_file("data/a", 40, 770);
   plain_file("data/shut/x", 41, 771);
@@ -371,9 +371,6 @@ TEST_F(Cli, TheProgramKeepsOutputsBehindAnUnreadableFolder) {
                            "\" 2> \"" + streams + "err\"";
   ASSERT_EQ(std::system(step.c_str()), 0) << text_of(read_file(streams + "err"));
   const bytes x = read_file(path("dist/shut/x.dat"));
-  std::filesystem::permissions(dir, std::filesystem::perms::all);
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir))
-    std::filesystem::permissions(entry.path(), std::filesystem::perms::all);
   std::filesystem::permissions(path("data/shut"), std::filesystem::perms::none);
   int s = std::system(("unshare -U " + step).c_str());
   std::filesystem::permissions(path("data/shut"), std::filesystem::perms::owner_all);
