@@ -34,7 +34,7 @@ bool cli_exclude_read(cli_excludes* excludes, const char* file, std::string* why
     return false;
   }
   std::string line;
-  bool fine = true;
+  bool fine = true, first = true;
   for (int c = 0; fine && c != EOF;) {
     c = getc(f);
     if (c != '\n' && c != EOF) {
@@ -42,6 +42,10 @@ bool cli_exclude_read(cli_excludes* excludes, const char* file, std::string* why
       continue;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // The byte-order mark some Windows editors put before UTF-8 text is
+    // not part of the first pattern (git reads .gitignore so too).
+    if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    first = false;
     if (!line.empty() && line[0] != '#') fine = cli_exclude_add(excludes, line, why);
     line.clear();
   }

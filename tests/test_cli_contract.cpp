@@ -453,3 +453,20 @@ TEST(Exclude, PatternsReadAsRsyncAndGitignore) {
   EXPECT_FALSE(cli_exclude_add(&none, "/", &why));
   EXPECT_FALSE(why.empty());
 }
+
+// An exclude file as Windows editors save it: a byte-order mark, CRLF line
+// ends, notes and blank lines; every pattern in it counts, the first too.
+TEST_F(Cli, ExcludeFromReadsAFileAsEditorsSaveIt) {
+  std::filesystem::create_directories(path("data/art"));
+  plain_file("data/a.txt", 20, 780);
+  plain_file("data/b.psd", 20, 781);
+  plain_file("data/art/c.png", 20, 782);
+  plain_file("data/d.tmp", 20, 783);
+  const std::string listed = "\xEF\xBB\xBF*.psd\r\n# sources of the assets\r\n\r\nart/\r\n*.tmp";
+  write_file(path("exclude.txt"), bytes(listed.begin(), listed.end()));
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-r", "--exclude-from", path("exclude.txt"), "-d",
+                 path("dist"), path("data")}), 0) << err;
+  EXPECT_EQ(folder_listing(path("dist")), std::vector<std::string>{"a.txt.dat"});
+  EXPECT_EQ(run({"encrypt", "--key", test_key, "-r", "--exclude-from", path("missing.txt"), "-d",
+                 path("dist"), path("data")}), 2);
+}
