@@ -108,8 +108,8 @@ static const char lossy_name[] =
     "the name holds characters outside the system's ANSI code page, which this tool's "
     "file functions take; rename it";
 static const char reserved_name[] =
-    "a name this system cannot open as a file (a device's name, such as CON, AUX or NUL, or "
-    "one that holds a character such as : or ?); rename it";
+    "a name this system cannot open as a file (a device's name, such as CON, AUX or NUL, one "
+    "that holds a character such as : or ?, or one that ends in a dot or a space); rename it";
 
 void cli_inputs_note_stale(cli_batch* batch, const std::string& path) {
   batch->stale.push_back(path);

@@ -43,3 +43,11 @@ int cli_paths_names_give(cli_paths_names* names, const char* folder, bool full,
   names->clear();
   return count;
 }
+
+bool cli_paths_name_trimmed(const char* path) {
+  const char* name = path + strlen(path);
+  while (name > path && !cli_paths_is_separator(name[-1])) name--;
+  const size_t n = strlen(name);
+  return cli_paths_trims_names && n > 0 && (name[n - 1] == '.' || name[n - 1] == ' ') &&
+         strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+}

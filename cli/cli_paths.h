@@ -10,6 +10,12 @@
 
 bool cli_paths_is_separator(char c);    // a character that ends a folder name
 extern const bool cli_paths_case_blind;  // names that differ only in case are one (Windows)
+// The system drops a dot or a space that ends a name (Windows), so that a
+// file so named cannot be opened or made by its name.
+extern const bool cli_paths_trims_names;
+// True where the system drops the end of path's last name: path names
+// another file than it says.
+bool cli_paths_name_trimmed(const char* path);
 // Compares names the way the file system does: case-blind on Windows.
 int cli_paths_compare(const char* a, const char* b, size_t n);
 // True when path a sorts before b in that comparison, for sorting and

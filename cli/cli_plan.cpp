@@ -47,6 +47,10 @@ static std::string plan_output(const cli_options& o, const cli_item& item, std::
       return cli_format("the name does not end in %s; give --output or --out-dir", o.suffix);
     }
   }
+  // "x .dat" decrypted would be "x ", which this system takes for x.
+  if (cli_paths_name_trimmed(output->c_str()))
+    return "the output " + *output + " ends in a dot or a space, which this system drops from a "
+           "name, so another file would be written; rename it, or give --output";
   return "";
 }
 

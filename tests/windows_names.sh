@@ -10,9 +10,11 @@
 #   folder, it is refused for the same reason.
 # - names another system made that Windows cannot open as files (a
 #   device's name such as aux.txt, con.lua or NUL, which would open the
-#   device; ':' or '?', which name a stream or a pattern) fail a folder run
-#   by name: nothing is read from a device, and no output is written under
-#   another name ("a:b" as the folder a and the file b).
+#   device; ':' or '?', which name a stream or a pattern; a dot or a space
+#   at the end, which the system drops, so that "ok.txt " opens ok.txt) fail
+#   a folder run by name: nothing is read from a device or another file,
+#   and no output is written under another name ("a:b" as the folder a and
+#   the file b); nor is an output whose name would lose its end.
 # The console wraps its lines at 80 columns, so qelv runs inside the work
 # folder and is given short relative names: what it prints does not depend
 # on where the folder is.  Wrapped lines are joined all the same.
@@ -56,15 +58,29 @@ case $said in
 esac
 if ls "$work/Data/"*.dat >/dev/null 2>&1; then echo "a file was encrypted in Data"; status=1; fi
 mkdir -p "$work/Odd"
-for name in aux.txt con.lua NUL 'a:b' 'q?.txt' ok.txt; do printf 'some bytes\n' > "$work/Odd/$name"; done
+for name in aux.txt con.lua NUL 'a:b' 'q?.txt' ok.txt 'ok.txt ' 'ok.txt.'; do
+  printf 'some bytes\n' > "$work/Odd/$name"
+done
 said=$(cd "$work" && wine "$qelv" encrypt --jobs 1 --key k -u -r -d Out Odd 2>&1 | tr -d '\r'; echo "status ${PIPESTATUS[0]}")
 refused=$(printf '%s\n' "$said" | grep -c ": a name this system cannot open as a file" || true)
 case $said in
   *"status 1"*) ;;
   *) echo "a folder run over names Windows cannot open passed: $said"; status=1 ;;
 esac
-if [ "$refused" != 5 ]; then echo "$refused of 5 names refused: $said"; status=1; fi
+if [ "$refused" != 7 ]; then echo "$refused of 7 names refused: $said"; status=1; fi
 listing=$(cd "$work/Out" && find . -type f | sort | tr '\n' ' ')
 if [ "$listing" != "./ok.txt.dat " ]; then echo "Out holds: $listing"; status=1; fi
-[ $status != 0 ] || echo "aux.txt, con.lua, NUL, a:b and q?.txt fail the run by name; only ok.txt is written"
+[ $status != 0 ] || echo "aux.txt, con.lua, NUL, a:b, q?.txt, 'ok.txt ' and ok.txt. fail the run by name; only ok.txt is written"
+
+# An encrypted name whose plain name would end in a space ("z .dat") is
+# not decrypted into z.
+mkdir -p "$work/Enc"
+cp "$work/Out/ok.txt.dat" "$work/Enc/z .dat"
+said=$(cd "$work" && wine "$qelv" decrypt --jobs 1 --key k -r -d Back Enc 2>&1 | tr -d '\r'; echo "status ${PIPESTATUS[0]}")
+case $said in
+  *"ends in a dot or a space, which this system drops"*"status 1"*)
+    echo "z .dat is refused: its output's name would lose its space" ;;
+  *) echo "z .dat: qelv said: $said"; status=1 ;;
+esac
+if [ -n "$(ls -A "$work/Back" 2>/dev/null)" ]; then echo "Back holds: $(ls -A "$work/Back")"; status=1; fi
 exit $status

@@ -17,6 +17,7 @@ bool cli_paths_is_separator(char c) { return c == '/'; }
 int cli_paths_compare(const char* a, const char* b, size_t n) { return strncmp(a, b, n); }
 bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?[") != nullptr; }
 const bool cli_paths_case_blind = false;
+const bool cli_paths_trims_names = false;
 const char cli_paths_remove_command[] = "rm";
 
 std::string cli_paths_shell_quoted(const std::string& path) {

@@ -18,6 +18,7 @@
 bool cli_paths_is_separator(char c) { return c == '\\' || c == '/' || c == ':'; }
 bool cli_paths_has_wildcard(const char* arg) { return strpbrk(arg, "*?") != nullptr; }
 const bool cli_paths_case_blind = true;
+const bool cli_paths_trims_names = true;
 const char cli_paths_remove_command[] = "del";
 
 // No Windows name holds a double quote, so quotes keep a name whole.
@@ -95,12 +96,15 @@ static bool ansi_name(const wchar_t* wide, char* name, int capacity) {
 // system keeps the names of its devices (CON, PRN, AUX, NUL, COM1 to COM9,
 // LPT1 to LPT9, with any extension) in every folder, and a name that
 // another system made may hold a character that Windows takes for
-// something else (':' names a stream, '?' and '*' are wildcards); Wine
-// shows those as characters of the private use area from U+F000.
+// something else (':' names a stream, '?' and '*' are wildcards; Wine
+// shows those as characters of the private use area from U+F000) or end in
+// a dot or a space, which the system drops: "x " would open the file x.
 static bool reserved(const wchar_t* name) {
   for (const wchar_t* p = name; *p != L'\0'; p++)
     if (*p < 0x20 || wcschr(L"<>:\"/\\|?*", *p) != nullptr || (*p >= 0xF000 && *p <= 0xF0FF))
       return true;
+  const size_t n = wcslen(name);  // never "." or "..", which are passed by
+  if (n > 0 && (name[n - 1] == L'.' || name[n - 1] == L' ')) return true;
   size_t stem = 0;
   while (name[stem] != L'\0' && name[stem] != L'.') stem++;
   while (stem > 0 && name[stem - 1] == L' ') stem--;  // "aux .txt" is AUX too
