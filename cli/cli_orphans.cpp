@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../engine/file_format.h"
@@ -128,22 +129,23 @@ struct orphan_search {
   std::vector<file_id> inputs;         // every input of the run, sorted
   const char* root;                    // the input folder
   std::vector<std::string> failed;     // inputs the run failed (folders among them), sorted
-  std::vector<std::string> found;      // encrypted files no input accounts for
+  // Encrypted files no input accounts for, each with its reason.
+  std::vector<std::pair<std::string, std::string>> found;
   int encrypted;                       // files in the folder as encryption writes them
 };
 
-// Whether the input an encrypted file was made from is gone (or too short
-// to encrypt): not when it is there and failed for a reason of its own (a
-// link, a name the system cannot open), nor when a folder on its way
-// could not be read, where it may well be, unseen.
-bool input_gone(const orphan_search& s, const std::string& input) {
+// Why the input an encrypted file was made from counts as missing: it is
+// gone, or too short to encrypt.  Empty when it is there and failed for a
+// reason of its own (a link, a name the system cannot open), or when a
+// folder on its way could not be read, where it may well be, unseen.
+std::string input_missing(const orphan_search& s, const std::string& input) {
   const int64_t size = rt_size_query(input.c_str());
-  if (size == -2 || size >= FILE_LEAST_PLAIN) return false;
+  if (size == -2 || size >= FILE_LEAST_PLAIN) return "";
   for (size_t at = input.size(); at-- > 0;)
     if (cli_paths_is_separator(input[at]) &&
         std::binary_search(s.failed.begin(), s.failed.end(), input.substr(0, at), path_less))
-      return false;
-  return true;
+      return "";
+  return "no input (" + input + (size >= 0 ? " is too short to encrypt)" : " is gone)");
 }
 
 void orphan_file(void* context, const std::string& path, cli_paths_kind) {
@@ -171,20 +173,9 @@ void orphan_file(void* context, const std::string& path, cli_paths_kind) {
   // input is still there.
   std::string relative = below(path, s->o->out_dir);
   cli_inputs_strip_suffix(&relative, s->o->suffix);
-  if (cli_exclude_match(s->o->excludes, relative, false) == nullptr &&
-      input_gone(*s, cli_paths_join(s->root, relative.c_str())))
-    s->found.push_back(path);
-}
-
-// The input an orphan at path (under out_dir) was made from in root, and
-// whether it is there, too short, or gone.
-std::string orphan_reason(const cli_options& o, const std::string& path, const char* root) {
-  std::string relative = below(path, o.out_dir);
-  cli_inputs_strip_suffix(&relative, o.suffix);
-  std::string input = cli_paths_join(root, relative.c_str());
-  int64_t size = rt_size_query(input.c_str());
-  const char* why = size >= 0 && size < FILE_LEAST_PLAIN ? "is too short to encrypt" : "is gone";
-  return "no input (" + input + " " + why + ")";
+  if (cli_exclude_match(s->o->excludes, relative, false) != nullptr) return;
+  std::string reason = input_missing(*s, cli_paths_join(s->root, relative.c_str()));
+  if (!reason.empty()) s->found.emplace_back(path, reason);
 }
 
 // Why --delete may not remove the orphans found, or empty: not when the
@@ -254,9 +245,10 @@ std::string cli_orphans_find(const cli_options& o, cli_batch* batch) {
     std::string why = delete_refused(o, *batch, s, root);
     if (!why.empty()) return why;
   }
-  std::sort(s.found.begin(), s.found.end(), path_less);
-  for (const std::string& path : s.found)
-    cli_inputs_add_orphan(batch, path, orphan_reason(o, path, root), o.delete_orphans);
+  std::sort(s.found.begin(), s.found.end(),
+            [](const auto& a, const auto& b) { return path_less(a.first, b.first); });
+  for (const auto& [path, reason] : s.found)
+    cli_inputs_add_orphan(batch, path, reason, o.delete_orphans);
   return "";
 }
 

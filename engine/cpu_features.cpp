@@ -7,14 +7,7 @@
 #include <cpuid.h>
 
 #include "cbc_kernels.h"
-
-// XCR0, the register that tells which register sets the system saves.
-// Read only after CPUID has reported OSXSAVE, since XGETBV faults otherwise.
-static uint64_t saved_register_sets() {
-  uint32_t low, high;
-  __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-  return (static_cast<uint64_t>(high) << 32) | low;
-}
+#include "../runtime/runtime.h"
 
 static bool ask_sse2() {
   unsigned a, b, c, d;
@@ -25,7 +18,7 @@ static bool ask_avx2() {
   unsigned a, b, c, d;
   if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
   if ((c & bit_OSXSAVE) == 0 || (c & bit_AVX) == 0) return false;
-  if ((saved_register_sets() & 0x6) != 0x6) return false;  // SSE and AVX state
+  if ((rt_saved_register_sets() & 0x6) != 0x6) return false;  // SSE and AVX state
   return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2) != 0;
 }
 
@@ -33,7 +26,7 @@ static bool ask_avx512() {
   unsigned a, b, c, d;
   if (!__get_cpuid(1, &a, &b, &c, &d) || (c & bit_OSXSAVE) == 0) return false;
   // SSE, AVX, opmask, the upper halves of ZMM0-15 and ZMM16-31.
-  if ((saved_register_sets() & 0xE6) != 0xE6) return false;
+  if ((rt_saved_register_sets() & 0xE6) != 0xE6) return false;
   return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX512F) != 0;
 }
 

@@ -113,6 +113,12 @@ int64_t rt_size_query(const char* path);
 // CRC-32 (ISO-HDLC, as zlib computes it) of count bytes, count >= 1.
 uint32_t rt_crc32(const void* data, int32_t count);
 
+// XCR0: which register sets the system saves on every switch (bit 1 SSE,
+// 2 AVX, 5 to 7 the opmask and 512-bit ones), without which a vector unit
+// the processor reports cannot be used.  Call only where CPUID has
+// reported OSXSAVE, since XGETBV faults otherwise.
+uint64_t rt_saved_register_sets();
+
 // The CRC-32 of what crc covered followed by count more bytes, so that
 // rt_crc32_update(rt_crc32(a), b) is the CRC of a then b.  Start from 0.
 uint32_t rt_crc32_update(uint32_t crc, const void* data, int32_t count);

@@ -100,9 +100,7 @@ void* rt_block_grow(void* block, int64_t new_size) {
   return n + 1;
 }
 
-// XCR0, the register that tells which register sets the system saves; read
-// only after CPUID has reported OSXSAVE, since XGETBV faults otherwise.
-static uint64_t saved_register_sets() {
+uint64_t rt_saved_register_sets() {
   uint32_t low, high;
   __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
   return (static_cast<uint64_t>(high) << 32) | low;
@@ -113,7 +111,7 @@ static bool ask_crc32_fold() {
   if (!__get_cpuid(1, &a, &b, &c, &d) || (c & bit_OSXSAVE) == 0 || (c & bit_PCLMUL) == 0)
     return false;
   // SSE, AVX, opmask, the upper halves of ZMM0-15 and ZMM16-31.
-  if ((saved_register_sets() & 0xE6) != 0xE6) return false;
+  if ((rt_saved_register_sets() & 0xE6) != 0xE6) return false;
   return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX512F) != 0 &&
          (c & bit_VPCLMULQDQ) != 0;
 }

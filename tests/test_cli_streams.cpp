@@ -41,13 +41,15 @@
 #include <thread>
 #endif
 
+// Where the system finds its temporary folder.
+#ifdef _WIN32
+static const char temp_variable[] = "TMP";
+#else
+static const char temp_variable[] = "TMPDIR";
+#endif
+
 // Standard input and output, through temporary files that never stay.
 TEST_F(Cli, StreamsInAndOut) {
-#ifdef _WIN32
-  const char* temp_variable = "TMP";
-#else
-  const char* temp_variable = "TMPDIR";
-#endif
   std::string temp = make_temp_folder(), old_temp = env_or_empty(temp_variable);
   set_env(temp_variable, temp.c_str());
   bytes plain = plain_file("p", 300000, 41);
@@ -85,11 +87,6 @@ TEST_F(Cli, StreamsInAndOut) {
 // had at all, standard input is encrypted and decrypt -o - still works; a
 // wrong key sends nothing; the key may come from standard input.
 TEST_F(Cli, StreamsPutNoPlainDataOnDisk) {
-#ifdef _WIN32
-  const char* temp_variable = "TMP";
-#else
-  const char* temp_variable = "TMPDIR";
-#endif
   std::string old_temp = env_or_empty(temp_variable);
   set_env(temp_variable, path("no-such-folder").c_str());
   bytes plain = plain_file("p", 2500000, 54);
