@@ -98,7 +98,7 @@ std::vector<file_id> run_inputs(const cli_batch& batch, const std::vector<const 
   *named_files = false;
   for (const char* file : files) {
     if (strcmp(file, "-") == 0) continue;
-    const rt_path_facts facts = rt_path_facts_of(file, true);
+    const rt_path_facts facts = rt_path_facts_of(file);
     if (facts.has_identity) ids.push_back({facts.volume, facts.file});
     *named_files = *named_files || facts.size >= 0 || cli_paths_has_wildcard(file);
   }

@@ -259,7 +259,7 @@ void cli_plan(const cli_options& o, cli_batch* batch) {
     if (item.decided) continue;
     if (!item.from_stdin) {
       // One look: its size, and which file it is.
-      const rt_path_facts facts = rt_path_facts_of(item.path.c_str(), true);
+      const rt_path_facts facts = rt_path_facts_of(item.path.c_str());
       item.size = facts.size;
       item.has_identity = facts.has_identity;
       item.volume = facts.volume;
@@ -290,7 +290,7 @@ std::string cli_plan_refuse_output(const cli_options& o, const cli_batch& batch,
   const cli_item& item = *of;
   const int index = static_cast<int>(of - batch.items.data());
   const char* output = item.output.c_str();
-  const rt_path_facts at = rt_path_facts_of(output, true);
+  const rt_path_facts at = rt_path_facts_of(output);
   *output_size = at.size;
   // Nothing is read or written through a link in the output's place.
   if (at.link && !o.force)

@@ -159,16 +159,16 @@ rt_path_kind rt_path_kind_of(const char* path);
 // What is at path, in as few looks as the system allows, for the tool's
 // walks over many files: the size as rt_size_query gives it (-1 nothing
 // there, -2 a folder), whether path itself is a link (the rest describes
-// what it names), and, when identity is asked for, which file it is (as
-// rt_file_identity: has_identity false when it has none).  One stat on
-// POSIX systems; on Windows the identity takes an open.
+// what it names), and which file it is (as rt_file_identity: has_identity
+// false when it has none).  One stat on POSIX systems (two for a link);
+// on Windows one open without access (two for a link).
 struct rt_path_facts {
   int64_t size;
   bool link;
   bool has_identity;
   uint64_t volume, file;
 };
-rt_path_facts rt_path_facts_of(const char* path, bool identity);
+rt_path_facts rt_path_facts_of(const char* path);
 // Whether path itself is a symbolic link (or, on Windows, any reparse
 // point: a junction too), whatever it points to.
 bool rt_is_link(const char* path);

@@ -258,7 +258,7 @@ rt_path_kind rt_path_kind_of(const char* path) {
   return RT_PATH_DEVICE;
 }
 
-rt_path_facts rt_path_facts_of(const char* path, bool) {
+rt_path_facts rt_path_facts_of(const char* path) {
   rt_path_facts facts = {-1, false, false, 0, 0};
   struct stat st;
   if (path == nullptr || path[0] == '\0' || lstat(path, &st) != 0) return facts;

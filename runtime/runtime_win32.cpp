@@ -404,7 +404,7 @@ static bool facts_by_open(const wchar_t* wide, DWORD flags, BY_HANDLE_FILE_INFOR
   return got;
 }
 
-rt_path_facts rt_path_facts_of(const char* path, bool) {
+rt_path_facts rt_path_facts_of(const char* path) {
   rt_path_facts facts = {-1, false, false, 0, 0};
   wchar_t wide[WIDE_PATH_CAPACITY];
   BY_HANDLE_FILE_INFORMATION info;
